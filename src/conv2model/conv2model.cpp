@@ -1,0 +1,33 @@
+#include "conv2model/conv2model.hpp"
+
+#include "conv2model/field_prep.hpp"
+#include "conv2model/grid_description.hpp"
+#include "conv2model/humidity.hpp"
+#include "conv2model/input_grid.hpp"
+#include "conv2model/level_check.hpp"
+#include "conv2model/model_data.hpp"
+#include "conv2model/run_description.hpp"
+#include "conv2model/surface_fill.hpp"
+#include "conv2model/work_arrays.hpp"
+
+namespace c2m {
+
+void conv2model(const std::string& input_path, const std::string& second_path, Log& log) {
+  RunContext ctx;
+  ctx.input_path = input_path;
+  ctx.second_path = second_path;
+
+  RunDescription desc = read_run_header(ctx);                           // 1
+  WorkArrays work = allocate_work_arrays(ctx);                          // 2
+  read_pressures(desc, ctx, work, log);                                 // 3
+  read_date_file(ctx);                                                  // 4
+  read_input_grid(ctx, work, log);                                      // 5
+  prepare_fields(work);                                                 // 6
+  check_levels(ctx, work, log);                                         // 7
+  fill_surface(ctx, work, log);                                         // 8
+  derive_humidity(ctx, work);                                           // 9
+  const auto model_data = write_grid_description(ctx, work, log);       // 10
+  write_model_data(ctx, work, *model_data, log);                        // 11
+}  // the work arrays are released here
+
+}  // namespace c2m
