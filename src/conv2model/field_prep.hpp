@@ -1,0 +1,31 @@
+// Field preparation: the fields as stored become the quantities the later
+// stages work with.  Each element's result depends on that element alone.
+#pragma once
+
+#include <span>
+
+#include "conv2model/context.hpp"
+
+namespace c2m {
+
+// Geopotential (m2 s-2) to geopotential height (m): a single-precision
+// division by 9.8.  The file's marks are recognised on the stored values:
+// an undefined point becomes missing_value, and a stored missing_value
+// stays missing instead of becoming a made-up height.
+void geopotential_to_height(std::span<float> ht);
+
+// Surface geopotential to topography (m); an undefined point becomes 0.
+void topography_from_geopotential(std::span<float> plane);
+
+// Land-sea mask to 0 (sea) and 1 (land) at the threshold 0.1; an undefined
+// point becomes 0; NaN keeps its value.
+void land_sea_mask(std::span<float> plane);
+
+// Every element exactly equal to the undefined value becomes REPLACEMENT.
+void replace_undefined(std::span<float> values, float replacement);
+
+// Stage 6: topography, mask, undefined points aloft (ht, uw, vw, tp, rh, q)
+// and at the surface (all twelve planes), in this order.
+void prepare_fields(WorkArrays& work);
+
+}  // namespace c2m
