@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+#include "conv2model/context.hpp"
+#include "conv2model/record_io.hpp"
+#include "textio/log.hpp"
+
+namespace c2m {
+
+// The two grid points whose surface values are logged: (im/2, jm/2) and
+// (3 im/4, 3 jm/4) in integer division, each index at least 1 so that a
+// grid of one row or one column shows its own points.
+std::pair<std::int32_t, std::int32_t> first_sample(std::int32_t im, std::int32_t jm);
+std::pair<std::int32_t, std::int32_t> second_sample(std::int32_t im, std::int32_t jm);
+
+// Stage 11: write the 5 x lm + 12 records (uw, vw, ht, qnew2, tp level by
+// level from the bottom, then the twelve surface planes), cut the file
+// after the last one, log the surface values at the two sample points and
+// close the file.
+void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWriter& out,
+                      Log& log);
+
+}  // namespace c2m
