@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "conv2model/field.hpp"
+#include "conv2model/record_io.hpp"
 
 namespace c2m {
 
@@ -53,7 +54,8 @@ struct RunContext {
   std::string date;  // 8 characters; no stage uses it
 };
 
-// The work arrays, (i, j, k) with k = 1 the lowest level.
+// The work arrays, (i, j, k) with k = 1 the lowest level, and the input
+// grid file whose records their planes stand for.
 struct WorkArrays {
   Field ht;     // geopotential height, m
   Field tp;     // temperature, K
@@ -61,9 +63,9 @@ struct WorkArrays {
   Field vw;     // meridional wind, m/s
   Field rh;     // relative humidity, percent
   Field q;      // specific humidity as delivered (only checked)
-  Field qnew2;  // specific humidity derived from tp, rh and pr, kg/kg
   Field slp;    // the twelve surface planes
   std::vector<float> pr;  // pressure of each level, hPa, pr[k - 1] for level k
+  InputGrid input;
 };
 
 }  // namespace c2m

@@ -2,7 +2,6 @@
 
 #include "conv2model/field_prep.hpp"
 #include "conv2model/grid_description.hpp"
-#include "conv2model/humidity.hpp"
 #include "conv2model/input_grid.hpp"
 #include "conv2model/level_check.hpp"
 #include "conv2model/model_data.hpp"
@@ -25,7 +24,8 @@ void conv2model(const std::string& input_path, const std::string& second_path, L
   prepare_fields(work);                                                 // 6
   check_levels(ctx, work, log);                                         // 7
   fill_surface(ctx, work, log);                                         // 8
-  derive_humidity(ctx, work);                                           // 9
+  // 9: the specific humidity qnew2 is derived from tp, rh and pr level by
+  //    level as its records are written (derive_humidity, in stage 11).
   const auto model_data = write_grid_description(ctx, work, log);       // 10
   write_model_data(ctx, work, *model_data, log);                        // 11
 }  // the work arrays are released here

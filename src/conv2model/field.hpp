@@ -1,61 +1,63 @@
-// A work array: im x jm x nk 4-byte reals, indexed from 1, i fastest, then
-// j, then k, so that a horizontal plane (fixed k) is one contiguous block of
-// im x jm values, row j = 1 (the southernmost) first.
+// A work array of the run: im x jm x nk 4-byte reals, indexed from 1, i
+// fastest (west to east), then j (south to north), then k.
+//
+// The run does not hold the values of a work array in memory.  Every plane
+// is a record of the input grid file, and it is read, turned south to north
+// and prepared only when the model data file receives it, straight into a
+// reused record buffer; the case then costs little more than reading its
+// input once and writing its output once.  What the stages decide before
+// (the missing-data checks, the relative-humidity patch, the soil fill)
+// needs point (1, 1) of every plane alone: that point is held, and every
+// other operation of those stages is kept as a step of the plane's recipe.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <span>
+#include <vector>
 
 namespace c2m {
+
+// How the values of a record are prepared once read.
+enum class Prep : std::uint8_t {
+  height,      // geopotential to height; undefined points to missing_value
+  upper_air,   // undefined points to missing_value
+  mask,        // land-sea mask to 0/1; undefined points to 0
+  topography,  // surface geopotential to height; undefined points to 0
+  surface,     // undefined points to 0
+};
+
+// The recipe of one plane.
+struct Plane {
+  std::int64_t record = 0;  // record of the input grid file, from 1
+  Prep prep = Prep::upper_air;
+  bool capped = false;      // soil moisture above 0.6 set to 0.3
+  std::int32_t fills = 0;   // zero fills along the rows, after the cap
+  float first = 0.0f;       // point (1, 1), as read and as prepared
+};
 
 class Field {
  public:
   Field() = default;
-  // Allocates the array; its contents are undefined until a stage fills
-  // them.  Throws SizeFailure when the memory cannot be had.
-  Field(std::int32_t im, std::int32_t jm, std::int32_t nk);
-  ~Field();
-  Field(Field&& other) noexcept;
-  Field& operator=(Field&& other) noexcept;
-  Field(const Field&) = delete;
-  Field& operator=(const Field&) = delete;
+  Field(std::int32_t im, std::int32_t jm, std::int32_t nk)
+      : im_(im), jm_(jm), planes_(static_cast<std::size_t>(nk)) {}
 
   std::int32_t im() const { return im_; }
   std::int32_t jm() const { return jm_; }
-  std::int32_t levels() const { return nk_; }
-  std::size_t plane_size() const { return plane_size_; }
+  std::int32_t levels() const { return static_cast<std::int32_t>(planes_.size()); }
 
-  float& operator()(std::int32_t i, std::int32_t j, std::int32_t k) {
-    return data_[offset(i, j, k)];
-  }
-  float operator()(std::int32_t i, std::int32_t j, std::int32_t k) const {
-    return data_[offset(i, j, k)];
-  }
+  // Plane k, from 1.
+  Plane& plane(std::int32_t k) { return planes_[static_cast<std::size_t>(k - 1)]; }
+  const Plane& plane(std::int32_t k) const { return planes_[static_cast<std::size_t>(k - 1)]; }
 
-  // Plane k (1-based) as one contiguous block.
-  std::span<float> plane(std::int32_t k) {
-    return {data_ + static_cast<std::size_t>(k - 1) * plane_size_, plane_size_};
-  }
-  std::span<const float> plane(std::int32_t k) const {
-    return {data_ + static_cast<std::size_t>(k - 1) * plane_size_, plane_size_};
-  }
-  // The whole array.
-  std::span<float> all() { return {data_, plane_size_ * static_cast<std::size_t>(nk_)}; }
+  // Point (1, 1) of plane k: the point that tells whether the level is
+  // missing.
+  float first_point(std::int32_t k) const { return plane(k).first; }
+
+  // Level FROM copied onto level TO, all of its values.
+  void copy_level(std::int32_t from, std::int32_t to) { plane(to) = plane(from); }
 
  private:
-  std::size_t offset(std::int32_t i, std::int32_t j, std::int32_t k) const {
-    return static_cast<std::size_t>(k - 1) * plane_size_ +
-           static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(im_) +
-           static_cast<std::size_t>(i - 1);
-  }
-  void release() noexcept;
-
-  float* data_ = nullptr;
-  void* base_ = nullptr;   // start of the mapping that holds data_
-  std::size_t bytes_ = 0;  // size of the mapping
-  std::int32_t im_ = 0, jm_ = 0, nk_ = 0;
-  std::size_t plane_size_ = 0;
+  std::int32_t im_ = 0, jm_ = 0;
+  std::vector<Plane> planes_;
 };
 
 }  // namespace c2m

@@ -8,12 +8,13 @@ constexpr float mask_threshold = 0.1f;
 
 }  // namespace
 
+// The loops are written without branches so that the compiler can take
+// several values at a time; each result is the one the plain test gives.
+
 void geopotential_to_height(std::span<float> ht) {
   for (float& v : ht) {
-    if (v == undefined_value)
-      v = missing_value;
-    else if (v != missing_value)
-      v = v / gravity;
+    const float h = (v == missing_value) ? v : v / gravity;
+    v = (v == undefined_value) ? missing_value : h;
   }
 }
 
@@ -23,27 +24,46 @@ void topography_from_geopotential(std::span<float> plane) {
 
 void land_sea_mask(std::span<float> plane) {
   for (float& v : plane) {
-    if (v == undefined_value)
-      v = 0.0f;
-    else if (v < mask_threshold)
-      v = 0.0f;
-    else if (v >= mask_threshold)
-      v = 1.0f;
     // NaN: neither comparison holds, the value stays.
+    float m = (v >= mask_threshold) ? 1.0f : v;
+    m = (v < mask_threshold) ? 0.0f : m;
+    v = (v == undefined_value) ? 0.0f : m;
   }
 }
 
 void replace_undefined(std::span<float> values, float replacement) {
-  for (float& v : values)
-    if (v == undefined_value) v = replacement;
+  for (float& v : values) v = (v == undefined_value) ? replacement : v;
+}
+
+void prepare(Prep prep, std::span<float> values) {
+  switch (prep) {
+    case Prep::height:
+      geopotential_to_height(values);
+      replace_undefined(values, missing_value);
+      break;
+    case Prep::upper_air:
+      replace_undefined(values, missing_value);
+      break;
+    case Prep::mask:
+      land_sea_mask(values);
+      replace_undefined(values, 0.0f);
+      break;
+    case Prep::topography:
+      topography_from_geopotential(values);
+      replace_undefined(values, 0.0f);
+      break;
+    case Prep::surface:
+      replace_undefined(values, 0.0f);
+      break;
+  }
 }
 
 void prepare_fields(WorkArrays& work) {
-  topography_from_geopotential(work.slp.plane(plane::topography));
-  land_sea_mask(work.slp.plane(plane::land_sea_mask));
-  for (Field* f : {&work.ht, &work.uw, &work.vw, &work.tp, &work.rh, &work.q})
-    replace_undefined(f->all(), missing_value);
-  replace_undefined(work.slp.all(), 0.0f);
+  for (Field* f : {&work.ht, &work.uw, &work.vw, &work.tp, &work.rh, &work.q, &work.slp})
+    for (std::int32_t k = 1; k <= f->levels(); ++k) {
+      Plane& p = f->plane(k);
+      prepare(p.prep, std::span<float>(&p.first, 1));
+    }
 }
 
 }  // namespace c2m

@@ -24,8 +24,14 @@ void land_sea_mask(std::span<float> plane);
 // Every element exactly equal to the undefined value becomes REPLACEMENT.
 void replace_undefined(std::span<float> values, float replacement);
 
-// Stage 6: topography, mask, undefined points aloft (ht, uw, vw, tp, rh, q)
-// and at the surface (all twelve planes), in this order.
+// The whole preparation of a record of kind PREP.  Heights are divided
+// before their undefined points are replaced, topography and mask are made
+// before the surface's undefined points are replaced: the order in which
+// the whole fields are taken through the steps, applied to each element.
+void prepare(Prep prep, std::span<float> values);
+
+// Stage 6: the points (1, 1) that the checks look at are prepared; every
+// other point is prepared as its record is written.
 void prepare_fields(WorkArrays& work);
 
 }  // namespace c2m

@@ -37,14 +37,9 @@ float specific_humidity(float t, float r, float p) {
   return r * qs;
 }
 
-void derive_humidity(const RunContext& ctx, WorkArrays& work) {
-  for (std::int32_t k = 1; k <= ctx.lm; ++k) {
-    const float p = work.pr[static_cast<std::size_t>(k - 1)];
-    const auto t = work.tp.plane(k);
-    const auto r = work.rh.plane(k);
-    const auto q = work.qnew2.plane(k);
-    for (std::size_t n = 0; n < q.size(); ++n) q[n] = specific_humidity(t[n], r[n], p);
-  }
+void derive_humidity(std::span<const float> tp, std::span<const float> rh, float pr,
+                     std::span<float> qnew2) {
+  for (std::size_t n = 0; n < qnew2.size(); ++n) qnew2[n] = specific_humidity(tp[n], rh[n], pr);
 }
 
 }  // namespace c2m

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "conv2model/context.hpp"
 
@@ -15,7 +16,9 @@ std::int32_t esat_index(float t);
 // (percent) and pressure P (hPa).  A missing T or R gives missing_value.
 float specific_humidity(float t, float r, float p);
 
-// Stage 9: qnew2 at every point of every level.
-void derive_humidity(const RunContext& ctx, WorkArrays& work);
+// The specific humidity qnew2 of one level at pressure PR from its
+// temperature TP and relative humidity RH, point by point.
+void derive_humidity(std::span<const float> tp, std::span<const float> rh, float pr,
+                     std::span<float> qnew2);
 
 }  // namespace c2m

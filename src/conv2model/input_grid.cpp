@@ -2,20 +2,26 @@
 
 #include <string>
 
-#include "conv2model/field_prep.hpp"
-#include "conv2model/record_io.hpp"
 #include "textio/fixed_field.hpp"
 
 namespace c2m {
 
 namespace {
 
-// Reads the next LEVELS records into the planes of FIELD, rows turned.
-void read_block(RecordReader& in, Field& field, std::int32_t im, std::int32_t levels) {
-  for (std::int32_t k = 1; k <= levels; ++k) {
-    in.read_next(field.plane(k));
-    turn_rows(field.plane(k), im);
+// The planes of FIELD stand for the next records, from *R on.
+void take_records(const InputGrid& in, Field& field, Prep prep, std::int64_t& r) {
+  for (std::int32_t k = 1; k <= field.levels(); ++k, ++r) {
+    Plane& p = field.plane(k);
+    p.record = r;
+    p.prep = prep;
+    p.first = in.read_point(r, 1, 1);
   }
+}
+
+Prep surface_prep(std::int32_t n) {
+  if (n == plane::land_sea_mask) return Prep::mask;
+  if (n == plane::topography) return Prep::topography;
+  return Prep::surface;
 }
 
 }  // namespace
@@ -24,16 +30,21 @@ void read_input_grid(const RunContext& ctx, WorkArrays& work, Log& log) {
   const std::string name(text_before_blank(ctx.input_path));
   log.put(FreeLine("OPEN FILE ").text(name));
 
-  RecordReader in(name);
-  read_block(in, work.ht, ctx.im, ctx.lm);
-  geopotential_to_height(work.ht.all());
-  read_block(in, work.rh, ctx.im, ctx.lm);
-  read_block(in, work.q, ctx.im, ctx.lm);
-  read_block(in, work.tp, ctx.im, ctx.lm);
-  read_block(in, work.uw, ctx.im, ctx.lm);
-  read_block(in, work.vw, ctx.im, ctx.lm);
-  read_block(in, work.slp, ctx.im, surface_planes);
-  in.close();
+  work.input = InputGrid(name, ctx.im, ctx.jm);
+  work.input.check_records(6 * std::int64_t{ctx.lm} + surface_planes);
+  std::int64_t r = 1;
+  take_records(work.input, work.ht, Prep::height, r);
+  take_records(work.input, work.rh, Prep::upper_air, r);
+  take_records(work.input, work.q, Prep::upper_air, r);
+  take_records(work.input, work.tp, Prep::upper_air, r);
+  take_records(work.input, work.uw, Prep::upper_air, r);
+  take_records(work.input, work.vw, Prep::upper_air, r);
+  for (std::int32_t n = 1; n <= surface_planes; ++n) {
+    Plane& p = work.slp.plane(n);
+    p.record = r;
+    p.prep = surface_prep(n);
+    p.first = work.input.read_point(r++, 1, 1);
+  }
 }
 
 }  // namespace c2m

@@ -10,7 +10,7 @@ namespace c2m {
 
 namespace {
 
-bool missing(const Field& f, std::int32_t k) { return f(1, 1, k) == missing_value; }
+bool missing(const Field& f, std::int32_t k) { return f.first_point(k) == missing_value; }
 
 // Writes the message line and ends the run; the diagnostic names the file
 // whose data cannot be used.

@@ -1,8 +1,12 @@
 #include "conv2model/model_data.hpp"
 
 #include <algorithm>
+#include <vector>
 
+#include "conv2model/field_prep.hpp"
 #include "conv2model/grid_description.hpp"
+#include "conv2model/humidity.hpp"
+#include "conv2model/surface_fill.hpp"
 
 namespace c2m {
 
@@ -14,21 +18,67 @@ std::pair<std::int32_t, std::int32_t> second_sample(std::int32_t im, std::int32_
   return {std::max((3 * im) / 4, 1), std::max((3 * jm) / 4, 1)};
 }
 
+namespace {
+
+// The values of plane K of FIELD, read from the input grid file with rows
+// turned, prepared, and capped and zero-filled as its recipe says, into
+// VALUES.
+void load(const Field& field, std::int32_t k, const InputGrid& in, std::vector<float>& values) {
+  const Plane& p = field.plane(k);
+  in.read_record(p.record, values);
+  prepare(p.prep, values);
+  if (p.capped) cap_soil_moisture(values);
+  for (std::int32_t n = 0; n < p.fills; ++n) zero_fill(values, field.im(), field.jm());
+}
+
+}  // namespace
+
 void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWriter& out,
                       Log& log) {
   log.put("starting writes to unit1");
+  // Two record buffers serve every record: the specific humidity of a level
+  // needs its temperature and its relative humidity at once.
+  const std::size_t points = static_cast<std::size_t>(ctx.im) * static_cast<std::size_t>(ctx.jm);
+  std::vector<float> values(points), rh_values(points);
   std::int64_t record = 1;
-  for (const Field* f : {&work.uw, &work.vw, &work.ht, &work.qnew2, &work.tp})
-    for (std::int32_t k = 1; k <= ctx.lm; ++k) out.write_record(f->plane(k), record++);
-  for (std::int32_t m = 1; m <= surface_planes; ++m)
-    out.write_record(work.slp.plane(m), record++);
+  const auto write_block = [&](const Field& f) {
+    for (std::int32_t k = 1; k <= ctx.lm; ++k) {
+      load(f, k, work.input, values);
+      out.write_record(values, record++);
+    }
+  };
+  write_block(work.uw);
+  write_block(work.vw);
+  write_block(work.ht);
+  for (std::int32_t k = 1; k <= ctx.lm; ++k) {
+    load(work.tp, k, work.input, values);
+    load(work.rh, k, work.input, rh_values);
+    std::span<float> qnew2 = rh_values;  // each point replaces its own humidity
+    derive_humidity(values, rh_values, work.pr[static_cast<std::size_t>(k - 1)], qnew2);
+    out.write_record(qnew2, record++);
+  }
+  write_block(work.tp);
+
+  const auto [i1, j1] = first_sample(ctx.im, ctx.jm);
+  const auto [i2, j2] = second_sample(ctx.im, ctx.jm);
+  const auto at = [&](std::int32_t i, std::int32_t j) {
+    return values[static_cast<std::size_t>(j - 1) * static_cast<std::size_t>(ctx.im) +
+                  static_cast<std::size_t>(i - 1)];
+  };
+  float sample1[surface_planes], sample2[surface_planes];
+  for (std::int32_t m = 1; m <= surface_planes; ++m) {
+    load(work.slp, m, work.input, values);
+    sample1[m - 1] = at(i1, j1);
+    sample2[m - 1] = at(i2, j2);
+    out.write_record(values, record++);
+  }
   // Bytes of an earlier, longer file would be stale data of another case.
   out.truncate_here();
 
   log.put(FreeLine("writing these sfc values to the ").text(output_label).text(" file..."));
-  for (const auto& [i, j] : {first_sample(ctx.im, ctx.jm), second_sample(ctx.im, ctx.jm)})
+  for (const float* sample : {sample1, sample2})
     for (std::int32_t m = 1; m <= ctx.nsfcfld; ++m)
-      log.put(FreeLine("field, value ").integer(m).real(work.slp(i, j, m)));
+      log.put(FreeLine("field, value ").integer(m).real(sample[m - 1]));
   out.close();
 }
 

@@ -16,9 +16,10 @@ std::pair<std::int32_t, std::int32_t> first_sample(std::int32_t im, std::int32_t
 std::pair<std::int32_t, std::int32_t> second_sample(std::int32_t im, std::int32_t jm);
 
 // Stage 11: write the 5 x lm + 12 records (uw, vw, ht, qnew2, tp level by
-// level from the bottom, then the twelve surface planes), cut the file
-// after the last one, log the surface values at the two sample points and
-// close the file.
+// level from the bottom, then the twelve surface planes), each read from
+// the input grid file and made what the earlier stages decided, and the
+// specific humidity derived on the way; cut the file after the last
+// record, log the surface values at the two sample points and close it.
 void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWriter& out,
                       Log& log);
 

@@ -1,10 +1,12 @@
 #include "conv2model/record_io.hpp"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -37,56 +39,133 @@ void little_endian_to_host(std::span<float> values, std::endian host) {
   }
 }
 
-void turn_rows(std::span<float> plane, std::int32_t im) {
-  const auto row = static_cast<std::size_t>(im);
-  const std::size_t rows = plane.size() / row;
-  for (std::size_t a = 0, b = rows - 1; a < b; ++a, --b)
-    std::swap_ranges(plane.begin() + static_cast<std::ptrdiff_t>(a * row),
-                     plane.begin() + static_cast<std::ptrdiff_t>((a + 1) * row),
-                     plane.begin() + static_cast<std::ptrdiff_t>(b * row));
-}
-
-RecordReader::RecordReader(const std::string& name) : name_(name) {
+InputGrid::InputGrid(const std::string& name, std::int32_t im, std::int32_t jm)
+    : name_(name), im_(im), jm_(jm) {
   check_name(name, "input grid file");
   fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) throw CannotOpen(system_reason(name, errno));
   struct stat st {};
-  if (fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+  int err = 0;
+  if (fstat(fd_, &st) != 0)
+    err = errno;
+  else if (S_ISDIR(st.st_mode))
+    err = EISDIR;
+  else if (::lseek(fd_, 0, SEEK_CUR) < 0)
+    err = errno;  // a pipe: its records cannot be read by number
+  if (err != 0) {
     ::close(fd_);
     fd_ = -1;
-    throw CannotOpen(system_reason(name, EISDIR));
+    throw CannotOpen(system_reason(name, err));
   }
 }
 
-RecordReader::~RecordReader() {
+InputGrid::~InputGrid() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-void RecordReader::read_next(std::span<float> into) {
-  ++record_;
-  auto* p = reinterpret_cast<char*>(into.data());
-  const std::size_t want = into.size_bytes();
+InputGrid::InputGrid(InputGrid&& other) noexcept
+    : name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)), im_(other.im_),
+      jm_(other.jm_) {}
+
+InputGrid& InputGrid::operator=(InputGrid&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    name_ = std::move(other.name_);
+    fd_ = std::exchange(other.fd_, -1);
+    im_ = other.im_;
+    jm_ = other.jm_;
+  }
+  return *this;
+}
+
+void InputGrid::read_exact(char* dst, std::size_t bytes, std::int64_t offset,
+                           std::int64_t r) const {
   std::size_t got = 0;
-  while (got < want) {
-    const ssize_t n = ::read(fd_, p + got, want - got);
+  while (got < bytes) {
+    const ssize_t n = ::pread(fd_, dst + got, bytes - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw ReadFailure(system_reason(name_, errno) + " (reading record " +
-                        std::to_string(record_) + ")");
+      throw ReadFailure(system_reason(name_, errno) + " (reading record " + std::to_string(r) + ")");
     }
-    if (n == 0) break;
+    if (n == 0)
+      throw ShortFile(name_ + ": the file ends inside record " + std::to_string(r) +
+                      " (it changed while it was read)");
     got += static_cast<std::size_t>(n);
   }
-  if (got < want)
-    throw ShortFile(name_ + ": the file ends inside record " + std::to_string(record_) +
-                    ": expected " + std::to_string(want) + " bytes, found " +
-                    std::to_string(got));
-  little_endian_to_host(into);
 }
 
-void RecordReader::close() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+void InputGrid::check_records(std::int64_t count) {
+  const std::int64_t len = record_bytes();
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) throw ReadFailure(system_reason(name_, errno));
+  if (S_ISREG(st.st_mode)) {
+    // The size tells at once whether every record is there.
+    const std::int64_t size = st.st_size;
+    if (size / len >= count) return;
+    const std::int64_t r = size / len + 1;
+    throw ShortFile(name_ + ": the file ends inside record " + std::to_string(r) +
+                    ": expected " + std::to_string(len) + " bytes, found " +
+                    std::to_string(size - (r - 1) * len));
+  }
+  // A device has no size to ask: read every record once, in order.
+  std::vector<char> buffer(static_cast<std::size_t>(len));
+  for (std::int64_t r = 1; r <= count; ++r) {
+    std::size_t got = 0;
+    while (got < buffer.size()) {
+      const ssize_t n = ::pread(fd_, buffer.data() + got, buffer.size() - got,
+                                static_cast<off_t>((r - 1) * len) + static_cast<off_t>(got));
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        throw ReadFailure(system_reason(name_, errno) + " (reading record " + std::to_string(r) + ")");
+      }
+      if (n == 0) break;
+      got += static_cast<std::size_t>(n);
+    }
+    if (got < buffer.size())
+      throw ShortFile(name_ + ": the file ends inside record " + std::to_string(r) +
+                      ": expected " + std::to_string(len) + " bytes, found " + std::to_string(got));
+  }
+}
+
+float InputGrid::read_point(std::int64_t r, std::int32_t i, std::int32_t j) const {
+  // Rows are stored north to south: point (i, j) lies in stored row jm - j.
+  const std::int64_t offset = (r - 1) * record_bytes() + (std::int64_t{jm_ - j} * im_ + (i - 1)) * 4;
+  float v = 0.0f;
+  read_exact(reinterpret_cast<char*>(&v), sizeof v, offset, r);
+  little_endian_to_host(std::span<float>(&v, 1));
+  return v;
+}
+
+void InputGrid::read_record(std::int64_t r, std::span<float> into) const {
+  // One vectored read per up to IOV_MAX rows, each row landing in its
+  // turned place: stored row s (north first) is row jm - s of the array.
+  const auto row_values = static_cast<std::size_t>(im_);
+  const std::size_t row_bytes = row_values * sizeof(float);
+  const std::int64_t base = (r - 1) * record_bytes();
+  constexpr std::size_t batch = 1024;
+  iovec iov[batch];
+  for (std::size_t s0 = 0; s0 < static_cast<std::size_t>(jm_); s0 += batch) {
+    const std::size_t rows = std::min(batch, static_cast<std::size_t>(jm_) - s0);
+    for (std::size_t t = 0; t < rows; ++t) {
+      const std::size_t dest_row = static_cast<std::size_t>(jm_) - 1 - (s0 + t);
+      iov[t].iov_base = into.data() + dest_row * row_values;
+      iov[t].iov_len = row_bytes;
+    }
+    const off_t offset = static_cast<off_t>(base) + static_cast<off_t>(s0 * row_bytes);
+    ssize_t n = ::preadv(fd_, iov, static_cast<int>(rows), offset);
+    if (n < 0 && errno != EINTR)
+      throw ReadFailure(system_reason(name_, errno) + " (reading record " + std::to_string(r) + ")");
+    // A short or interrupted vectored read is finished row by row.
+    std::size_t done = n > 0 ? static_cast<std::size_t>(n) : 0;
+    const std::size_t want = rows * row_bytes;
+    while (done < want) {
+      const std::size_t t = done / row_bytes, in_row = done % row_bytes;
+      char* dst = static_cast<char*>(iov[t].iov_base) + in_row;
+      read_exact(dst, row_bytes - in_row, static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(done), r);
+      done += row_bytes - in_row;
+    }
+  }
+  little_endian_to_host(into);
 }
 
 RecordWriter::RecordWriter(const std::string& name, bool truncate) : name_(name) {

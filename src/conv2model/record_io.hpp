@@ -15,32 +15,39 @@ namespace c2m {
 // is a parameter so that the big-endian path is tested here too.
 void little_endian_to_host(std::span<float> values, std::endian host = std::endian::native);
 
-// Turns the rows of a plane of IM points a row round in place: row 1
-// becomes the last and the last row 1.  The input grid file holds its rows
-// north to south, the work arrays south to north.
-void turn_rows(std::span<float> plane, std::int32_t im);
-
-// Reads the records of a file one after the other, each whole in one go.
-class RecordReader {
+// The input grid file, open for reading by record number.  Records are
+// im x jm values with their rows stored north to south.
+class InputGrid {
  public:
-  // Opens NAME for reading; CannotOpen when it is missing, unreadable or
-  // the name is empty.
-  explicit RecordReader(const std::string& name);
-  ~RecordReader();
-  RecordReader(const RecordReader&) = delete;
-  RecordReader& operator=(const RecordReader&) = delete;
+  InputGrid() = default;
+  // Opens NAME; CannotOpen when it is missing, unreadable, a directory,
+  // cannot be read by record number, or the name is empty.
+  InputGrid(const std::string& name, std::int32_t im, std::int32_t jm);
+  ~InputGrid();
+  InputGrid(InputGrid&& other) noexcept;
+  InputGrid& operator=(InputGrid&& other) noexcept;
 
-  // Reads the next record into INTO (its size is the record length in
-  // values).  ShortFile when the file ends inside the record, naming the
-  // record and the bytes expected and found.
-  void read_next(std::span<float> into);
+  // Makes sure that records 1 to COUNT are all there; ShortFile names the
+  // first record in which the file ends, and the bytes expected and found.
+  void check_records(std::int64_t count);
 
-  void close();
+  // Point (I, J) of record R (J = 1 the southernmost row).
+  float read_point(std::int64_t r, std::int32_t i, std::int32_t j) const;
+
+  // Record R into INTO (im x jm values) with its rows turned: row 1 of
+  // INTO is the southernmost.  Each row goes straight to its place.
+  void read_record(std::int64_t r, std::span<float> into) const;
+
+  const std::string& name() const { return name_; }
 
  private:
+  std::int64_t record_bytes() const { return std::int64_t{im_} * jm_ * 4; }
+  // Reads BYTES at OFFSET into DST whole, or fails naming record R.
+  void read_exact(char* dst, std::size_t bytes, std::int64_t offset, std::int64_t r) const;
+
   std::string name_;
   int fd_ = -1;
-  std::int64_t record_ = 0;  // records read so far
+  std::int32_t im_ = 0, jm_ = 0;
 };
 
 // Opens a file for writing in place, creating it when missing.

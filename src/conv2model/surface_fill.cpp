@@ -56,25 +56,28 @@ void zero_fill(std::span<float> plane, std::int32_t im, std::int32_t jm) {
 void fill_surface(const RunContext& ctx, WorkArrays& work, Log& log) {
   Field& slp = work.slp;
   log.put(FreeLine("going to use nsfcfld= ").integer(ctx.nsfcfld));
-  for (std::int32_t n = plane::soil_moist_1; n <= surface_planes; n += 2)
-    cap_soil_moisture(slp.plane(n));
+  for (std::int32_t n = plane::soil_moist_1; n <= surface_planes; n += 2) {
+    Plane& p = slp.plane(n);
+    p.capped = true;
+    cap_soil_moisture(std::span<float>(&p.first, 1));
+  }
 
   for (std::int32_t n = plane::soil_temp_1; n <= ctx.nsfcfld; ++n) {
-    if (slp(1, 1, n) == missing_value) {
+    if (slp.first_point(n) == missing_value) {
       log.put(FreeLine("SURFACE DATA MISSING... ").integer(n));
-      // Layers 3 and 4 are filled from layer 2; a missing layer 1 or 2 is
-      // reported and goes on as it is.
-      std::int32_t source = 0;
+      // Layers 3 and 4 are filled from layer 2, as it stands after its own
+      // cap and fill; a missing layer 1 or 2 is reported and goes on as it
+      // is.
       if (n == 9 || n == 11) {
         log.put("filling soil temp data...");
-        source = plane::soil_temp_2;
+        slp.copy_level(plane::soil_temp_2, n);
       } else if (n == 10 || n == 12) {
         log.put("filling soil moisture data...");
-        source = plane::soil_moist_2;
+        slp.copy_level(plane::soil_moist_2, n);
       }
-      if (source != 0) std::ranges::copy(slp.plane(source), slp.plane(n).begin());
     }
-    zero_fill(slp.plane(n), ctx.im, ctx.jm);
+    // Done on the plane's values as its record is written.
+    ++slp.plane(n).fills;
   }
 }
 

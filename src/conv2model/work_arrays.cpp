@@ -10,7 +10,6 @@ WorkArrays allocate_work_arrays(const RunContext& ctx) {
   work.vw = Field(ctx.im, ctx.jm, ctx.lm);
   work.rh = Field(ctx.im, ctx.jm, ctx.lm);
   work.q = Field(ctx.im, ctx.jm, ctx.lm);
-  work.qnew2 = Field(ctx.im, ctx.jm, ctx.lm);
   work.slp = Field(ctx.im, ctx.jm, surface_planes);
   return work;
 }

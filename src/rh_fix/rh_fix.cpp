@@ -10,18 +10,18 @@ namespace c2m {
 
 namespace {
 
-bool missing(const Field& rh, std::int32_t k) { return rh(1, 1, k) == missing_value; }
+bool missing(const Field& rh, std::int32_t k) { return rh.first_point(k) == missing_value; }
 
-// Writes "Copying  FROM mb to  TO mb." and copies the POINTS values of
-// level FROM onto level TO.
-void copy_level(Field& rh, std::size_t points, const std::vector<float>& pr, std::int32_t from,
-                std::int32_t to, Log& log) {
+// Writes "Copying  FROM mb to  TO mb." and copies all values of level
+// FROM onto level TO.
+void copy_level(Field& rh, const std::vector<float>& pr, std::int32_t from, std::int32_t to,
+                Log& log) {
   log.put(FreeLine("Copying")
               .integer(nearest_integer(pr[static_cast<std::size_t>(from - 1)]))
               .text(" mb to")
               .integer(nearest_integer(pr[static_cast<std::size_t>(to - 1)]))
               .text(" mb."));
-  std::copy_n(rh.plane(from).begin(), points, rh.plane(to).begin());
+  rh.copy_level(from, to);
 }
 
 [[noreturn]] void stop(const char* message, Log& log) {
@@ -39,14 +39,15 @@ std::int32_t nearest_integer(float x) {
 
 void rh_fix(std::int32_t im, std::int32_t jm, std::int32_t lm, Field& rh,
             const std::vector<float>& pr, Log& log) {
-  const std::size_t points = static_cast<std::size_t>(im) * static_cast<std::size_t>(jm);
+  (void)im;  // the extents travel with the array
+  (void)jm;
 
   // Bottom of the column: the lowest present level is copied down.
   if (missing(rh, 1)) {
     std::int32_t k = 2;
     while (k <= lm && missing(rh, k)) ++k;
     if (k > lm) stop("RH patch did not work.", log);
-    for (std::int32_t kk = k - 1; kk >= 1; --kk) copy_level(rh, points, pr, kk + 1, kk, log);
+    for (std::int32_t kk = k - 1; kk >= 1; --kk) copy_level(rh, pr, kk + 1, kk, log);
   }
 
   // Top of the column: the highest present level is copied up.
@@ -54,7 +55,7 @@ void rh_fix(std::int32_t im, std::int32_t jm, std::int32_t lm, Field& rh,
     for (std::int32_t k = lm - 1; k >= 1; --k) {
       log.put(FreeLine("checking RH at lev= ").real(pr[static_cast<std::size_t>(k - 1)]));
       if (!missing(rh, k)) {
-        for (std::int32_t kk = k + 1; kk <= lm; ++kk) copy_level(rh, points, pr, kk - 1, kk, log);
+        for (std::int32_t kk = k + 1; kk <= lm; ++kk) copy_level(rh, pr, kk - 1, kk, log);
         break;
       }
     }

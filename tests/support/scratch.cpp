@@ -1,5 +1,7 @@
 #include "support/scratch.hpp"
 
+#include "driver/input_driver.hpp"
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -56,6 +58,25 @@ std::vector<std::string> list_files(const std::string& dir) {
     if (e.is_regular_file()) names.push_back(fs::relative(e.path(), dir).string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+RunResult run_in_process(const std::string& dir, const std::string& stdin_text) {
+  const fs::path back = fs::current_path();
+  fs::current_path(dir);
+  std::string text = stdin_text;
+  std::FILE* in = fmemopen(text.data(), text.size(), "r");
+  char* err_buf = nullptr;
+  std::size_t err_len = 0;
+  std::FILE* err = open_memstream(&err_buf, &err_len);
+  RunResult r;
+  c2m::Log log(r.out);
+  r.status = c2m::input_driver(in, log, err);
+  std::fclose(in);
+  std::fclose(err);
+  r.err.assign(err_buf, err_len);
+  std::free(err_buf);
+  fs::current_path(back);
+  return r;
 }
 
 RunResult run_program(const std::string& program, const std::string& dir,

@@ -32,6 +32,10 @@ struct RunResult {
 RunResult run_program(const std::string& program, const std::string& dir,
                       const std::string& stdin_text, const std::vector<std::string>& args = {});
 
+// Runs a whole conversion inside the test process, in the working
+// directory DIR (restored afterwards), STDIN_TEXT as its standard input.
+RunResult run_in_process(const std::string& dir, const std::string& stdin_text);
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 bool file_exists(const std::string& path);

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "conv2model/surface_fill.hpp"
-#include "conv2model/work_arrays.hpp"
+#include "support/case_files.hpp"
 #include "support/reference_fill.hpp"
+#include "support/scratch.hpp"
 
 namespace {
 
@@ -73,43 +74,47 @@ TEST(ZeroFill, LongRunsAtTheWesternEnd) {
   }
 }
 
-TEST(ZeroFill, WholeSurfaceStageWithCopiedPlanes) {
-  // Planes 9 to 12 missing: they are copied from planes 7 and 8 after
-  // those were filled, then filled again.  The stage must give the planes
-  // the reference gives when every fill is the literal one.
+TEST(ZeroFill, WholeConversionWithCopiedPlanes) {
+  // Random soil planes, some of planes 9 to 12 missing: they are copied
+  // from planes 7 and 8 after those were capped and filled, then filled
+  // again.  The surface records of the model data file must hold what the
+  // literal fill gives.
   std::mt19937 rng(7);
-  for (int trial = 0; trial < 200; ++trial) {
-    c2m::RunContext ctx;
-    ctx.im = static_cast<std::int32_t>(1 + rng() % 40);
-    ctx.jm = static_cast<std::int32_t>(1 + rng() % 3);
-    ctx.lm = 1;
-    c2m::WorkArrays work = c2m::allocate_work_arrays(ctx);
-    for (float& v : work.slp.all()) v = draw(rng);
-    for (std::int32_t n = 9; n <= 12; ++n)
-      if (rng() % 2) work.slp(1, 1, n) = -99999.0f;
+  for (int trial = 0; trial < 60; ++trial) {
+    const auto im = static_cast<std::int32_t>(1 + rng() % 40);
+    const auto jm = static_cast<std::int32_t>(1 + rng() % 3);
+    testsupport::TestCase c = testsupport::TestCase::valid(im, jm, 1);
+    const auto r = c.rec();
+    for (std::int32_t p = 5; p <= 12; ++p)
+      for (std::int32_t j = 1; j <= jm; ++j)
+        for (std::int32_t i = 1; i <= im; ++i) c.at(r.sfc(p), i, j) = draw(rng);
+    for (std::int32_t p = 5; p <= 12; ++p)
+      if (rng() % 3 == 0) c.at(r.sfc(p), 1, 1) = -99999.0f;
 
     std::vector<std::vector<float>> reference(13);
-    for (std::int32_t n = 1; n <= 12; ++n) {
-      const auto p = work.slp.plane(n);
-      reference[static_cast<std::size_t>(n)].assign(p.begin(), p.end());
+    const auto points = static_cast<std::size_t>(im * jm);
+    for (std::int32_t p = 5; p <= 12; ++p) {
+      auto& plane = reference[static_cast<std::size_t>(p)];
+      const auto first = c.records.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(r.sfc(p) - 1) * points);
+      plane.assign(first, first + static_cast<std::ptrdiff_t>(points));
+      if (p % 2 == 0)
+        for (float& v : plane)
+          if (v > 0.6f) v = 0.3f;
     }
-    for (std::int32_t n = 6; n <= 12; n += 2)
-      for (float& v : reference[static_cast<std::size_t>(n)])
-        if (v > 0.6f) v = 0.3f;
-    for (std::int32_t n = 5; n <= 12; ++n) {
-      auto& plane = reference[static_cast<std::size_t>(n)];
-      if (plane[0] == -99999.0f && n >= 9) plane = reference[static_cast<std::size_t>(n % 2 ? 7 : 8)];
-      testsupport::zero_fill_sweeps(plane, ctx.im, ctx.jm);
+    for (std::int32_t p = 5; p <= 12; ++p) {
+      auto& plane = reference[static_cast<std::size_t>(p)];
+      if (plane[0] == -99999.0f && p >= 9) plane = reference[static_cast<std::size_t>(p % 2 ? 7 : 8)];
+      testsupport::zero_fill_sweeps(plane, im, jm);
     }
 
-    std::string captured;
-    c2m::Log log(captured);
-    c2m::fill_surface(ctx, work, log);
-    for (std::int32_t n = 1; n <= 12; ++n) {
-      const auto p = work.slp.plane(n);
-      ASSERT_EQ(bits(std::vector<float>(p.begin(), p.end())), bits(reference[static_cast<std::size_t>(n)]))
-          << "plane " << n;
-    }
+    testsupport::ScratchDir dir;
+    c.write(dir.path());
+    const auto run = testsupport::run_in_process(dir.path(), "case.bin\nx\n");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string out = testsupport::read_file(dir / "case.bin.KVOwrk");
+    for (std::int32_t p = 5; p <= 12; ++p)
+      ASSERT_EQ(bits(testsupport::record_of(out, im, jm, 5 + p)), bits(reference[static_cast<std::size_t>(p)]))
+          << "plane " << p << " im " << im << " jm " << jm;
   }
 }
 
