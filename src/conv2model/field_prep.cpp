@@ -8,18 +8,23 @@ constexpr float mask_threshold = 0.1f;
 
 }  // namespace
 
-// The loops are written without branches so that the compiler can take
+// The loops are written without branches, the division done for every
+// element and the choice made after it, so that the compiler can take
 // several values at a time; each result is the one the plain test gives.
 
 void geopotential_to_height(std::span<float> ht) {
   for (float& v : ht) {
-    const float h = (v == missing_value) ? v : v / gravity;
+    const float quotient = v / gravity;
+    const float h = (v == missing_value) ? v : quotient;
     v = (v == undefined_value) ? missing_value : h;
   }
 }
 
 void topography_from_geopotential(std::span<float> plane) {
-  for (float& v : plane) v = (v == undefined_value) ? 0.0f : v / gravity;
+  for (float& v : plane) {
+    const float quotient = v / gravity;
+    v = (v == undefined_value) ? 0.0f : quotient;
+  }
 }
 
 void land_sea_mask(std::span<float> plane) {
@@ -36,21 +41,32 @@ void replace_undefined(std::span<float> values, float replacement) {
 }
 
 void prepare(Prep prep, std::span<float> values) {
+  // One pass per record, each element taken through its steps in order.
   switch (prep) {
     case Prep::height:
-      geopotential_to_height(values);
-      replace_undefined(values, missing_value);
+      for (float& v : values) {
+        const float quotient = v / gravity;
+        const float h = (v == missing_value) ? v : quotient;
+        const float m = (v == undefined_value) ? missing_value : h;
+        v = (m == undefined_value) ? missing_value : m;
+      }
       break;
     case Prep::upper_air:
       replace_undefined(values, missing_value);
       break;
     case Prep::mask:
-      land_sea_mask(values);
-      replace_undefined(values, 0.0f);
+      for (float& v : values) {
+        float m = (v >= mask_threshold) ? 1.0f : v;
+        m = (v < mask_threshold) ? 0.0f : m;
+        v = (v == undefined_value) ? 0.0f : m;  // 0 and 1 are never undefined
+      }
       break;
     case Prep::topography:
-      topography_from_geopotential(values);
-      replace_undefined(values, 0.0f);
+      for (float& v : values) {
+        const float quotient = v / gravity;
+        const float h = (v == undefined_value) ? 0.0f : quotient;
+        v = (h == undefined_value) ? 0.0f : h;
+      }
       break;
     case Prep::surface:
       replace_undefined(values, 0.0f);

@@ -1,5 +1,7 @@
 #include "conv2model/humidity.hpp"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "estab/estab.hpp"
@@ -16,30 +18,66 @@ constexpr float qs_cap = 0.005f;
 }  // namespace
 
 std::int32_t esat_index(float t) {
+  // n = trunc(100 t) clamped to the table, with NaN and products beyond 32
+  // bits taken as the most negative integer, which the clamp lifts to the
+  // first entry.  The clamp is done on the real before it becomes an
+  // integer, so that no out-of-range conversion happens (it would be
+  // undefined) and the loop over a level can take several points at a time.
   const float x = 100.0f * t;
-  std::int32_t n = INT32_MIN;
-  // Converting NaN or an out-of-range float to an integer is undefined, so
-  // the range is tested first.
-  if (x >= -2147483648.0f && x < 2147483648.0f) n = static_cast<std::int32_t>(x);
-  if (n < estab::n_first) n = estab::n_first;
-  if (n > estab::n_last) n = estab::n_last;
-  return n;
+  const float first = static_cast<float>(estab::n_first);
+  const float last = static_cast<float>(estab::n_last);
+  float clamped = x < last ? x : last;
+  clamped = (x >= first && x < 2147483648.0f) ? clamped : first;
+  return static_cast<std::int32_t>(clamped);
 }
 
-float specific_humidity(float t, float r, float p) {
-  if (t == missing_value || r == missing_value) return missing_value;
-  const float e = estab::esat(esat_index(t));
+namespace {
+
+// Saturation specific humidity from the saturation vapour pressure E and the
+// pressure P (hPa), capped.
+inline float saturation_q(float e, float p) {
   const float d = p - e;
   // 0.00622 = 0.622 (molar mass of water vapour over that of dry air) / 100
   // for relative humidity in percent.
-  float qs = (0.00622f * e) / d;
-  if (d <= 0.0f || qs > qs_cap) qs = qs_cap;
-  return r * qs;
+  const float qs = (0.00622f * e) / d;
+  return ((d <= 0.0f) | (qs > qs_cap)) ? qs_cap : qs;
+}
+
+inline float humidity(float t, float r, float qs) {
+  const float q = r * qs;
+  const bool missing = (t == missing_value) | (r == missing_value);  // no branch
+  return missing ? missing_value : q;
+}
+
+}  // namespace
+
+float specific_humidity(float t, float r, float p) {
+  return humidity(t, r, saturation_q(estab::esat(esat_index(t)), p));
 }
 
 void derive_humidity(std::span<const float> tp, std::span<const float> rh, float pr,
                      std::span<float> qnew2) {
-  for (std::size_t n = 0; n < qnew2.size(); ++n) qnew2[n] = specific_humidity(tp[n], rh[n], pr);
+  // The saturation humidity of a level depends on the table entry alone:
+  // worked out once per entry (30001 divisions instead of one per point),
+  // it gives each point the very value the formula gives it.
+  static std::array<float, estab::n_last - estab::n_first + 1> qs;
+  for (std::int32_t n = estab::n_first; n <= estab::n_last; ++n)
+    qs[static_cast<std::size_t>(n - estab::n_first)] = saturation_q(estab::esat(n), pr);
+
+  // In chunks: the indices and the products go several points at a time,
+  // only the table lookups one by one.
+  constexpr std::size_t chunk = 512;
+  std::int32_t n[chunk];
+  float q_sat[chunk];
+  for (std::size_t start = 0; start < qnew2.size(); start += chunk) {
+    const std::size_t len = std::min(chunk, qnew2.size() - start);
+    const float* t = tp.data() + start;
+    const float* r = rh.data() + start;
+    float* q = qnew2.data() + start;
+    for (std::size_t i = 0; i < len; ++i) n[i] = esat_index(t[i]) - estab::n_first;
+    for (std::size_t i = 0; i < len; ++i) q_sat[i] = qs[static_cast<std::size_t>(n[i])];
+    for (std::size_t i = 0; i < len; ++i) q[i] = humidity(t[i], r[i], q_sat[i]);
+  }
 }
 
 }  // namespace c2m

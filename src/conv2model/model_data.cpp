@@ -22,13 +22,23 @@ namespace {
 
 // The values of plane K of FIELD, read from the input grid file with rows
 // turned, prepared, and capped and zero-filled as its recipe says, into
-// VALUES.
+// VALUES.  Every step works on each row alone, so the plane goes through
+// them a band of rows at a time, while the band is still in the cache.
 void load(const Field& field, std::int32_t k, const InputGrid& in, std::vector<float>& values) {
   const Plane& p = field.plane(k);
-  in.read_record(p.record, values);
-  prepare(p.prep, values);
-  if (p.capped) cap_soil_moisture(values);
-  for (std::int32_t n = 0; n < p.fills; ++n) zero_fill(values, field.im(), field.jm());
+  const std::int32_t im = field.im(), jm = field.jm();
+  const std::int32_t band = std::max<std::int32_t>(1, 65536 / im);
+  const auto row = static_cast<std::size_t>(im);
+  // From the north, in the order the rows are stored.
+  for (std::int32_t j_hi = jm; j_hi >= 1; j_hi -= band) {
+    const std::int32_t j_lo = std::max(1, j_hi - band + 1);
+    in.read_rows(p.record, j_lo, j_hi, values);
+    const std::span<float> rows(values.data() + static_cast<std::size_t>(j_lo - 1) * row,
+                                static_cast<std::size_t>(j_hi - j_lo + 1) * row);
+    prepare(p.prep, rows);
+    if (p.capped) cap_soil_moisture(rows);
+    for (std::int32_t n = 0; n < p.fills; ++n) zero_fill(rows, im, j_hi - j_lo + 1);
+  }
 }
 
 }  // namespace
@@ -36,10 +46,10 @@ void load(const Field& field, std::int32_t k, const InputGrid& in, std::vector<f
 void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWriter& out,
                       Log& log) {
   log.put("starting writes to unit1");
-  // Two record buffers serve every record: the specific humidity of a level
-  // needs its temperature and its relative humidity at once.
+  // Record buffers reused for every record: the specific humidity of a
+  // level needs its temperature and its relative humidity at once.
   const std::size_t points = static_cast<std::size_t>(ctx.im) * static_cast<std::size_t>(ctx.jm);
-  std::vector<float> values(points), rh_values(points);
+  std::vector<float> values(points), rh_values(points), qnew2(points);
   std::int64_t record = 1;
   const auto write_block = [&](const Field& f) {
     for (std::int32_t k = 1; k <= ctx.lm; ++k) {
@@ -53,7 +63,6 @@ void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWrite
   for (std::int32_t k = 1; k <= ctx.lm; ++k) {
     load(work.tp, k, work.input, values);
     load(work.rh, k, work.input, rh_values);
-    std::span<float> qnew2 = rh_values;  // each point replaces its own humidity
     derive_humidity(values, rh_values, work.pr[static_cast<std::size_t>(k - 1)], qnew2);
     out.write_record(qnew2, record++);
   }

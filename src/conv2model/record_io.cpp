@@ -136,23 +136,26 @@ float InputGrid::read_point(std::int64_t r, std::int32_t i, std::int32_t j) cons
   return v;
 }
 
-void InputGrid::read_record(std::int64_t r, std::span<float> into) const {
-  // One vectored read per up to IOV_MAX rows, each row landing in its
-  // turned place: stored row s (north first) is row jm - s of the array.
+void InputGrid::read_rows(std::int64_t r, std::int32_t j_lo, std::int32_t j_hi,
+                          std::span<float> plane) const {
+  // Rows are stored north to south: row j is stored row jm - j (from 0),
+  // so rows j_hi down to j_lo lie one after the other in the file.
   const auto row_values = static_cast<std::size_t>(im_);
   const std::size_t row_bytes = row_values * sizeof(float);
-  const std::int64_t base = (r - 1) * record_bytes();
+  const std::int64_t first_stored = jm_ - j_hi;
+  const std::int64_t base = (r - 1) * record_bytes() + first_stored * static_cast<std::int64_t>(row_bytes);
+  const auto count = static_cast<std::size_t>(j_hi - j_lo + 1);
   constexpr std::size_t batch = 1024;
   iovec iov[batch];
-  for (std::size_t s0 = 0; s0 < static_cast<std::size_t>(jm_); s0 += batch) {
-    const std::size_t rows = std::min(batch, static_cast<std::size_t>(jm_) - s0);
+  for (std::size_t s0 = 0; s0 < count; s0 += batch) {
+    const std::size_t rows = std::min(batch, count - s0);
     for (std::size_t t = 0; t < rows; ++t) {
-      const std::size_t dest_row = static_cast<std::size_t>(jm_) - 1 - (s0 + t);
-      iov[t].iov_base = into.data() + dest_row * row_values;
+      const std::size_t j = static_cast<std::size_t>(j_hi) - (s0 + t);  // 1-based row
+      iov[t].iov_base = plane.data() + (j - 1) * row_values;
       iov[t].iov_len = row_bytes;
     }
-    const off_t offset = static_cast<off_t>(base) + static_cast<off_t>(s0 * row_bytes);
-    ssize_t n = ::preadv(fd_, iov, static_cast<int>(rows), offset);
+    const std::int64_t offset = base + static_cast<std::int64_t>(s0 * row_bytes);
+    const ssize_t n = ::preadv(fd_, iov, static_cast<int>(rows), static_cast<off_t>(offset));
     if (n < 0 && errno != EINTR)
       throw ReadFailure(system_reason(name_, errno) + " (reading record " + std::to_string(r) + ")");
     // A short or interrupted vectored read is finished row by row.
@@ -161,11 +164,11 @@ void InputGrid::read_record(std::int64_t r, std::span<float> into) const {
     while (done < want) {
       const std::size_t t = done / row_bytes, in_row = done % row_bytes;
       char* dst = static_cast<char*>(iov[t].iov_base) + in_row;
-      read_exact(dst, row_bytes - in_row, static_cast<std::int64_t>(offset) + static_cast<std::int64_t>(done), r);
+      read_exact(dst, row_bytes - in_row, offset + static_cast<std::int64_t>(done), r);
       done += row_bytes - in_row;
     }
   }
-  little_endian_to_host(into);
+  little_endian_to_host(plane.subspan((static_cast<std::size_t>(j_lo) - 1) * row_values, count * row_values));
 }
 
 RecordWriter::RecordWriter(const std::string& name, bool truncate) : name_(name) {

@@ -36,7 +36,12 @@ class InputGrid {
 
   // Record R into INTO (im x jm values) with its rows turned: row 1 of
   // INTO is the southernmost.  Each row goes straight to its place.
-  void read_record(std::int64_t r, std::span<float> into) const;
+  void read_record(std::int64_t r, std::span<float> into) const { read_rows(r, 1, jm_, into); }
+
+  // Rows J_LO to J_HI of record R into their places in PLANE (im x jm
+  // values, row 1 the southernmost), in one vectored read per up to
+  // IOV_MAX rows.
+  void read_rows(std::int64_t r, std::int32_t j_lo, std::int32_t j_hi, std::span<float> plane) const;
 
   const std::string& name() const { return name_; }
 
