@@ -3,10 +3,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "conv2model/field_prep.hpp"
 #include "conv2model/grid_description.hpp"
 #include "conv2model/humidity.hpp"
-#include "conv2model/surface_fill.hpp"
+#include "conv2model/plane_values.hpp"
 
 namespace c2m {
 
@@ -18,31 +17,6 @@ std::pair<std::int32_t, std::int32_t> second_sample(std::int32_t im, std::int32_
   return {std::max((3 * im) / 4, 1), std::max((3 * jm) / 4, 1)};
 }
 
-namespace {
-
-// The values of plane K of FIELD, read from the input grid file with rows
-// turned, prepared, and capped and zero-filled as its recipe says, into
-// VALUES.  Every step works on each row alone, so the plane goes through
-// them a band of rows at a time, while the band is still in the cache.
-void load(const Field& field, std::int32_t k, const InputGrid& in, std::vector<float>& values) {
-  const Plane& p = field.plane(k);
-  const std::int32_t im = field.im(), jm = field.jm();
-  const std::int32_t band = std::max<std::int32_t>(1, 65536 / im);
-  const auto row = static_cast<std::size_t>(im);
-  // From the north, in the order the rows are stored.
-  for (std::int32_t j_hi = jm; j_hi >= 1; j_hi -= band) {
-    const std::int32_t j_lo = std::max(1, j_hi - band + 1);
-    in.read_rows(p.record, j_lo, j_hi, values);
-    const std::span<float> rows(values.data() + static_cast<std::size_t>(j_lo - 1) * row,
-                                static_cast<std::size_t>(j_hi - j_lo + 1) * row);
-    prepare(p.prep, rows);
-    if (p.capped) cap_soil_moisture(rows);
-    for (std::int32_t n = 0; n < p.fills; ++n) zero_fill(rows, im, j_hi - j_lo + 1);
-  }
-}
-
-}  // namespace
-
 void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWriter& out,
                       Log& log) {
   log.put("starting writes to unit1");
@@ -53,7 +27,7 @@ void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWrite
   std::int64_t record = 1;
   const auto write_block = [&](const Field& f) {
     for (std::int32_t k = 1; k <= ctx.lm; ++k) {
-      load(f, k, work.input, values);
+      load_plane(f, k, work.input, values);
       out.write_record(values, record++);
     }
   };
@@ -61,8 +35,8 @@ void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWrite
   write_block(work.vw);
   write_block(work.ht);
   for (std::int32_t k = 1; k <= ctx.lm; ++k) {
-    load(work.tp, k, work.input, values);
-    load(work.rh, k, work.input, rh_values);
+    load_plane(work.tp, k, work.input, values);
+    load_plane(work.rh, k, work.input, rh_values);
     derive_humidity(values, rh_values, work.pr[static_cast<std::size_t>(k - 1)], qnew2);
     out.write_record(qnew2, record++);
   }
@@ -76,7 +50,7 @@ void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWrite
   };
   float sample1[surface_planes], sample2[surface_planes];
   for (std::int32_t m = 1; m <= surface_planes; ++m) {
-    load(work.slp, m, work.input, values);
+    load_plane(work.slp, m, work.input, values);
     sample1[m - 1] = at(i1, j1);
     sample2[m - 1] = at(i2, j2);
     out.write_record(values, record++);

@@ -101,49 +101,51 @@ TEST(ReplaceUndefined, OnlyTheExactBitPattern) {
          {0.0f, 0.0f}});
 }
 
-TEST(PrepareFields, MarksAloftAndAtTheSurface) {
+TEST(Prepare, EveryKindOfRecord) {
+  // Raw values of a record as stored, and what each kind of record makes
+  // of them: heights and topography divided, mask thresholded, undefined
+  // points missing aloft and 0 at the surface.
+  const float raw[] = {98.0f, undefined, missing_value, above_undefined, 0.5f};
+  struct Kind {
+    c2m::Prep prep;
+    float want[5];
+  };
+  const Kind rows[] = {
+      {c2m::Prep::height, {98.0f / 9.8f, missing_value, missing_value, above_undefined / 9.8f, 0.5f / 9.8f}},
+      {c2m::Prep::upper_air, {98.0f, missing_value, missing_value, above_undefined, 0.5f}},
+      {c2m::Prep::mask, {1.0f, 0.0f, 0.0f, 1.0f, 1.0f}},
+      {c2m::Prep::topography, {98.0f / 9.8f, 0.0f, missing_value / 9.8f, above_undefined / 9.8f, 0.5f / 9.8f}},
+      {c2m::Prep::surface, {98.0f, 0.0f, missing_value, above_undefined, 0.5f}},
+  };
+  for (const Kind& r : rows) {
+    std::vector<float> v(std::begin(raw), std::end(raw));
+    c2m::prepare(r.prep, v);
+    for (std::size_t n = 0; n < v.size(); ++n)
+      EXPECT_EQ(bits(v[n]), bits(r.want[n])) << "kind " << static_cast<int>(r.prep) << ", value " << n;
+  }
+}
+
+TEST(PrepareFields, PointsOneOneOfEveryPlane) {
   c2m::RunContext ctx;
   ctx.im = 2;
   ctx.jm = 2;
-  ctx.lm = 1;
+  ctx.lm = 2;
   c2m::WorkArrays w = c2m::allocate_work_arrays(ctx);
-  for (c2m::Field* f : {&w.ht, &w.uw, &w.vw, &w.tp, &w.rh, &w.q}) {
-    (*f)(1, 1, 1) = 98.0f;  // heights were divided when read: no second division
-    (*f)(2, 1, 1) = undefined;
-    (*f)(1, 2, 1) = missing_value;
-    (*f)(2, 2, 1) = above_undefined;
-  }
+  for (c2m::Field* f : {&w.ht, &w.uw, &w.vw, &w.tp, &w.rh, &w.q})
+    for (std::int32_t k = 1; k <= 2; ++k) {
+      f->plane(k).prep = (f == &w.ht) ? c2m::Prep::height : c2m::Prep::upper_air;
+      f->plane(k).first = k == 1 ? undefined : 98.0f;
+    }
   for (std::int32_t p = 1; p <= 12; ++p) {
-    w.slp(1, 1, p) = 0.5f;
-    w.slp(2, 1, p) = undefined;
-    w.slp(1, 2, p) = missing_value;
-    w.slp(2, 2, p) = below_undefined;
+    w.slp.plane(p).prep = p == 1 ? c2m::Prep::mask : p == 4 ? c2m::Prep::topography : c2m::Prep::surface;
+    w.slp.plane(p).first = undefined;
   }
   c2m::prepare_fields(w);
-
   for (c2m::Field* f : {&w.ht, &w.uw, &w.vw, &w.tp, &w.rh, &w.q}) {
-    EXPECT_EQ((*f)(1, 1, 1), 98.0f);
-    EXPECT_EQ(bits((*f)(2, 1, 1)), bits(missing_value));
-    EXPECT_EQ(bits((*f)(1, 2, 1)), bits(missing_value));
-    EXPECT_EQ(bits((*f)(2, 2, 1)), bits(above_undefined));
+    EXPECT_EQ(bits(f->first_point(1)), bits(missing_value));
+    EXPECT_EQ(f->first_point(2), f == &w.ht ? 10.0f : 98.0f);
   }
-  for (std::int32_t p = 1; p <= 12; ++p) {
-    SCOPED_TRACE(p);
-    float at11 = 0.5f, at12 = missing_value, at22 = below_undefined;
-    if (p == 1) {
-      at11 = 1.0f;
-      at12 = 0.0f;
-      at22 = 1.0f;
-    } else if (p == 4) {
-      at11 = 0.5f / 9.8f;
-      at12 = missing_value / 9.8f;
-      at22 = below_undefined / 9.8f;
-    }
-    EXPECT_EQ(bits(w.slp(1, 1, p)), bits(at11));
-    EXPECT_EQ(bits(w.slp(2, 1, p)), bits(0.0f));
-    EXPECT_EQ(bits(w.slp(1, 2, p)), bits(at12));
-    EXPECT_EQ(bits(w.slp(2, 2, p)), bits(at22));
-  }
+  for (std::int32_t p = 1; p <= 12; ++p) EXPECT_EQ(bits(w.slp.first_point(p)), bits(0.0f)) << p;
 }
 
 }  // namespace

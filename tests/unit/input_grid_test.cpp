@@ -1,6 +1,6 @@
-// Reading the input grid file into the work arrays: record order, byte
-// positions within a record, rows turned south to north, heights divided
-// on the way in, the "OPEN FILE " line and the failures.
+// The input grid file: record order, byte positions within a record, rows
+// turned south to north, the planes of the work arrays standing for their
+// records, the "OPEN FILE " line and the failures.
 #include "conv2model/input_grid.hpp"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "conv2model/field_prep.hpp"
+#include "conv2model/plane_values.hpp"
 #include "conv2model/work_arrays.hpp"
 #include "support/case_files.hpp"
 #include "support/in_process.hpp"
@@ -35,13 +36,33 @@ c2m::RunContext context(const std::string& path, std::int32_t im, std::int32_t j
   return ctx;
 }
 
-// The array element that record RECORD of the file fills at point (i, j):
+// The work array and plane that record RECORD of the file belongs to:
 // blocks of lm records ht, rh, q, tp, uw, vw, then the twelve surface planes.
-float& element(c2m::WorkArrays& w, std::int32_t lm, std::int32_t record, std::int32_t i,
-               std::int32_t j) {
-  if (record > 6 * lm) return w.slp(i, j, record - 6 * lm);
-  c2m::Field* blocks[] = {&w.ht, &w.rh, &w.q, &w.tp, &w.uw, &w.vw};
-  return (*blocks[(record - 1) / lm])(i, j, (record - 1) % lm + 1);
+std::pair<const c2m::Field*, std::int32_t> array_of(const c2m::WorkArrays& w, std::int32_t lm,
+                                                    std::int32_t record) {
+  if (record > 6 * lm) return {&w.slp, record - 6 * lm};
+  const c2m::Field* blocks[] = {&w.ht, &w.rh, &w.q, &w.tp, &w.uw, &w.vw};
+  return {blocks[(record - 1) / lm], (record - 1) % lm + 1};
+}
+
+// Record R as stored, rows turned.
+std::vector<float> raw_record(const c2m::WorkArrays& w, std::int32_t im, std::int32_t jm,
+                              std::int32_t r) {
+  std::vector<float> v(static_cast<std::size_t>(im * jm));
+  w.input.read_record(r, v);
+  return v;
+}
+
+float point(const std::vector<float>& plane, std::int32_t im, std::int32_t i, std::int32_t j) {
+  return plane[static_cast<std::size_t>((j - 1) * im + (i - 1))];
+}
+
+// Plane K of F as it goes out: read, prepared, filled.
+float output_value(const c2m::WorkArrays& w, const c2m::Field& f, std::int32_t k, std::int32_t i,
+                   std::int32_t j) {
+  std::vector<float> v;
+  c2m::load_plane(f, k, w.input, v);
+  return point(v, f.im(), i, j);
 }
 
 struct Read {
@@ -78,10 +99,10 @@ TEST(ReadInputGrid, BytePositionsOfRecordsAndPoints) {
   Read got = read_grid(context(dir / "case.bin", 4, 3, 2));
   EXPECT_EQ(got.log, " OPEN FILE " + dir / "case.bin" + "\n");
   for (const Row& r : rows) {
-    float stored = static_cast<float>(100 * r.record + r.byte);
-    if (r.record <= 2) stored = stored / 9.8f;  // heights come in divided
-    EXPECT_EQ(bits(element(got.work, 2, r.record, r.i, r.j)), bits(stored))
+    const float stored = static_cast<float>(100 * r.record + r.byte);
+    EXPECT_EQ(bits(point(raw_record(got.work, 4, 3, r.record), 4, r.i, r.j)), bits(stored))
         << "record " << r.record << " byte " << r.byte;
+    EXPECT_EQ(bits(got.work.input.read_point(r.record, r.i, r.j)), bits(stored));
   }
 }
 
@@ -101,14 +122,20 @@ TEST(ReadInputGrid, EveryPointOfEveryRecord) {
     write_file(dir / "case.bin", c.input_grid() + std::string(7, '\xff'));
 
     Read got = read_grid(context(dir / "case.bin", s.im, s.jm, s.lm));
-    for (std::int32_t r = 1; r <= c.rec().count(); ++r)
+    for (std::int32_t r = 1; r <= c.rec().count(); ++r) {
+      const auto [field, k] = array_of(got.work, s.lm, r);
+      ASSERT_EQ(field->plane(k).record, r);
+      ASSERT_EQ(bits(field->first_point(k)), bits(c.at(r, 1, 1)));
+      const std::vector<float> plane = raw_record(got.work, s.im, s.jm, r);
       for (std::int32_t j = 1; j <= s.jm; ++j)
-        for (std::int32_t i = 1; i <= s.im; ++i) {
-          const float stored = c.at(r, i, j);
-          const float want = r <= s.lm ? stored / 9.8f : stored;
-          ASSERT_EQ(bits(element(got.work, s.lm, r, i, j)), bits(want))
+        for (std::int32_t i = 1; i <= s.im; ++i)
+          ASSERT_EQ(bits(point(plane, s.im, i, j)), bits(c.at(r, i, j)))
               << "record " << r << " (" << i << ", " << j << ")";
-        }
+    }
+    // Heights go out divided by 9.8.
+    for (std::int32_t k = 1; k <= s.lm; ++k)
+      EXPECT_EQ(bits(output_value(got.work, got.work.ht, k, s.im, s.jm)),
+                bits(c.at(k, s.im, s.jm) / 9.8f));
   }
 }
 
@@ -129,9 +156,9 @@ TEST(ReadInputGrid, ValuesPassBitForBit) {
   c2m::prepare_fields(got.work);  // and nothing in the preparation touches them
   for (std::int32_t n = 0; n < 8; ++n) {
     const std::int32_t i = n % 4 + 1, j = n / 4 + 1;
-    EXPECT_EQ(bits(got.work.uw(i, j, 1)), patterns[n]) << n;
-    EXPECT_EQ(bits(got.work.q(i, j, 1)), patterns[n]) << n;
-    EXPECT_EQ(bits(got.work.slp(i, j, 2)), patterns[n]) << n;
+    EXPECT_EQ(bits(output_value(got.work, got.work.uw, 1, i, j)), patterns[n]) << n;
+    EXPECT_EQ(bits(output_value(got.work, got.work.q, 1, i, j)), patterns[n]) << n;
+    EXPECT_EQ(bits(output_value(got.work, got.work.slp, 2, i, j)), patterns[n]) << n;
   }
 }
 
@@ -140,7 +167,7 @@ TEST(ReadInputGrid, PathIsCutAtItsFirstBlank) {
   TestCase::valid(2, 2, 1).write(dir.path());
   Read got = read_grid(context(dir / "case.bin and more words", 2, 2, 1));
   EXPECT_EQ(got.log, " OPEN FILE " + dir / "case.bin" + "\n");
-  EXPECT_EQ(got.work.tp(2, 2, 1), 285.0f);
+  EXPECT_EQ(output_value(got.work, got.work.tp, 1, 2, 2), 285.0f);
 }
 
 TEST(ReadInputGrid, ShortFileFailsInTheRecordThatEnds) {
@@ -173,11 +200,6 @@ TEST(ReadInputGrid, ShortFileFailsInTheRecordThatEnds) {
           << m;
     }
     EXPECT_EQ(log, " OPEN FILE " + dir / "case.bin" + "\n");
-    if (r.record == 24) {  // everything before plane 12 is in, heights divided
-      EXPECT_EQ(work.ht(1, 1, 1), 1000.0f);
-      EXPECT_EQ(work.vw(4, 3, 2), -5.0f);
-      EXPECT_EQ(work.slp(1, 1, 11), 279.0f);
-    }
   }
 }
 

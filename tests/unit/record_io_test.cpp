@@ -1,12 +1,15 @@
 // Fixed-length records of little-endian reals: byte order and row turning.
-// The reader itself is tested through the input grid file.
 #include "conv2model/record_io.hpp"
 
 #include <gtest/gtest.h>
 
 #include <bit>
 #include <cstdint>
+#include <algorithm>
 #include <vector>
+
+#include "support/case_files.hpp"
+#include "support/scratch.hpp"
 
 namespace {
 
@@ -36,7 +39,9 @@ TEST(LittleEndianToHost, SwapsBytesOnlyOnABigEndianHost) {
   EXPECT_EQ(to_bits(v), bits);
 }
 
-TEST(TurnRows, LastRowBecomesFirst) {
+TEST(ReadRows, StoredRowsLandTurned) {
+  // PLANE is the record as stored (north first); TURNED the array, south
+  // first.  Read whole, and a band of rows at a time.
   struct Row {
     std::int32_t im;
     std::vector<float> plane, turned;
@@ -49,10 +54,36 @@ TEST(TurnRows, LastRowBecomesFirst) {
       {4, {1, 2, 3, 4, 5, 6, 7, 8}, {5, 6, 7, 8, 1, 2, 3, 4}},
   };
   for (const Row& r : rows) {
-    std::vector<float> p = r.plane;
-    c2m::turn_rows(p, r.im);
+    testsupport::ScratchDir dir;
+    // A first record of other values, so that the offset of record 2 counts.
+    std::vector<float> file(r.plane.size(), -1.0f);
+    file.insert(file.end(), r.plane.begin(), r.plane.end());
+    testsupport::write_file(dir / "f.bin", testsupport::le_bytes(file));
+    const auto jm = static_cast<std::int32_t>(r.plane.size()) / r.im;
+    const c2m::InputGrid in(dir / "f.bin", r.im, jm);
+    std::vector<float> p(r.plane.size(), 0.0f);
+    in.read_record(2, p);
     EXPECT_EQ(p, r.turned) << "im " << r.im << ", " << r.plane.size() << " values";
+    std::fill(p.begin(), p.end(), 0.0f);
+    for (std::int32_t j = jm; j >= 1; --j) in.read_rows(2, j, j, p);
+    EXPECT_EQ(p, r.turned) << "row by row";
   }
+}
+
+TEST(ReadRows, MoreRowsThanOneVectoredRead) {
+  // 2500 rows of 3 points: more rows than one vectored read takes.
+  const std::int32_t im = 3, jm = 2500;
+  std::vector<float> stored(static_cast<std::size_t>(im * jm));
+  for (std::size_t n = 0; n < stored.size(); ++n) stored[n] = static_cast<float>(n);
+  testsupport::ScratchDir dir;
+  testsupport::write_file(dir / "f.bin", testsupport::le_bytes(stored));
+  const c2m::InputGrid in(dir / "f.bin", im, jm);
+  std::vector<float> p(stored.size());
+  in.read_record(1, p);
+  for (std::int32_t j = 1; j <= jm; ++j)
+    for (std::int32_t i = 1; i <= im; ++i)
+      ASSERT_EQ(p[static_cast<std::size_t>((j - 1) * im + i - 1)],
+                stored[static_cast<std::size_t>((jm - j) * im + i - 1)]);
 }
 
 }  // namespace
