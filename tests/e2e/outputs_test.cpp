@@ -41,40 +41,11 @@ class Outputs : public ::testing::Test {
   static void SetUpTestSuite() { estab::es_ini(); }
 };
 
-// Lowest temperature level: input record 3 lm + 1, rows north to south; it
-// leaves as record 4 lm + 1 with row 1 the southernmost, and its specific
-// humidity as record 3 lm + 1.
-TEST_F(Outputs, RoadOfOneCase) {
-  TestCase c = TestCase::valid(4, 3, 3);
-  const auto r = c.rec();
-  for (std::int32_t j = 1; j <= 3; ++j)
-    for (std::int32_t i = 1; i <= 4; ++i) {
-      c.at(r.tp(1), i, j) = 280.0f + static_cast<float>(i) + 0.25f * static_cast<float>(j);
-      c.at(r.rh(1), i, j) = static_cast<float>(40 + 10 * i + j);
-    }
-  ScratchDir dir;
-  c.write(dir.path());
-  // The input holds point (1, 1) in its last row: byte 32 of the record.
-  EXPECT_EQ(record_of(read_file(dir / "case.bin"), 4, 3, 3 * 3 + 1)[8], c.at(r.tp(1), 1, 1));
-
-  const RunResult run = convert(dir);
-  ASSERT_EQ(run.status, 0) << run.err;
-  const std::string model = read_file(dir / "case.bin.KVOwrk");
-  const auto tp = record_of(model, 4, 3, 4 * 3 + 1);
-  const auto q = record_of(model, 4, 3, 3 * 3 + 1);
-  for (std::int32_t j = 1; j <= 3; ++j)
-    for (std::int32_t i = 1; i <= 4; ++i) {
-      const auto n = static_cast<std::size_t>((j - 1) * 4 + (i - 1));
-      EXPECT_EQ(tp[n], c.at(r.tp(1), i, j)) << i << "," << j;
-      EXPECT_EQ(q[n], c2m::specific_humidity(c.at(r.tp(1), i, j), c.at(r.rh(1), i, j), 1000.0f));
-    }
-  const auto gds = lines_of(read_file(dir / "case.bin.KVOwrk.gdsinfo"));
-  ASSERT_EQ(gds.size(), 3u + 38);
-  EXPECT_EQ(gds[3 + 1], "   100000.000    ");  // last pressure line: level 1 in Pa
-  EXPECT_EQ(gds[3 + 23], " Temperature               (K)");
-}
-
 // Every record of the model data file against the planes it must hold.
+// The road of one case: the lowest temperature level, input record
+// 3 lm + 1 with its rows north to south, leaves as record 4 lm + 1 with row
+// 1 the southernmost, and its specific humidity as record 3 lm + 1; the grid
+// description lists temperature fifth and level 1 as its last pressure.
 struct Shape {
   std::int32_t im, jm, lm;
   std::uintmax_t bytes;
@@ -105,13 +76,21 @@ TEST_P(RecordOrder, EachRecordHoldsItsPlane) {
     }
   ScratchDir dir;
   c.write(dir.path());
+  // The input holds point (1, 1) at the start of its last row.
+  const auto stored = record_of(read_file(dir / "case.bin"), im, jm, r.tp(1));
+  EXPECT_EQ(stored[static_cast<std::size_t>((jm - 1) * im)], c.at(r.tp(1), 1, 1));
   const RunResult run = convert(dir);
   ASSERT_EQ(run.status, 0) << run.err;
 
+  const auto gds = lines_of(read_file(dir / "case.bin.KVOwrk.gdsinfo"));
+  ASSERT_EQ(gds.size(), static_cast<std::size_t>(lm) + 38);
+  EXPECT_EQ(gds[static_cast<std::size_t>(lm) + 1], "   100000.000    ");  // level 1 in Pa
+  EXPECT_EQ(gds[static_cast<std::size_t>(lm) + 23], " Temperature               (K)");
   const std::string model = read_file(dir / "case.bin.KVOwrk");
   ASSERT_EQ(model.size(), bytes);
   ASSERT_EQ(model.size(), (5u * static_cast<std::size_t>(lm) + 12) * points(c) * 4);
-  auto expect_record = [&](std::int32_t out, const std::function<float(std::int32_t, std::int32_t)>& v) {
+  using Plane = std::function<float(std::int32_t, std::int32_t)>;
+  auto expect_record = [&](std::int32_t out, const Plane& v) {
     const auto rec = record_of(model, im, jm, out);
     for (std::int32_t j = 1; j <= jm; ++j)
       for (std::int32_t i = 1; i <= im; ++i)
@@ -293,9 +272,10 @@ TEST_F(Outputs, WholeLogOfCompleteRun) {
       " writing these sfc values to the KVOwrk  file...\n";
   // Sample points (1, 1) and (2, 1): they differ in the mask and the
   // mean sea level pressure.
-  const char* differing[2][2] = {
-      {" field, value            1   1.00000000    ", " field, value            2   1014.00000    "},
-      {" field, value            1   0.00000000    ", " field, value            2   1015.00000    "}};
+  const char* differing[2][2] = {{" field, value            1   1.00000000    ",
+                                  " field, value            2   1014.00000    "},
+                                 {" field, value            1   0.00000000    ",
+                                  " field, value            2   1015.00000    "}};
   for (const auto& point : differing) {
     want += std::string(point[0]) + "\n" + point[1] + "\n";
     want +=

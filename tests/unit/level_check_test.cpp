@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <bit>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -56,10 +55,15 @@ Outcome run_check(testsupport::StageCase& c) {
 const std::string header = " Check for any missing data";
 
 // The six tests of one level in their order; the first that holds decides.
+using Member = c2m::Field WorkArrays::*;
+constexpr Member ht = &WorkArrays::ht, tp = &WorkArrays::tp, rh = &WorkArrays::rh,
+                 uw = &WorkArrays::uw, vw = &WorkArrays::vw, q = &WorkArrays::q;
+
 struct LevelCase {
   const char* name;
-  std::function<void(WorkArrays&)> spoil_fields;
-  std::vector<std::string> log_after_header;  // whole log after its first line
+  std::int32_t level;
+  std::vector<Member> missing;
+  std::vector<std::string> log_after_header;
   bool stops;
 };
 
@@ -68,7 +72,7 @@ class LevelTests : public ::testing::TestWithParam<LevelCase> {};
 TEST_P(LevelTests, FirstTestThatHoldsDecides) {
   const LevelCase& lc = GetParam();
   auto c = testsupport::stage_case(3, 2, five_levels);
-  lc.spoil_fields(c.work);
+  for (Member m : lc.missing) spoil(c.work.*m, lc.level);
   const Outcome o = run_check(c);
 
   std::vector<std::string> want{header};
@@ -84,56 +88,37 @@ TEST_P(LevelTests, FirstTestThatHoldsDecides) {
 INSTANTIATE_TEST_SUITE_P(
     Precedence, LevelTests,
     ::testing::Values(
-        LevelCase{"AllPresent", [](WorkArrays&) {}, {}, false},
-        LevelCase{"EverythingMissingStopsOnHeight",
-                  [](WorkArrays& w) {
-                    for (auto* f : {&w.ht, &w.tp, &w.rh, &w.uw, &w.vw, &w.q}) spoil(*f, 3);
-                  },
+        LevelCase{"AllPresent", 1, {}, {}, false},
+        LevelCase{"EverythingMissingStopsOnHeight", 3, {ht, tp, rh, uw, vw, q},
                   {" Height data missing at level:    700.000000    "}, true},
-        LevelCase{"TemperatureBeforeHumidityAndWind",
-                  [](WorkArrays& w) {
-                    spoil(w.tp, 3);
-                    spoil(w.rh, 3);
-                    spoil(w.uw, 3);
-                  },
+        LevelCase{"HeightAlone", 2, {ht},
+                  {" Height data missing at level:    850.000000    "}, true},
+        LevelCase{"TemperatureBeforeHumidityAndWind", 3, {tp, rh, uw},
                   {" Temperature data missing at level:    700.000000    "}, true},
-        LevelCase{"HumidityPatchedSkipsWindsOfItsLevel",
-                  [](WorkArrays& w) {
-                    for (auto* f : {&w.rh, &w.uw, &w.vw, &w.q}) spoil(*f, 1);
-                  },
+        LevelCase{"HumidityPatchedSkipsWindsOfItsLevel", 1, {rh, uw, vw, q},
                   {" RH data missing at level:    1000.00000    ", " Calling RH patch.",
                    " Copying         850  mb to        1000  mb."},
                   false},
-        LevelCase{"ZonalWindAloneStops", [](WorkArrays& w) { spoil(w.uw, 1); },
+        LevelCase{"ZonalWindAloneStops", 1, {uw},
                   {" U-wind data missing at level:    1000.00000    "}, true},
-        LevelCase{"MeridionalBeforeHumidity",
-                  [](WorkArrays& w) {
-                    spoil(w.vw, 4);
-                    spoil(w.q, 4);
-                  },
+        LevelCase{"MeridionalBeforeHumidity", 4, {vw, q},
                   {" V-wind data missing at level:    500.000000    "}, true},
-        LevelCase{"InputHumidityStopsAtTop", [](WorkArrays& w) { spoil(w.q, 5); },
-                  {" Spec. Humid. data missing at level:    300.000000    "}, true},
-        LevelCase{"LowestMissingLevelDecides",
-                  [](WorkArrays& w) {
-                    spoil(w.tp, 4);
-                    spoil(w.ht, 2);
-                  },
-                  {" Height data missing at level:    850.000000    "}, true},
-        // Only the first point of a level is examined; NaN there is present.
-        LevelCase{"OtherPointsMissingPass",
-                  [](WorkArrays& w) {
-                    for (auto* f : {&w.ht, &w.tp, &w.rh, &w.uw, &w.vw, &w.q})
-                      for (std::int32_t k = 1; k <= 5; ++k) (*f)(3, 2, k) = missing_value;
-                  },
-                  {}, false},
-        LevelCase{"NaNAtFirstPointIsPresent",
-                  [](WorkArrays& w) {
-                    w.ht(1, 1, 2) = std::bit_cast<float>(0x7FC00000u);
-                    w.q(1, 1, 5) = std::bit_cast<float>(0xFFC00001u);
-                  },
-                  {}, false}),
+        LevelCase{"InputHumidityStopsAtTop", 5, {q},
+                  {" Spec. Humid. data missing at level:    300.000000    "}, true}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// Only point (1, 1) of a level is examined, and NaN there counts as present.
+TEST(LevelCheck, OnlyFirstPointExamined) {
+  auto c = testsupport::stage_case(3, 2, five_levels);
+  for (Member m : {ht, tp, rh, uw, vw, q})
+    for (std::int32_t k = 1; k <= 5; ++k) (c.work.*m)(3, 2, k) = missing_value;
+  c.work.ht(1, 1, 2) = std::bit_cast<float>(0x7FC00000u);
+  c.work.q(1, 1, 5) = std::bit_cast<float>(0xFFC00001u);
+  const Outcome o = run_check(c);
+  EXPECT_FALSE(o.stopped);
+  EXPECT_EQ(o.log, std::vector<std::string>{header});
+  EXPECT_EQ(c.work.rh(3, 2, 4), missing_value);
+}
 
 TEST(LevelCheck, HumidityPatchedAtBothEndsThenRunGoesOn) {
   auto c = testsupport::stage_case(3, 2, five_levels);
