@@ -2,7 +2,7 @@
 BUILD ?= build
 SAMPLE_DIR := $(BUILD)/sample
 
-.PHONY: all deps configure build test sample clean
+.PHONY: all deps configure build test sample bench clean
 
 all: build
 
@@ -19,12 +19,24 @@ build: configure
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure
 
-# Build, generate the sample case, convert it, list the outputs.
+# Build, generate the sample case (0.5 degree, 17 levels), convert it, list
+# the outputs, print their inventory and draw the topography and the
+# temperature of the lowest level.
 sample: build
 	rm -rf $(SAMPLE_DIR)
 	$(BUILD)/tools/synth_case/synth_case $(SAMPLE_DIR)
 	cd $(SAMPLE_DIR) && printf 'case.bin\nnone\n' | ../src/input_driver
 	ls -l $(SAMPLE_DIR)/case.bin.KVOwrk $(SAMPLE_DIR)/case.bin.KVOwrk.gdsinfo
+	$(BUILD)/tools/kvoinfo/kvoinfo $(SAMPLE_DIR)/case.bin.KVOwrk
+	$(BUILD)/tools/kvoinfo/kvoinfo --record 89 --png $(SAMPLE_DIR)/topography.png $(SAMPLE_DIR)/case.bin.KVOwrk
+	$(BUILD)/tools/kvoinfo/kvoinfo --record 69 --png $(SAMPLE_DIR)/temperature.png $(SAMPLE_DIR)/case.bin.KVOwrk
+
+# The converter against the copy floor on global cases (generated once into
+# $(BUILD)/bench-cases, 0.7 GB and 0.2 GB), then the micro-benchmarks.
+bench: build
+	python3 bench/compare.py $(BUILD) $(BUILD)/bench-cases --runs 7 \
+	  --case "g025=--global --res 0.25 --lm 26" --case "g050=--global --res 0.5 --lm 26"
+	$(BUILD)/bench/micro_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 clean:
 	rm -rf $(BUILD)
