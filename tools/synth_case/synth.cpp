@@ -251,8 +251,8 @@ Atmosphere::Atmosphere(const CaseSettings& s)
     const double s2 = sn * sn, s6 = s2 * s2 * s2;
     const double annual = 302.0 - 30.0 * s2 - 20.0 * s6 * s2;
     t_annual_[static_cast<std::size_t>(r)] = static_cast<float>(annual);
-    const double zonal = annual - 3.0 * winter * sn - 12.0 * winter * s6;
-    const double contrast = -16.0 * winter * sn - 4.0 * sn * sn + 2.0 * (1.0 - sn);
+    const double zonal = annual - 3.0 * winter * sn - 8.0 * winter * s6;
+    const double contrast = -14.0 * winter * sn - 4.0 * sn * sn + 2.0 * (1.0 - sn);
     const double dry = bell(std::abs(phi), 24.0, 9.0);  // subtropical deserts
     for (int i = 0; i < im_; ++i) {
       const std::size_t x = static_cast<std::size_t>(r) * static_cast<std::size_t>(im_) + static_cast<std::size_t>(i);
