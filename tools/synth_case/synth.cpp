@@ -187,7 +187,6 @@ class Atmosphere {
   std::vector<float> shallow_w_, system_w_, moist_low_w_, moist_high_w_, dlnp_;
 
   // Planetary waves.
-  std::array<int, waves> m_{};
   std::vector<float> cos_m_, sin_m_;          // per wave and column
   std::vector<float> g_t_, g_u_, g_v_;        // per wave and row
   std::vector<float> t_re_, t_im_;            // temperature wave, per wave and level
@@ -518,7 +517,6 @@ void Atmosphere::build_waves(SplitMix64& rng) {
 
   for (int w = 0; w < waves; ++w) {
     const int m = rng.integer(m_range[static_cast<std::size_t>(w)][0], m_range[static_cast<std::size_t>(w)][1]);
-    m_[static_cast<std::size_t>(w)] = m;
     const double amplitude = rng.uniform(1.5, 3.5);  // K
     const double phase = rng.uniform(0.0, 2.0 * pi);
     const double centre = rng.uniform(42.0, 52.0);
