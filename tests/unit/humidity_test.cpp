@@ -7,10 +7,11 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <vector>
 
 #include "estab/estab.hpp"
-#include "support/work_fixture.hpp"
 
 using c2m::missing_value;
 
@@ -94,27 +95,67 @@ TEST_F(Humidity, MissingTemperatureOrHumidityGivesMissing) {
   EXPECT_EQ(c2m::specific_humidity(missing_value, missing_value, 10.0f), missing_value);
 }
 
-// Every point of every level, each with its own level's pressure; missing
-// points away from (1, 1) stay missing.
+// Every point of every level, each level with its own pressure; missing
+// points away from (1, 1) stay missing.  The levels go one after the other,
+// as they are written, so a level cannot go on with the pressure of the one
+// before.
 TEST_F(Humidity, DerivedAtEveryPointWithItsLevelPressure) {
-  auto c = testsupport::stage_case(3, 2, {1000.0f, 500.0f, 5.0f});
-  c.work.rh(2, 1, 1) = missing_value;
-  c.work.tp(3, 2, 2) = missing_value;
-  c.work.tp(1, 2, 3) = 340.0f;
-  for (float& v : c.work.qnew2.all()) v = nan;
-  c2m::derive_humidity(c.ctx, c.work);
-
-  for (std::int32_t k = 1; k <= 3; ++k)
-    for (std::int32_t j = 1; j <= 2; ++j)
-      for (std::int32_t i = 1; i <= 3; ++i) {
-        const float t = c.work.tp(i, j, k), r = c.work.rh(i, j, k);
-        float want = missing_value;
-        if (t != missing_value && r != missing_value) {
-          want = plain(c2m::esat_index(t), r, c.work.pr[static_cast<std::size_t>(k - 1)]);
-          if (k == 3) want = r * 0.005f;  // 5 hPa: e above p at every point
-        }
-        EXPECT_EQ(c.work.qnew2(i, j, k), want) << i << "," << j << "," << k;
+  constexpr std::int32_t im = 3, jm = 2;
+  const float pr[] = {1000.0f, 500.0f, 5.0f};
+  for (std::int32_t k = 1; k <= 3; ++k) {
+    std::vector<float> tp, rh;
+    for (std::int32_t j = 1; j <= jm; ++j)
+      for (std::int32_t i = 1; i <= im; ++i) {
+        const auto p = static_cast<float>(10 * i + j);
+        const auto kf = static_cast<float>(k);
+        tp.push_back(290.0f - 5.0f * kf + 0.01f * p);
+        rh.push_back(10.0f * kf + 0.1f * p);
       }
+    const auto point = [](std::int32_t i, std::int32_t j) {
+      return static_cast<std::size_t>((j - 1) * im + (i - 1));
+    };
+    if (k == 1) rh[point(2, 1)] = missing_value;
+    if (k == 2) tp[point(3, 2)] = missing_value;
+    if (k == 3) tp[point(1, 2)] = 340.0f;
+    std::vector<float> qnew2(tp.size(), nan);
+    c2m::derive_humidity(tp, rh, pr[k - 1], qnew2);
+
+    for (std::size_t n = 0; n < qnew2.size(); ++n) {
+      const float t = tp[n], r = rh[n];
+      float want = missing_value;
+      if (t != missing_value && r != missing_value) {
+        want = plain(c2m::esat_index(t), r, pr[k - 1]);
+        if (k == 3) want = r * 0.005f;  // 5 hPa: e above p at every point
+      }
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(qnew2[n]), std::bit_cast<std::uint32_t>(want))
+          << "level " << k << ", point " << n;
+    }
+  }
+}
+
+// A level of many points, longer than any batch the level may be taken in:
+// every point, those at the ends of a batch included, gets the value of the
+// formula for its own temperature and humidity.
+TEST_F(Humidity, LongLevelEveryPointAsTheFormula) {
+  for (const float p : {1000.0f, 300.0f, 10.0f}) {
+    std::vector<float> tp, rh;
+    for (std::size_t n = 0; n < 2500; ++n) {
+      // Temperatures across the table and beyond both of its ends.
+      tp.push_back(120.0f + 0.137f * static_cast<float>(n));
+      rh.push_back(static_cast<float>(n % 101));
+    }
+    for (const std::size_t n : {0u, 1u, 511u, 512u, 513u, 1023u, 1024u, 2047u, 2048u, 2499u}) {
+      tp[n] = n % 2 ? missing_value : tp[n];
+      rh[n] = n % 2 ? rh[n] : missing_value;
+    }
+    tp[700] = nan;
+    std::vector<float> qnew2(tp.size(), nan);
+    c2m::derive_humidity(tp, rh, p, qnew2);
+    for (std::size_t n = 0; n < qnew2.size(); ++n)
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(qnew2[n]),
+                std::bit_cast<std::uint32_t>(c2m::specific_humidity(tp[n], rh[n], p)))
+          << p << " hPa, point " << n << ": " << tp[n] << " K, " << rh[n] << " %";
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,15 +20,22 @@ namespace {
 
 const std::vector<float> five_levels{1000.0f, 850.0f, 700.0f, 500.0f, 300.0f};
 
-// Marks level K of the field missing at its point (1, 1) only; the other
-// points keep their values.
-void spoil(c2m::Field& f, std::int32_t k) { f(1, 1, k) = missing_value; }
+// Marks level K of FIELD missing at its point (1, 1) only; the other points
+// keep their values.
+void spoil(testsupport::StageCase& c, testsupport::FieldOf field, std::int32_t k) {
+  c.at(field, k, 1, 1) = missing_value;
+}
 
-bool levels_equal(const c2m::Field& f, std::int32_t a, std::int32_t b) {
-  for (std::int32_t j = 1; j <= f.jm(); ++j)
-    for (std::int32_t i = 1; i <= f.im(); ++i)
-      if (f(i, j, a) != f(i, j, b)) return false;
-  return true;
+std::vector<std::uint32_t> bits(const std::vector<float>& v) {
+  std::vector<std::uint32_t> b;
+  for (const float x : v) b.push_back(std::bit_cast<std::uint32_t>(x));
+  return b;
+}
+
+// Level A of F now has all the values of level B.
+bool levels_equal(const testsupport::StageCase& c, const c2m::Field& f, std::int32_t a,
+                  std::int32_t b) {
+  return bits(c.values(f, a)) == bits(c.values(f, b));
 }
 
 struct Outcome {
@@ -37,7 +45,9 @@ struct Outcome {
   std::string diagnostic;
 };
 
+// Loads the case as it now stands and runs the check on it.
 Outcome run_check(testsupport::StageCase& c) {
+  c.load();
   std::string text;
   c2m::Log log(text);
   Outcome o;
@@ -55,7 +65,7 @@ Outcome run_check(testsupport::StageCase& c) {
 const std::string header = " Check for any missing data";
 
 // The six tests of one level in their order; the first that holds decides.
-using Member = c2m::Field WorkArrays::*;
+using Member = testsupport::FieldOf;
 constexpr Member ht = &WorkArrays::ht, tp = &WorkArrays::tp, rh = &WorkArrays::rh,
                  uw = &WorkArrays::uw, vw = &WorkArrays::vw, q = &WorkArrays::q;
 
@@ -72,7 +82,7 @@ class LevelTests : public ::testing::TestWithParam<LevelCase> {};
 TEST_P(LevelTests, FirstTestThatHoldsDecides) {
   const LevelCase& lc = GetParam();
   auto c = testsupport::stage_case(3, 2, five_levels);
-  for (Member m : lc.missing) spoil(c.work.*m, lc.level);
+  for (Member m : lc.missing) spoil(c, m, lc.level);
   const Outcome o = run_check(c);
 
   std::vector<std::string> want{header};
@@ -111,20 +121,23 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LevelCheck, OnlyFirstPointExamined) {
   auto c = testsupport::stage_case(3, 2, five_levels);
   for (Member m : {ht, tp, rh, uw, vw, q})
-    for (std::int32_t k = 1; k <= 5; ++k) (c.work.*m)(3, 2, k) = missing_value;
-  c.work.ht(1, 1, 2) = std::bit_cast<float>(0x7FC00000u);
-  c.work.q(1, 1, 5) = std::bit_cast<float>(0xFFC00001u);
+    for (std::int32_t k = 1; k <= 5; ++k) c.at(m, k, 3, 2) = missing_value;
+  c.at(ht, 2, 1, 1) = std::bit_cast<float>(0x7FC00000u);
+  c.at(q, 5, 1, 1) = std::bit_cast<float>(0xFFC00001u);
   const Outcome o = run_check(c);
   EXPECT_FALSE(o.stopped);
   EXPECT_EQ(o.log, std::vector<std::string>{header});
-  EXPECT_EQ(c.work.rh(3, 2, 4), missing_value);
+  // No level was patched: each still stands for its own record, with its
+  // missing point.
+  for (std::int32_t k = 1; k <= 5; ++k) EXPECT_EQ(c.work.rh.plane(k).record, c.record(rh, k));
+  EXPECT_EQ(c.values(c.work.rh, 4)[5], missing_value);  // point (3, 2)
 }
 
 TEST(LevelCheck, HumidityPatchedAtBothEndsThenRunGoesOn) {
   auto c = testsupport::stage_case(3, 2, five_levels);
-  for (std::int32_t k : {1, 2, 5}) spoil(c.work.rh, k);
+  for (std::int32_t k : {1, 2, 5}) spoil(c, rh, k);
   // Level 1 is not tested for winds once its humidity was missing.
-  spoil(c.work.uw, 1);
+  spoil(c, uw, 1);
   const Outcome o = run_check(c);
 
   EXPECT_FALSE(o.stopped);
@@ -137,16 +150,21 @@ TEST(LevelCheck, HumidityPatchedAtBothEndsThenRunGoesOn) {
                        " checking RH at lev=    500.000000    ",
                        " Copying         500  mb to         300  mb.",
                    }));
-  EXPECT_TRUE(levels_equal(c.work.rh, 1, 3));
-  EXPECT_TRUE(levels_equal(c.work.rh, 2, 3));
-  EXPECT_TRUE(levels_equal(c.work.rh, 5, 4));
-  EXPECT_FLOAT_EQ(c.work.rh(2, 1, 3), 10.0f * 3 + 0.1f * 21);  // level 3 itself untouched
+  EXPECT_TRUE(levels_equal(c, c.work.rh, 1, 3));
+  EXPECT_TRUE(levels_equal(c, c.work.rh, 2, 3));
+  EXPECT_TRUE(levels_equal(c, c.work.rh, 5, 4));
+  // Levels 1 and 2 stand for the record of level 3, level 5 for that of 4.
+  EXPECT_EQ(c.work.rh.plane(1).record, c.record(rh, 3));
+  EXPECT_EQ(c.work.rh.plane(2).record, c.record(rh, 3));
+  EXPECT_EQ(c.work.rh.plane(5).record, c.record(rh, 4));
+  // Level 3 itself untouched; point (2, 1).
+  EXPECT_FLOAT_EQ(c.values(c.work.rh, 3)[1], 10.0f * 3 + 0.1f * 21);
 }
 
 TEST(LevelCheck, LevelsAbovePatchAreStillTestedForWinds) {
   auto c = testsupport::stage_case(3, 2, five_levels);
-  for (std::int32_t k : {1, 2, 5}) spoil(c.work.rh, k);
-  spoil(c.work.uw, 2);
+  for (std::int32_t k : {1, 2, 5}) spoil(c, rh, k);
+  spoil(c, uw, 2);
   const Outcome o = run_check(c);
 
   ASSERT_TRUE(o.stopped);
@@ -156,8 +174,8 @@ TEST(LevelCheck, LevelsAbovePatchAreStillTestedForWinds) {
 
 TEST(LevelCheck, HumidityPatchRunsBeforeHeightStopOfNextLevel) {
   auto c = testsupport::stage_case(3, 2, five_levels);
-  spoil(c.work.rh, 1);
-  spoil(c.work.ht, 2);
+  spoil(c, rh, 1);
+  spoil(c, ht, 2);
   const Outcome o = run_check(c);
 
   ASSERT_TRUE(o.stopped);
@@ -192,7 +210,7 @@ TEST(LevelCheck, UnpatchableHumidityStopsWithPatchMessage) {
   };
   for (const Case& cs : cases) {
     auto c = testsupport::stage_case(2, 2, cs.pr);
-    for (std::int32_t k : cs.missing) spoil(c.work.rh, k);
+    for (std::int32_t k : cs.missing) spoil(c, rh, k);
     const Outcome o = run_check(c);
     EXPECT_TRUE(o.stopped);
     EXPECT_EQ(o.status, c2m::status_data_stop);

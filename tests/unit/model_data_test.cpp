@@ -11,6 +11,7 @@
 
 #include "support/scratch.hpp"
 #include "support/work_fixture.hpp"
+#include "textio/free_line.hpp"
 
 using testsupport::lines_of;
 using Point = std::pair<std::int32_t, std::int32_t>;
@@ -52,11 +53,20 @@ TEST(ModelData, WritesEveryRecordAndLogsBothSamplePoints) {
     c2m::RecordWriter out(name, false);
     c2m::write_model_data(c.ctx, c.work, out, log);
   }
-  // The fixture puts 100 m + 10 i + j at point (i, j) of plane m.
+  // The fixture stores 100 m + 10 i + j at point (i, j) of plane m, and the
+  // planes go out prepared: the land-sea mask as 1 (land everywhere), the
+  // topography, stored as the geopotential 9.8 times that, divided by 9.8.
+  const auto sample = [&c](std::int32_t m, std::int32_t i, std::int32_t j) {
+    if (m == c2m::plane::land_sea_mask) return std::string(" field, value            1   1.00000000    ");
+    if (m == c2m::plane::topography)
+      return " field, value            4 " +
+             c2m::format_real(c.at(&c2m::WorkArrays::slp, m, i, j) / 9.8f);
+    return sample_line(m, 100 * m + 10 * i + j);
+  };
   std::vector<std::string> want{" starting writes to unit1",
                                 " writing these sfc values to the KVOwrk  file..."};
-  for (std::int32_t m = 1; m <= 12; ++m) want.push_back(sample_line(m, 100 * m + 54));
-  for (std::int32_t m = 1; m <= 12; ++m) want.push_back(sample_line(m, 100 * m + 76));
+  for (std::int32_t m = 1; m <= 12; ++m) want.push_back(sample(m, 5, 4));
+  for (std::int32_t m = 1; m <= 12; ++m) want.push_back(sample(m, 7, 6));
   EXPECT_EQ(lines_of(text), want);
   EXPECT_EQ(std::filesystem::file_size(name), (5u * 2 + 12) * 10 * 8 * 4);
 }

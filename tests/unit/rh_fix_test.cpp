@@ -22,19 +22,17 @@ namespace {
 struct Patch {
   std::vector<std::string> log;
   bool stopped = false;
-  std::vector<std::vector<float>> levels;  // every level after the patch
+  std::vector<std::vector<float>> levels;  // every level after the patch, as written
   std::vector<std::vector<float>> before;  // every level before it
 };
 
 // Runs rh_fix on a 3 x 2 column with the levels MISSING marked at (1, 1).
 Patch patch(const std::vector<float>& pr, const std::vector<std::int32_t>& missing) {
   auto c = testsupport::stage_case(3, 2, pr);
-  for (std::int32_t k : missing) c.work.rh(1, 1, k) = missing_value;
+  for (std::int32_t k : missing) c.at(&c2m::WorkArrays::rh, k, 1, 1) = missing_value;
+  c.load();
   Patch p;
-  for (std::int32_t k = 1; k <= c.ctx.lm; ++k) {
-    const auto plane = c.work.rh.plane(k);
-    p.before.emplace_back(plane.begin(), plane.end());
-  }
+  for (std::int32_t k = 1; k <= c.ctx.lm; ++k) p.before.push_back(c.values(c.work.rh, k));
   std::string text;
   c2m::Log log(text);
   try {
@@ -43,10 +41,7 @@ Patch patch(const std::vector<float>& pr, const std::vector<std::int32_t>& missi
     p.stopped = true;
   }
   p.log = lines_of(text);
-  for (std::int32_t k = 1; k <= c.ctx.lm; ++k) {
-    const auto plane = c.work.rh.plane(k);
-    p.levels.emplace_back(plane.begin(), plane.end());
-  }
+  for (std::int32_t k = 1; k <= c.ctx.lm; ++k) p.levels.push_back(c.values(c.work.rh, k));
   return p;
 }
 
@@ -83,6 +78,7 @@ TEST(RhFix, GapLeftAfterEndsArePatchedStops) {
   EXPECT_TRUE(bottom.stopped);
   EXPECT_EQ(bottom.log, (std::vector<std::string>{" Copying         850  mb to        1000  mb.",
                                                   " RH patch did not work.."}));
+  EXPECT_EQ(bottom.levels[0], bottom.before[1]);  // the copy made stays
 
   const Patch top = patch(five_levels, {2, 4, 5});
   EXPECT_TRUE(top.stopped);
@@ -93,6 +89,8 @@ TEST(RhFix, GapLeftAfterEndsArePatchedStops) {
                          " Copying         500  mb to         300  mb.",
                          " RH patch did not work..",
                      }));
+  EXPECT_EQ(top.levels[3], top.before[2]);
+  EXPECT_EQ(top.levels[4], top.before[2]);
 }
 
 TEST(RhFix, CopyLinesRoundPressuresToNearestInteger) {

@@ -89,19 +89,21 @@ INSTANTIATE_TEST_SUITE_P(
         FillCase{"RowEndDoesNotFeedNextRow", 3, 2, {0, 0, 9, 0, 0, 0}, {9, 9, 9, 0, 0, 0}}),
     [](const auto& p) { return std::string(p.param.name); });
 
-// fill_surface on a 3 x 2 grid whose surface planes the test sets whole.
+// fill_surface on the work arrays of a case (3 x 2 unless said) whose
+// surface planes the test sets whole, as stored in the input grid file (row
+// j = 1 first); the planes are then looked at as they would be written.
 struct Surface {
-  testsupport::StageCase c = testsupport::stage_case(3, 2, {1000.0f});
+  explicit Surface(std::int32_t im = 3, std::int32_t jm = 2)
+      : c(testsupport::stage_case(im, jm, {1000.0f})) {}
+
+  testsupport::StageCase c;
   std::vector<std::string> log;
 
-  void set(std::int32_t m, const std::vector<float>& v) {
-    std::copy(v.begin(), v.end(), c.work.slp.plane(m).begin());
-  }
-  std::vector<float> get(std::int32_t m) const {
-    const auto p = static_cast<const c2m::Field&>(c.work.slp).plane(m);
-    return {p.begin(), p.end()};
-  }
+  void set(std::int32_t m, const std::vector<float>& v) { c.set(&c2m::WorkArrays::slp, m, v); }
+  std::vector<float> get(std::int32_t m) const { return c.values(c.work.slp, m); }
+  std::int32_t record(std::int32_t m) const { return c.record(&c2m::WorkArrays::slp, m); }
   void fill() {
+    c.load();
     std::string text;
     c2m::Log l(text);
     c2m::fill_surface(c.ctx, c.work, l);
@@ -130,7 +132,7 @@ TEST(FillSurface, MissingPlanesReportedAndDeepLayersFilled) {
   s.set(8, {0.9f, 0, 0.5f, 0, 0.4f, 0.7f});           // layer 2 moisture, capped and filled
   s.set(9, {missing_value, 1, 1, 1, 1, 1});           // layer 3 temperature missing
   s.set(10, {missing_value, 0.55f, 0.5f, 0.5f, 0.5f, 0.5f});  // layer 3 moisture missing
-  const std::vector<float> plane11 = s.get(11);
+  const std::vector<float> plane11 = s.c.stored_level(&c2m::WorkArrays::slp, 11);
   s.fill();
 
   EXPECT_EQ(s.log, (std::vector<std::string>{
@@ -147,9 +149,13 @@ TEST(FillSurface, MissingPlanesReportedAndDeepLayersFilled) {
   const std::vector<float> layer2_moist{0.3f, 0.5f, 0.5f, 0.4f, 0.4f, 0.3f};
   EXPECT_EQ(bits(s.get(7)), bits(layer2_temp));
   EXPECT_EQ(bits(s.get(8)), bits(layer2_moist));
-  // Layer 3 is layer 2 as it stands after its own cap and fill.
+  // Layer 3 is layer 2 as it stands after its own cap and fill: it comes
+  // from layer 2's records.  Layer 1 has no source and keeps its own.
   EXPECT_EQ(bits(s.get(9)), bits(layer2_temp));
   EXPECT_EQ(bits(s.get(10)), bits(layer2_moist));
+  EXPECT_EQ(s.c.work.slp.plane(9).record, s.record(7));
+  EXPECT_EQ(s.c.work.slp.plane(10).record, s.record(8));
+  EXPECT_EQ(s.c.work.slp.plane(6).record, s.record(6));
   // Layer 4, present, only capped and filled (nothing to do here).
   EXPECT_EQ(s.get(11), plane11);
   EXPECT_EQ(s.get(12), std::vector<float>(6, 0.3f));
@@ -162,6 +168,27 @@ TEST(FillSurface, MissingSourceLayerIsCopiedWithItsMark) {
   s.fill();
   EXPECT_EQ(s.get(11), s.get(7));
   EXPECT_EQ(s.get(11)[0], missing_value);
+  EXPECT_EQ(s.c.work.slp.plane(11).record, s.record(7));
+}
+
+// Every soil plane is filled, a copied one too, after its copy: of a run
+// of zeros at the western end that one fill left, 15 more points take the
+// value east of it.
+TEST(FillSurface, CopiedLayerIsFilledAgain) {
+  Surface s(21, 1);
+  std::vector<float> temp(20, 0.0f);
+  temp.push_back(280.0f);
+  s.set(7, temp);
+  std::vector<float> missing(21, 1.0f);
+  missing[0] = missing_value;
+  s.set(9, missing);
+  s.fill();
+
+  std::vector<float> filled_once(5, 0.0f);
+  filled_once.resize(21, 280.0f);
+  EXPECT_EQ(bits(s.get(7)), bits(filled_once));
+  EXPECT_EQ(bits(s.get(9)), bits(std::vector<float>(21, 280.0f)));
+  EXPECT_EQ(s.c.work.slp.plane(9).record, s.record(7));
 }
 
 }  // namespace
