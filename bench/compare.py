@@ -51,8 +51,8 @@ def main():
     synth = os.path.abspath(os.path.join(args.build, "tools", "synth_case", "synth_case"))
 
     results = []
-    for spec in args.case:
-        name, _, options = spec.partition("=")
+    for case in args.case:
+        name, _, options = case.partition("=")
         case_dir = os.path.abspath(os.path.join(args.work, name))
         if not os.path.exists(os.path.join(case_dir, "case.bin")):
             print(f"generating {name}: synth_case {case_dir} {options}", flush=True)

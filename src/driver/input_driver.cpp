@@ -1,12 +1,12 @@
 #include "driver/input_driver.hpp"
 
-#include <cerrno>
 #include <new>
 
 #include "conv2model/conv2model.hpp"
 #include "estab/estab.hpp"
 #include "textio/errors.hpp"
 #include "textio/fixed_field.hpp"
+#include "textio/text_line.hpp"
 
 namespace c2m {
 
@@ -14,30 +14,14 @@ namespace {
 
 constexpr const char* stdin_name = "standard input";
 
-// One line of IN without its line feed (and a CR before it); false at the
-// end of the input.  A last line without a line feed still counts.
-bool read_line(std::FILE* in, std::string& line) {
-  line.clear();
-  int c = 0;
-  bool any = false;
-  while ((c = std::fgetc(in)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    line += static_cast<char>(c);
-  }
-  if (std::ferror(in) != 0) throw ReadFailure(system_reason(stdin_name, errno));
-  if (c == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
-  return any;
-}
-
 }  // namespace
 
 std::pair<std::string, std::string> read_standard_input(std::FILE* in) {
   std::string first, second;
-  if (!read_line(in, first))
+  if (!read_text_line(in, first, stdin_name))
     throw ShortFile(std::string(stdin_name) +
                     ": end of file: expected line 1, the path of the input grid file");
-  if (!read_line(in, second))
+  if (!read_text_line(in, second, stdin_name))
     throw ShortFile(std::string(stdin_name) +
                     ": end of file after line 1: expected line 2 (a second path, which must "
                     "be present but has no effect)");

@@ -1,11 +1,11 @@
 #include "textio/free_format.hpp"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 
 #include "textio/errors.hpp"
 #include "textio/fixed_field.hpp"
+#include "textio/text_line.hpp"
 
 namespace c2m {
 
@@ -82,19 +82,8 @@ std::optional<float> parse_real(std::string_view token) {
 }
 
 bool FreeFormatReader::next_line() {
-  line_.clear();
   pos_ = 0;
-  int c = 0;
-  bool any = false;
-  while ((c = std::fgetc(in_)) != EOF) {
-    any = true;
-    if (c == '\n') break;
-    line_ += static_cast<char>(c);
-  }
-  if (std::ferror(in_) != 0)
-    throw ReadFailure(system_reason(name_, errno));
-  if (!any) return false;
-  if (c == '\n' && !line_.empty() && line_.back() == '\r') line_.pop_back();
+  if (!c2m::read_text_line(in_, line_, name_)) return false;
   ++line_no_;
   return true;
 }
