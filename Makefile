@@ -2,7 +2,7 @@
 BUILD ?= build
 SAMPLE_DIR := $(BUILD)/sample
 
-.PHONY: all deps configure build test sample clean
+.PHONY: all deps configure build test sample fuzz clean
 
 all: build
 
@@ -25,6 +25,12 @@ sample: build
 	$(BUILD)/tools/synth_case/synth_case $(SAMPLE_DIR)
 	cd $(SAMPLE_DIR) && printf 'case.bin\nnone\n' | ../src/input_driver
 	ls -l $(SAMPLE_DIR)/case.bin.KVOwrk $(SAMPLE_DIR)/case.bin.KVOwrk.gdsinfo
+
+# Build the fuzz targets with clang and libFuzzer in build-fuzz/ and run each
+# for FUZZ_SECONDS; findings land in fuzz-out/.
+FUZZ_SECONDS ?= 60
+fuzz:
+	fuzz/run.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)
