@@ -28,9 +28,11 @@ std::string quoted(std::string_view token) {
 }  // namespace
 
 std::optional<std::int32_t> parse_integer(std::string_view token) {
+  // One sign at most: "+-5" is no integer.
   std::string_view s = token;
-  if (!s.empty() && s.front() == '+') s.remove_prefix(1);
-  const std::size_t sign = (!s.empty() && s.front() == '-') ? 1 : 0;
+  const bool plus = !s.empty() && s.front() == '+';
+  if (plus) s.remove_prefix(1);
+  const std::size_t sign = (!plus && !s.empty() && s.front() == '-') ? 1 : 0;
   if (s.size() == sign || digit_run(s.substr(sign)) != s.size() - sign) return {};
   std::int32_t value = 0;
   const auto r = std::from_chars(s.data(), s.data() + s.size(), value);
