@@ -269,6 +269,26 @@ std::vector<Row> rows() {
   };
   t.insert(t.end(), more.begin(), more.end());
 
+  // A write refused in the middle of the model data file (a file size limit
+  // of at most 8 KiB, the file 27 KiB): the run takes back both files it
+  // created.  The outputs of an earlier run cannot be kept here: the grid
+  // description is rewritten before the failure.
+  Row full_disk{"output_write_refused_midway",
+                [](Case& c) { c.shell_limits = "ulimit -f 8 && trap '' XFSZ && "; },
+                2,
+                {"case.bin.KVOwrk: ", "File too large", "writing record"},
+                named("case.bin", " using hardwired stuff! " + ints({16, 16, 3}) +
+                                      "\n   1000.00000       900.000000       800.000000    "
+                                      "\n test\n") +
+                    " calling get_fullgds with case.bin\n back from get_fullgds\n writing kgds " +
+                    ints({0, 16, 16, -90000, 0, 128, 90000, 357500, 2500, 2500, 64, 0, 0, 0}) +
+                    "\n GDS written to case.bin.KVOwrk.gdsinfo\n past 14 close\n"
+                    " starting writes to unit1\n",
+                false,
+                false,
+                [] { return TestCase::valid(16, 16, 3); }};
+  t.push_back(full_disk);
+
   using R = InputRecords;
   const std::vector<Row> stops = {
       stop("stop_height_level_2", &R::ht, 2, missing,
