@@ -119,7 +119,7 @@ std::string le_bytes(const std::vector<float>& v) {
 
 void write_file(const std::string& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!bytes.empty()) out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   FUZZ_CHECK(out.good());
 }
 
