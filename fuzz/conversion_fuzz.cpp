@@ -246,7 +246,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (r.status == 0) {
     FUZZ_CHECK(has_model && has_gds);
     FUZZ_CHECK(model_now.size() == 4 * points * static_cast<std::size_t>(5 * lm + 12));
-    FUZZ_CHECK(gds_now.size() < old_gds.size() && gds_now.find(" => Number of Levels") != std::string::npos);
+    FUZZ_CHECK(gds_now.size() < old_gds.size());
+    FUZZ_CHECK(gds_now.find(" => Number of Levels") != std::string::npos);
+    // Winds and temperature pass through, rows turned south to north and
+    // undefined points marked missing.
+    for (const auto& [in_block, out_block] : {std::pair{4, 0}, {5, 1}, {3, 4}})
+      for (int k = 0; k < lm; ++k)
+        for (int j = 0; j < jm; ++j)
+          for (int i = 0; i < im; ++i) {
+            const int row = jm - 1 - j;  // the file's rows run north to south
+            const auto in_at = static_cast<std::size_t>(((in_block * lm + k) * jm + row) * im + i);
+            const auto out_at = static_cast<std::size_t>(((out_block * lm + k) * jm + j) * im + i);
+            const float in = grid[in_at] == palette[1] ? palette[0] : grid[in_at];
+            std::uint32_t out = 0;
+            std::memcpy(&out, model_now.data() + 4 * out_at, 4);
+            FUZZ_CHECK(out == std::bit_cast<std::uint32_t>(in));
+          }
   } else if ((flags & old_outputs) != 0) {
     FUZZ_CHECK(has_model && model_now == old_model);
     FUZZ_CHECK(has_gds && gds_now == old_gds);
