@@ -78,13 +78,17 @@ const std::string echo = " using hardwired stuff! " + ints({4, 3, 3}) +
                          "\n   1000.00000       900.000000       800.000000    \n test\n";
 std::string opened(const std::string& name) { return echo + " OPEN FILE " + name + "\n"; }
 const std::string checked = opened("case.bin") + " Check for any missing data\n";
+// ... and up to the two lines that name the outputs after STEM: the whole
+// 255-character name field, then the model data file's name, which is
+// empty when the field holds no blank.
 std::string named(const std::string& stem, const std::string& head = echo) {
   std::string field = (stem + ".KVOwrk ").substr(0, 255);
   field.resize(255, ' ');
-  const std::string model = field.substr(0, field.find(' '));
+  const auto blank = field.find(' ');
+  const std::string model = blank == std::string::npos ? "" : field.substr(0, blank);
   return head + " OPEN FILE " + stem + "\n Check for any missing data\n" +
-         " going to use nsfcfld=           12\n " + field + "\n KVOwrk  data ---> " +
-         (field.find(' ') == std::string::npos ? "" : model) + "\n";
+         " going to use nsfcfld=           12\n " + field + "\n KVOwrk  data ---> " + model +
+         "\n";
 }
 
 std::vector<std::string> lines_of(const std::string& text) {
@@ -108,7 +112,8 @@ std::string long_stem(std::size_t length) {
   return stem + std::string(length - stem.size(), 'c');
 }
 
-// A data stop: point (1, 1) of RECORD missing.
+// A data stop: point (1, 1) of level K of FIELD set to MARK (of every
+// level when K is 0).
 Row stop(const std::string& name, std::int32_t (InputRecords::*field)(std::int32_t) const,
          std::int32_t k, float mark, const std::string& log_tail, const std::string& cause) {
   return {name,
