@@ -112,7 +112,7 @@ std::string le_bytes(const std::vector<float>& v) {
   std::string s(v.size() * 4, '\0');
   for (std::size_t n = 0; n < v.size(); ++n) {
     const auto bits = std::bit_cast<std::uint32_t>(v[n]);
-    for (int b = 0; b < 4; ++b) s[4 * n + b] = static_cast<char>((bits >> (8 * b)) & 0xFF);
+    for (std::size_t b = 0; b < 4; ++b) s[4 * n + b] = static_cast<char>((bits >> (8 * b)) & 0xFF);
   }
   return s;
 }
@@ -188,8 +188,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t p = 0; p < points; ++p)
       grid[static_cast<std::size_t>(r - 1) * points + p] = b.value(record_default(r, lm));
   std::string grid_bytes = le_bytes(grid);
-  if ((flags & cut_grid_file) != 0)
-    grid_bytes.resize(grid_bytes.size() - std::min<std::size_t>(grid_bytes.size(), 1 + count));
+  if ((flags & cut_grid_file) != 0) {
+    const auto cut = static_cast<std::size_t>(1 + count);
+    grid_bytes.resize(grid_bytes.size() - std::min(grid_bytes.size(), cut));
+  }
 
   // The run description, line by line.
   std::vector<std::string> lines{"fuzz case"};
