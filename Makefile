@@ -2,7 +2,7 @@
 BUILD ?= build
 SAMPLE_DIR := $(BUILD)/sample
 
-.PHONY: all deps configure build test sample bench clean
+.PHONY: all deps configure build test sample bench fuzz clean
 
 all: build
 
@@ -37,6 +37,12 @@ bench: build
 	python3 bench/compare.py $(BUILD) $(BUILD)/bench-cases --runs 7 \
 	  --case "g025=--global --res 0.25 --lm 26" --case "g050=--global --res 0.5 --lm 26"
 	$(BUILD)/bench/micro_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+# Build the fuzz targets with clang and libFuzzer in build-fuzz/ and run each
+# for FUZZ_SECONDS; findings land in fuzz-out/.
+FUZZ_SECONDS ?= 60
+fuzz:
+	fuzz/run.sh $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)

@@ -109,6 +109,8 @@ std::unique_ptr<RecordWriter> write_grid_description(RunContext& ctx, const Work
   const std::string text = grid_description_text(ctx, work, kgds);
   gds.write(std::as_bytes(std::span<const char>(text)), "the grid description");
   gds.close();
+  // Should the model data fail, the grid description made for it goes too.
+  if (gds.created()) model_data->remove_with(gds_name);
   log.put("past 14 close");
   return model_data;
 }

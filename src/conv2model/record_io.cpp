@@ -188,6 +188,7 @@ RecordWriter::RecordWriter(const std::string& name, bool truncate) : name_(name)
 RecordWriter::~RecordWriter() {
   if (fd_ >= 0) ::close(fd_);
   if (created_ && !complete_) ::unlink(name_.c_str());
+  if (!complete_ && !companion_.empty()) ::unlink(companion_.c_str());
 }
 
 void RecordWriter::write(std::span<const std::byte> bytes, const std::string& what) {

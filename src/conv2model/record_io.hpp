@@ -75,8 +75,12 @@ class RecordWriter {
   void truncate_here();
   // Closes the file, checking the close; the file is then complete.
   void close();
+  // OTHER, a file this run created beside this one, is removed too should
+  // this file not be completed: a failed run leaves no file it made.
+  void remove_with(const std::string& other) { companion_ = other; }
 
   const std::string& name() const { return name_; }
+  bool created() const { return created_; }
 
  private:
   std::string name_;
@@ -84,6 +88,7 @@ class RecordWriter {
   bool created_ = false;
   bool complete_ = false;
   std::int64_t offset_ = 0;
+  std::string companion_;
 };
 
 }  // namespace c2m

@@ -28,7 +28,7 @@ std::string quoted(std::string_view token) {
 }  // namespace
 
 std::optional<std::int32_t> parse_integer(std::string_view token) {
-  // One optional sign; from_chars takes '-' but not '+'.
+  // One sign at most ("+-5" is no integer); from_chars takes '-' but not '+'.
   std::string_view s = token;
   const bool plus = !s.empty() && s.front() == '+';
   if (plus) s.remove_prefix(1);
