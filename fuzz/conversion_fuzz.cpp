@@ -130,17 +130,21 @@ bool read_file(const std::string& path, std::string& bytes) {
   return true;
 }
 
-// The scratch directory of the runs, made once and emptied before each.
-const fs::path& scratch() {
-  static const fs::path dir = [] {
-    std::string tmpl = (fs::temp_directory_path() / "c2m-fuzz-XXXXXX").string();
-    FUZZ_CHECK(mkdtemp(tmpl.data()) != nullptr);
+// The scratch directory of the runs, made once, emptied before each run and
+// removed at exit.  Its name is kept in a plain array: a static path would
+// be destroyed before the exit handler that needs it runs.
+fs::path scratch() {
+  static char dir[256] = "";
+  if (dir[0] == '\0') {
+    const std::string tmpl = (fs::temp_directory_path() / "c2m-fuzz-XXXXXX").string();
+    FUZZ_CHECK(tmpl.size() < sizeof dir);
+    std::memcpy(dir, tmpl.c_str(), tmpl.size() + 1);
+    FUZZ_CHECK(mkdtemp(dir) != nullptr);
     std::atexit([] {
       std::error_code ec;
-      fs::remove_all(scratch(), ec);
+      fs::remove_all(dir, ec);
     });
-    return fs::path(tmpl);
-  }();
+  }
   return dir;
 }
 
@@ -213,7 +217,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string description;
   for (std::size_t n = 0; n < kept; ++n) description += lines[n] + "\n";
 
-  const fs::path& dir = scratch();
+  const fs::path dir = scratch();
   for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
   write_file(dir / "InputModelInf.txt", description);
   if ((flags & no_date_file) == 0) write_file(dir / "adate.txt", "2024010100\n");

@@ -2,8 +2,8 @@
 # Builds the fuzz targets as libFuzzer programs with clang, address and
 # undefined-behaviour sanitizers on, in build-fuzz/, and runs each in turn
 # for SECONDS (default 60).  Each target grows a copy of its seed corpus in
-# fuzz-out/TARGET/corpus and leaves its log and any crashing input in
-# fuzz-out/TARGET/.  The status is nonzero when a target found a fault.
+# fuzz-out/TARGET/corpus, keeps its scratch files in fuzz-out/TARGET/tmp and
+# leaves its log and any crashing input in fuzz-out/TARGET/.  The status is nonzero when a target found a fault.
 #
 #   fuzz/run.sh [SECONDS] [TARGET...]
 set -euo pipefail
@@ -23,11 +23,11 @@ cmake --build "$build" -j2 --target "${targets[@]}"
 failed=()
 for t in "${targets[@]}"; do
   out=fuzz-out/$t
-  mkdir -p "$out/corpus"
+  mkdir -p "$out/corpus" "$out/tmp"
   dict=()
   [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
   echo "== $t: ${seconds}s"
-  if ! "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+  if ! TMPDIR="$PWD/$out/tmp" "$build/fuzz/$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 -artifact_prefix="$out/" "${dict[@]}" \
       "$out/corpus" "fuzz/corpus/$t" >"$out/log" 2>&1; then
     failed+=("$t")
