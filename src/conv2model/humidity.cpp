@@ -1,7 +1,7 @@
 #include "conv2model/humidity.hpp"
 
 #include <algorithm>
-#include <array>
+#include <vector>
 #include <cmath>
 
 #include "estab/estab.hpp"
@@ -60,7 +60,7 @@ void derive_humidity(std::span<const float> tp, std::span<const float> rh, float
   // The saturation humidity of a level depends on the table entry alone:
   // worked out once per entry (30001 divisions instead of one per point),
   // it gives each point the very value the formula gives it.
-  static std::array<float, estab::n_last - estab::n_first + 1> qs;
+  std::vector<float> qs(static_cast<std::size_t>(estab::n_last - estab::n_first + 1));
   for (std::int32_t n = estab::n_first; n <= estab::n_last; ++n)
     qs[static_cast<std::size_t>(n - estab::n_first)] = saturation_q(estab::esat(n), pr);
 
