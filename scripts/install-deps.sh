@@ -1,7 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build needs, where the machine lacks them.
+# Installs the Debian packages that the build, the tests and the examples
+# need, where the machine lacks them.  Run by `make deps` (and so by
+# `make test`); with --minimal only what building the programs needs.
 set -euo pipefail
-need=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev libpng-dev pkg-config)
+build=(cmake ninja-build g++ pkg-config git
+       libeccodes-dev libnetcdf-dev libcairo2-dev fonts-dejavu-core libpng-dev)
+tests=(libgtest-dev libgmock-dev libbenchmark-dev
+       libeccodes-tools python-grib-doc
+       cdo netcdf-bin python3-xarray python3-netcdf4 python3-numpy
+       parallel slurm-wlm munge man-db
+       clang libclang-rt-14-dev)
+need=("${build[@]}")
+[ "${1:-}" = "--minimal" ] || need+=("${tests[@]}")
 missing=()
 for p in "${need[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
@@ -11,5 +21,5 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo_cmd=""
   [ "$(id -u)" -ne 0 ] && sudo_cmd=sudo
   $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

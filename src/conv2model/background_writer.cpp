@@ -4,7 +4,7 @@
 
 namespace c2m {
 
-BackgroundWriter::BackgroundWriter(RecordWriter& out, std::size_t points)
+BackgroundWriter::BackgroundWriter(OutputFile& out, std::size_t points)
     : out_(out), fill_(points), pending_(points), thread_([this] { run(); }) {}
 
 BackgroundWriter::~BackgroundWriter() {
@@ -49,7 +49,7 @@ void BackgroundWriter::run() {
     lock.unlock();
     std::exception_ptr failure;
     try {
-      if (!failed_before) out_.write_record(pending_, pending_record_);
+      if (!failed_before) write_record(out_, pending_, pending_record_);
     } catch (...) {
       failure = std::current_exception();
     }

@@ -19,7 +19,7 @@ namespace c2m {
 class BackgroundWriter {
  public:
   // OUT receives the records; each holds POINTS values.
-  BackgroundWriter(RecordWriter& out, std::size_t points);
+  BackgroundWriter(OutputFile& out, std::size_t points);
   // Waits for the record in hand, if any, and stops the thread.
   ~BackgroundWriter();
   BackgroundWriter(const BackgroundWriter&) = delete;
@@ -40,7 +40,7 @@ class BackgroundWriter {
   void run();
   void rethrow_failure();  // with the lock held
 
-  RecordWriter& out_;
+  OutputFile& out_;
   std::vector<float> fill_, pending_;
   std::int64_t pending_record_ = 0;
   bool has_pending_ = false, stopping_ = false;

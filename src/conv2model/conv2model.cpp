@@ -11,7 +11,8 @@
 
 namespace c2m {
 
-void conv2model(const std::string& input_path, const std::string& second_path, Log& log) {
+void conv2model(const std::string& input_path, const std::string& second_path, Log& log,
+                const RunOptions& options) {
   RunContext ctx;
   ctx.input_path = input_path;
   ctx.second_path = second_path;
@@ -26,8 +27,12 @@ void conv2model(const std::string& input_path, const std::string& second_path, L
   fill_surface(ctx, work, log);                                         // 8
   // 9: the specific humidity qnew2 is derived from tp, rh and pr level by
   //    level as its records are written (derive_humidity, in stage 11).
-  const auto model_data = write_grid_description(ctx, work, log);       // 10
-  write_model_data(ctx, work, *model_data, log);                        // 11
+  if (options.check_only) {
+    check_output_names(ctx);
+    return;
+  }
+  const auto outputs = write_grid_description(ctx, work, log);          // 10
+  write_model_data(ctx, work, *outputs, log);                           // 11
 }  // the work arrays are released here
 
 }  // namespace c2m

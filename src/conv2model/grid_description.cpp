@@ -1,5 +1,8 @@
 #include "conv2model/grid_description.hpp"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <string>
 
 #include "textio/errors.hpp"
@@ -75,44 +78,71 @@ std::string grid_description_text(const RunContext& ctx, const WorkArrays& work,
   return text;
 }
 
-std::unique_ptr<RecordWriter> write_grid_description(RunContext& ctx, const WorkArrays& work,
-                                                     Log& log) {
-  const std::string label = output_label;
-  const std::string stem(text_before_blank(ctx.input_path));
-  const std::string out_field = fixed_field(stem + "." + label, path_length);
-  log.put(FreeLine().text(out_field));
-  const std::string model_name(text_before_blank(out_field));
-  log.put(FreeLine(label).text(" data ---> ").text(model_name));
+namespace {
 
-  // Both names are checked before either file is opened, so that a stem
-  // too long for them creates and touches nothing.
-  if (stem.size() > max_stem_length)
-    throw CannotOpen("output files of '" + stem.substr(0, 40) + "...': the input stem has " +
-                     std::to_string(stem.size()) +
+struct OutputNames {
+  std::string stem, out_field, model, gds;
+};
+
+OutputNames output_names(const RunContext& ctx) {
+  OutputNames n;
+  n.stem = std::string(text_before_blank(ctx.input_path));
+  n.out_field = fixed_field(n.stem + "." + output_label, path_length);
+  n.model = std::string(text_before_blank(n.out_field));
+  n.gds = std::string(text_before_blank(fixed_field(n.model + ".gdsinfo", path_length)));
+  return n;
+}
+
+// Both names are checked before either file is made, so that a stem too
+// long for them creates and touches nothing.
+void check_stem(const OutputNames& n) {
+  if (n.stem.size() > max_stem_length)
+    throw CannotOpen("output files of '" + n.stem.substr(0, 40) + "...': the input stem has " +
+                     std::to_string(n.stem.size()) +
                      " characters; the output names allow at most " +
                      std::to_string(max_stem_length));
+}
 
-  auto model_data = std::make_unique<RecordWriter>(model_name, false);
-  const std::string gds_field = fixed_field(model_name + ".gdsinfo", path_length);
-  const std::string gds_name(text_before_blank(gds_field));
-  RecordWriter gds(gds_name, true);
+}  // namespace
+
+void check_output_names(const RunContext& ctx) {
+  const OutputNames n = output_names(ctx);
+  check_stem(n);
+  for (const std::string& name : {n.model, n.gds}) {
+    check_output_name(name);
+    const auto slash = name.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+      throw CannotOpen(system_reason(name, errno) + " (its directory " + dir +
+                       " does not let a new file be made)");
+  }
+}
+
+std::unique_ptr<Outputs> write_grid_description(RunContext& ctx, const WorkArrays& work,
+                                                Log& log) {
+  const OutputNames n = output_names(ctx);
+  log.put(FreeLine().text(n.out_field));
+  log.put(FreeLine(output_label).text(" data ---> ").text(n.model));
+  check_stem(n);
+
+  // The model data file's temporary file is made first, then the grid
+  // description's.
+  auto outputs = std::make_unique<Outputs>(n.model, n.gds);
   ctx.nsfcfld = surface_planes;
 
-  log.put(FreeLine("calling get_fullgds with ").text(stem));
+  log.put(FreeLine("calling get_fullgds with ").text(n.stem));
   const Kgds kgds = fill_kgds(ctx);
   log.put("back from get_fullgds");
   FreeLine kgds_line("writing kgds ");
-  for (std::size_t n = 0; n < 14; ++n) kgds_line.integer(kgds[n]);
+  for (std::size_t k = 0; k < 14; ++k) kgds_line.integer(kgds[k]);
   log.put(kgds_line);
-  log.put(FreeLine("GDS written to ").text(gds_name));
+  log.put(FreeLine("GDS written to ").text(n.gds));
 
   const std::string text = grid_description_text(ctx, work, kgds);
-  gds.write(std::as_bytes(std::span<const char>(text)), "the grid description");
-  gds.close();
-  // Should the model data fail, the grid description made for it goes too.
-  if (gds.created()) model_data->remove_with(gds_name);
+  outputs->grid_description.write(text, "the grid description");
+  outputs->grid_description.close();
   log.put("past 14 close");
-  return model_data;
+  return outputs;
 }
 
 }  // namespace c2m

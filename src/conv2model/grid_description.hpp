@@ -28,10 +28,25 @@ Kgds fill_kgds(const RunContext& ctx);
 std::string grid_description_text(const RunContext& ctx, const WorkArrays& work,
                                   const Kgds& kgds);
 
-// Stage 10: name the outputs after the input stem, open the model data
-// file (created if missing, kept in place if present), and write and close
-// the grid description file.  Returns the open model data file.
-std::unique_ptr<RecordWriter> write_grid_description(RunContext& ctx, const WorkArrays& work,
-                                                     Log& log);
+// The checks of stage 10 alone, for a run that writes nothing: the names
+// can be formed and each could take a new file.
+void check_output_names(const RunContext& ctx);
+
+// The two outputs of a run while it writes them.  Each is made under a
+// temporary name beside its own; both are moved into place together once
+// the last record is written, so that after any run the two names hold
+// either both earlier files or both new ones.
+struct Outputs {
+  OutputFile model_data;
+  OutputFile grid_description;
+  Outputs(const std::string& model_name, const std::string& gds_name)
+      : model_data(model_name), grid_description(gds_name) {}
+};
+
+// Stage 10: name the outputs after the input stem, make the model data
+// file's temporary file, then write and close the grid description's.
+// Returns both, the model data file open for its records.
+std::unique_ptr<Outputs> write_grid_description(RunContext& ctx, const WorkArrays& work,
+                                                Log& log);
 
 }  // namespace c2m

@@ -18,8 +18,9 @@ std::pair<std::int32_t, std::int32_t> second_sample(std::int32_t im, std::int32_
   return {std::max((3 * im) / 4, 1), std::max((3 * jm) / 4, 1)};
 }
 
-void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWriter& out,
+void write_model_data(const RunContext& ctx, const WorkArrays& work, Outputs& outputs,
                       Log& log) {
+  OutputFile& out = outputs.model_data;
   log.put("starting writes to unit1");
   // Each record is made in a buffer that a second thread then writes,
   // while the next is made; rh_values holds the relative humidity that the
@@ -61,14 +62,12 @@ void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWrite
     writer.submit(record++);
   }
   writer.finish();
-  // Bytes of an earlier, longer file would be stale data of another case.
-  out.truncate_here();
 
   log.put(FreeLine("writing these sfc values to the ").text(output_label).text(" file..."));
   for (const float* sample : {sample1, sample2})
     for (std::int32_t m = 1; m <= ctx.nsfcfld; ++m)
       log.put(FreeLine("field, value ").integer(m).real(sample[m - 1]));
-  out.close();
+  commit_together({&out, &outputs.grid_description});
 }
 
 }  // namespace c2m

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "conv2model/context.hpp"
+#include "conv2model/grid_description.hpp"
 #include "conv2model/record_io.hpp"
 #include "textio/log.hpp"
 
@@ -18,9 +19,9 @@ std::pair<std::int32_t, std::int32_t> second_sample(std::int32_t im, std::int32_
 // Stage 11: write the 5 x lm + 12 records (uw, vw, ht, qnew2, tp level by
 // level from the bottom, then the twelve surface planes), each read from
 // the input grid file and made what the earlier stages decided, and the
-// specific humidity derived on the way; cut the file after the last
-// record, log the surface values at the two sample points and close it.
-void write_model_data(const RunContext& ctx, const WorkArrays& work, RecordWriter& out,
+// specific humidity derived on the way; log the surface values at the two
+// sample points, close the file and move both outputs into place.
+void write_model_data(const RunContext& ctx, const WorkArrays& work, Outputs& outputs,
                       Log& log);
 
 }  // namespace c2m

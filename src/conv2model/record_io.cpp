@@ -171,63 +171,15 @@ void InputGrid::read_rows(std::int64_t r, std::int32_t j_lo, std::int32_t j_hi,
   little_endian_to_host(plane.subspan((static_cast<std::size_t>(j_lo) - 1) * row_values, count * row_values));
 }
 
-RecordWriter::RecordWriter(const std::string& name, bool truncate) : name_(name) {
-  check_name(name, "output file");
-  // Learn whether this run creates the file, so that a failed run can take
-  // back only what it made.
-  fd_ = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd_ >= 0) {
-    created_ = true;
-    return;
-  }
-  if (errno != EEXIST) throw CannotOpen(system_reason(name, errno));
-  fd_ = ::open(name.c_str(), O_WRONLY | O_CLOEXEC | (truncate ? O_TRUNC : 0));
-  if (fd_ < 0) throw CannotOpen(system_reason(name, errno));
-}
-
-RecordWriter::~RecordWriter() {
-  if (fd_ >= 0) ::close(fd_);
-  if (created_ && !complete_) ::unlink(name_.c_str());
-  if (!complete_ && !companion_.empty()) ::unlink(companion_.c_str());
-}
-
-void RecordWriter::write(std::span<const std::byte> bytes, const std::string& what) {
-  const auto* p = reinterpret_cast<const char*>(bytes.data());
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::pwrite(fd_, p + done, bytes.size() - done,
-                               static_cast<off_t>(offset_) + static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw WriteFailure(system_reason(name_, errno) + " (writing " + what + ")");
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  offset_ += static_cast<std::int64_t>(done);
-}
-
-void RecordWriter::write_record(std::span<const float> plane, std::int64_t record) {
+void write_record(OutputFile& out, std::span<const float> plane, std::int64_t record) {
   const std::string what = "record " + std::to_string(record);
   if constexpr (std::endian::native == std::endian::little) {
-    write(std::as_bytes(plane), what);
+    out.write(std::as_bytes(plane), what);
   } else {
     std::vector<float> swapped(plane.begin(), plane.end());
     little_endian_to_host(swapped);
-    write(std::as_bytes(std::span<const float>(swapped)), what);
+    out.write(std::as_bytes(std::span<const float>(swapped)), what);
   }
-}
-
-void RecordWriter::truncate_here() {
-  if (::ftruncate(fd_, static_cast<off_t>(offset_)) != 0)
-    throw WriteFailure(system_reason(name_, errno) + " (cutting the file to " +
-                       std::to_string(offset_) + " bytes)");
-}
-
-void RecordWriter::close() {
-  const int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0) throw CloseFailure(system_reason(name_, errno) + " (closing)");
-  complete_ = true;
 }
 
 }  // namespace c2m

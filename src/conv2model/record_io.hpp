@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "fileio/output_file.hpp"
+
 namespace c2m {
 
 // Turns values stored little-endian into the host's order (and back: the
@@ -55,40 +57,8 @@ class InputGrid {
   std::int32_t im_ = 0, jm_ = 0;
 };
 
-// Opens a file for writing in place, creating it when missing.
-class RecordWriter {
- public:
-  // TRUNCATE: rewrite from empty (text files) or keep existing bytes until
-  // overwritten (the model data file).
-  RecordWriter(const std::string& name, bool truncate);
-  // A file this run created and did not finish is removed again, so that a
-  // failed run leaves no half-written output behind.
-  ~RecordWriter();
-  RecordWriter(const RecordWriter&) = delete;
-  RecordWriter& operator=(const RecordWriter&) = delete;
-
-  // Writes BYTES at the current end of what this run wrote.
-  void write(std::span<const std::byte> bytes, const std::string& what);
-  // Writes one plane as little-endian reals.
-  void write_record(std::span<const float> plane, std::int64_t record);
-  // Cuts the file after what this run wrote.
-  void truncate_here();
-  // Closes the file, checking the close; the file is then complete.
-  void close();
-  // OTHER, a file this run created beside this one, is removed too should
-  // this file not be completed: a failed run leaves no file it made.
-  void remove_with(const std::string& other) { companion_ = other; }
-
-  const std::string& name() const { return name_; }
-  bool created() const { return created_; }
-
- private:
-  std::string name_;
-  int fd_ = -1;
-  bool created_ = false;
-  bool complete_ = false;
-  std::int64_t offset_ = 0;
-  std::string companion_;
-};
+// Writes PLANE as record RECORD (counted from 1) of OUT, in little-endian
+// byte order, after the records written before it.
+void write_record(OutputFile& out, std::span<const float> plane, std::int64_t record);
 
 }  // namespace c2m

@@ -50,7 +50,7 @@ TEST(ModelData, WritesEveryRecordAndLogsBothSamplePoints) {
   std::string text;
   c2m::Log log(text);
   {
-    c2m::RecordWriter out(name, false);
+    c2m::Outputs out(name, name + ".gdsinfo");
     c2m::write_model_data(c.ctx, c.work, out, log);
   }
   // The fixture stores 100 m + 10 i + j at point (i, j) of plane m, and the

@@ -1,0 +1,91 @@
+// The one way every program of the project writes an output file.
+//
+// The bytes go to a temporary file beside the final name,
+// NAME.partial-PID, created new for this run.  Every write and the close
+// are checked; only when the file is whole is it renamed over NAME, so NAME
+// holds either what stood there before or the complete new file, never a
+// mixture.  NAME itself is never opened for writing: a symlink at NAME is
+// replaced by the new file (its target is left alone), and a directory,
+// FIFO, device or socket at NAME is refused before anything is written.
+// On any failure, and when the program is stopped by one of the signals
+// that install_cleanup_on_signals() handles, the temporary file is removed
+// again.  Only SIGKILL (or a crash) can leave it behind, under a name that
+// says what it is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace c2m {
+
+// Refuses NAME as an output (CannotOpen naming it and the reason) when it
+// is empty, holds a NUL, or is a directory, FIFO, device or socket.  A
+// missing name, a regular file and a symlink (dangling or not) are fine.
+void check_output_name(const std::string& name);
+
+// The temporary name beside NAME for process PID: NAME.partial-PID, with
+// the last component of NAME shortened when the whole would exceed the
+// system's limit for a file name.
+std::string partial_name(const std::string& name, long pid, int attempt = 1);
+
+class OutputFile {
+ public:
+  // Checks NAME (check_output_name) and creates its temporary file.
+  // CannotOpen when the directory refuses it.
+  explicit OutputFile(std::string name);
+  // Not committed: closes and removes the temporary file.
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Appends BYTES; WHAT says what they are ("record 12") for the
+  // diagnostic of a refused write.
+  void write(std::span<const std::byte> bytes, std::string_view what);
+  void write(std::string_view text, std::string_view what) {
+    write(std::as_bytes(std::span<const char>(text.data(), text.size())), what);
+  }
+  // Writes BYTES at OFFSET, for files whose parts arrive out of order.
+  void write_at(std::span<const std::byte> bytes, std::int64_t offset, std::string_view what);
+
+  // Closes the temporary file, checking the close (a full disk may show
+  // only here).  The file is then whole but not yet in place.
+  void close();
+  // Closes (if still open) and renames the temporary file over NAME.
+  void commit();
+
+  const std::string& name() const { return name_; }
+  const std::string& temp_name() const { return temp_; }
+  // Bytes written so far (the end of the furthest write).
+  std::int64_t size() const { return size_; }
+  bool committed() const { return committed_; }
+
+ private:
+  friend void commit_together(std::initializer_list<OutputFile*> files);
+  void rename_into_place();
+
+  std::string name_;
+  std::string temp_;
+  int fd_ = -1;
+  int slot_ = -1;  // in the table of files removed on a signal
+  std::int64_t offset_ = 0, size_ = 0;
+  bool committed_ = false;
+};
+
+// Closes FILES and renames them into place one after the other while
+// holding an advisory lock on the directory of the first, so that two
+// runs committing the same outputs at once never leave a pair made of one
+// file from each: the run that commits last wins whole.
+void commit_together(std::initializer_list<OutputFile*> files);
+
+// Makes SIGINT, SIGTERM, SIGHUP and SIGXFSZ remove every temporary file
+// still open, write "PROGRAM: stopped by SIGNAME: ..." on standard error
+// and end the process with status 128 + the signal number.  A signal that
+// was ignored when the program started stays ignored (nohup, or a parent
+// that ignores SIGXFSZ so that a file-size limit shows as a failed write).
+void install_cleanup_on_signals(const char* program);
+
+}  // namespace c2m
