@@ -28,19 +28,30 @@ std::pair<std::string, std::string> read_standard_input(std::FILE* in) {
   return {fixed_field(first, path_length), fixed_field(second, path_length)};
 }
 
-int input_driver(std::FILE* in, Log& log, std::FILE* err) {
+int convert_case(const std::string& line1, const std::string& line2, Log& log, std::FILE* err,
+                 const std::string& program, const RunOptions& options) {
   try {
     estab::es_ini();
-    const auto [input_path, second_path] = read_standard_input(in);
-    conv2model(input_path, second_path, log);
+    conv2model(fixed_field(line1, path_length), fixed_field(line2, path_length), log, options);
     return status_completed;
+  } catch (const RunFailure& e) {
+    std::fprintf(err, "%s: %s\n", program.c_str(), e.what());
+    return e.status();
+  } catch (const std::bad_alloc&) {
+    std::fprintf(err, "%s: out of memory\n", program.c_str());
+    return status_io_failure;
+  }
+}
+
+int input_driver(std::FILE* in, Log& log, std::FILE* err) {
+  std::pair<std::string, std::string> lines;
+  try {
+    lines = read_standard_input(in);
   } catch (const RunFailure& e) {
     std::fprintf(err, "input_driver: %s\n", e.what());
     return e.status();
-  } catch (const std::bad_alloc&) {
-    std::fprintf(err, "input_driver: out of memory\n");
-    return status_io_failure;
   }
+  return convert_case(lines.first, lines.second, log, err, "input_driver");
 }
 
 }  // namespace c2m

@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "conv2model/conv2model.hpp"
 #include "textio/log.hpp"
 
 namespace c2m {
@@ -12,9 +13,15 @@ namespace c2m {
 // ShortFile when IN holds fewer than two lines.
 std::pair<std::string, std::string> read_standard_input(std::FILE* in);
 
-// The whole program: fills the saturation table, reads the two lines of
-// IN, converts the case in the working directory, and returns the exit
-// status; diagnostics go to ERR.
+// Converts the case in the working directory whose input grid file line 1
+// names (line 2 has no effect), both as read from standard input; fills
+// the saturation table first.  Returns the exit status; diagnostics go to
+// ERR as "PROGRAM: TEXT".
+int convert_case(const std::string& line1, const std::string& line2, Log& log, std::FILE* err,
+                 const std::string& program, const RunOptions& options = {});
+
+// The whole program: reads the two lines of IN and converts the case in
+// the working directory (convert_case).
 int input_driver(std::FILE* in, Log& log, std::FILE* err);
 
 }  // namespace c2m

@@ -1,0 +1,67 @@
+#include "cli.hpp"
+
+#include <charconv>
+
+namespace c2m::cli {
+
+bool Args::next() {
+  ++at_;
+  if (at_ >= args_.size()) return false;
+  if (!options_done_ && args_[at_] == "--") {
+    options_done_ = true;
+    return next();
+  }
+  return true;
+}
+
+bool Args::is_option() const {
+  const std::string& a = arg();
+  return !options_done_ && a.size() > 1 && a[0] == '-';
+}
+
+bool Args::value(std::string_view name, std::string& out) {
+  if (!is_option()) return false;
+  const std::string& a = arg();
+  if (a == name) {
+    if (at_ + 1 >= args_.size()) throw UsageError(std::string(name) + " needs a value");
+    out = args_[++at_];
+    return true;
+  }
+  if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=') {
+    out = a.substr(name.size() + 1);
+    return true;
+  }
+  return false;
+}
+
+void Args::unknown() const { throw UsageError("unknown option " + arg()); }
+
+long long integer_value(std::string_view option, const std::string& value) {
+  long long v = 0;
+  const auto r = std::from_chars(value.data(), value.data() + value.size(), v);
+  if (value.empty() || r.ec != std::errc() || r.ptr != value.data() + value.size())
+    throw UsageError(std::string(option) + " wants a whole number, not \"" + value + "\"");
+  return v;
+}
+
+double real_value(std::string_view option, const std::string& value) {
+  double v = 0;
+  const auto r = std::from_chars(value.data(), value.data() + value.size(), v);
+  if (value.empty() || r.ec != std::errc() || r.ptr != value.data() + value.size())
+    throw UsageError(std::string(option) + " wants a number, not \"" + value + "\"");
+  return v;
+}
+
+std::vector<std::string> split_list(const std::string& value) {
+  std::vector<std::string> items;
+  std::size_t a = 0;
+  for (;;) {
+    const std::size_t b = value.find(',', a);
+    items.push_back(value.substr(a, b == std::string::npos ? std::string::npos : b - a));
+    if (b == std::string::npos) break;
+    a = b + 1;
+  }
+  return items;
+}
+
+}  // namespace c2m::cli

@@ -1,0 +1,109 @@
+#include "frontdoor.hpp"
+
+#include <array>
+
+#include "convert.hpp"
+#include "version/version.hpp"
+
+namespace c2m::cli {
+
+namespace {
+
+const std::array<Subcommand, 1> table = {{
+    convert_subcommand(),
+}};
+
+void put(std::FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }
+
+const Subcommand* find(const std::string& name) {
+  for (const Subcommand& s : table)
+    if (s.name == name) return &s;
+  return nullptr;
+}
+
+// --help anywhere among the options asks for help, whatever else is there.
+bool wants_help(const std::vector<std::string>& args) {
+  for (const std::string& a : args) {
+    if (a == "--") return false;
+    if (a == "--help" || a == "-h") return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::span<const Subcommand> subcommands() { return table; }
+
+std::string help_of(const Subcommand& sub) {
+  return "usage: " + std::string(sub.synopsis) + "\n\n" + std::string(sub.help);
+}
+
+std::string program_help() {
+  std::string t =
+      "usage: conv2model SUBCOMMAND [OPTIONS] [ARGS]\n"
+      "       conv2model --help | --version\n"
+      "\n"
+      "Makes, checks, converts and inspects the initial data of the limited-area\n"
+      "model: from pressure-level analyses to the model data file NAME.KVOwrk and its\n"
+      "grid description NAME.KVOwrk.gdsinfo.\n"
+      "\n"
+      "Subcommands:\n";
+  for (const Subcommand& s : table) {
+    std::string name(s.name);
+    name.resize(10, ' ');
+    t += "  " + name + std::string(s.summary) + "\n";
+  }
+  t +=
+      "\n"
+      "'conv2model SUBCOMMAND --help' tells more about each; 'man conv2model' has\n"
+      "them all.  input_driver, the converter itself, reads its two lines from\n"
+      "standard input as before.\n"
+      "\n"
+      "Exit status: 0 done; 1 data stop (the case's data cannot be used); 2 wrong\n"
+      "usage, or an input or output failure; 128 + N stopped by signal N.\n";
+  return t;
+}
+
+int front_door(const std::vector<std::string>& args, Streams& io) {
+  if (args.empty()) {
+    put(io.err, "conv2model: no subcommand given\n" + program_help());
+    return status_failure;
+  }
+  const std::string& first = args[0];
+  if (first == "--help" || first == "-h" || first == "help") {
+    if (first == "help" && args.size() > 1) {
+      if (const Subcommand* s = find(args[1])) {
+        put(io.out, help_of(*s));
+        return status_ok;
+      }
+      put(io.err, "conv2model: no subcommand '" + args[1] + "'\n");
+      return status_failure;
+    }
+    put(io.out, program_help());
+    return status_ok;
+  }
+  if (first == "--version") {
+    put(io.out, "conv2model " + version_text() + "\n");
+    return status_ok;
+  }
+  const Subcommand* sub = find(first);
+  if (sub == nullptr) {
+    put(io.err, "conv2model: no subcommand '" + first + "'; 'conv2model --help' lists them\n");
+    return status_failure;
+  }
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (wants_help(rest)) {
+    put(io.out, help_of(*sub));
+    return status_ok;
+  }
+  try {
+    return sub->run(rest, io);
+  } catch (const UsageError& e) {
+    put(io.err, "conv2model " + std::string(sub->name) + ": " + e.what() + "\nusage: " +
+                    std::string(sub->synopsis) + "\nTry 'conv2model " + std::string(sub->name) +
+                    " --help' for more.\n");
+    return status_failure;
+  }
+}
+
+}  // namespace c2m::cli

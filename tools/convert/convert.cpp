@@ -1,0 +1,128 @@
+#include "convert.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "conv2model/grid_description.hpp"
+#include "driver/input_driver.hpp"
+#include "textio/errors.hpp"
+#include "textio/log.hpp"
+
+namespace fs = std::filesystem;
+
+namespace c2m::cli {
+
+namespace {
+
+constexpr std::string_view synopsis = "conv2model convert [--dir DIR] [--check] [--quiet] INPUT";
+
+constexpr std::string_view help =
+    "Converts the case whose input grid file is INPUT into the model data file\n"
+    "INPUT.KVOwrk and its grid description INPUT.KVOwrk.gdsinfo, beside INPUT.\n"
+    "It is the same conversion as\n"
+    "\n"
+    "    cd DIR && printf 'INPUT\\nnone\\n' | input_driver\n"
+    "\n"
+    "with the same log on standard output, the same outputs, diagnostics and exit\n"
+    "statuses.  DIR holds the run description InputModelInf.txt and the date file\n"
+    "adate.txt.  Existing outputs are replaced only by complete new ones.\n"
+    "\n"
+    "Options:\n"
+    "  --dir DIR   the directory of the run description and the date file\n"
+    "              (default: the directory of INPUT); INPUT, like every path on\n"
+    "              the command line, is relative to the current directory\n"
+    "  --check     read and check everything a conversion would (run description,\n"
+    "              date file, every level and surface plane, the output names) and\n"
+    "              write nothing; the warnings of the checks go to standard error\n"
+    "  --quiet     no log: only failures and warnings are printed\n"
+    "  -h, --help  this text\n"
+    "\n"
+    "INPUT must not hold a blank (the converter cuts its path at the first blank)\n"
+    "and, as seen from DIR, must be at most 239 characters long so that both\n"
+    "output names can be formed.\n"
+    "\n"
+    "Examples:\n"
+    "  conv2model convert cases/2024010100/case.bin\n"
+    "  conv2model convert --check cases/2024010100/case.bin\n"
+    "  conv2model convert --dir run-settings --quiet /data/analysis.bin\n"
+    "\n"
+    "Exit status: 0 converted (with --check: would convert); 1 data stop (a\n"
+    "missing level: the log's last line says which); 2 wrong usage, or an input\n"
+    "or output failure; 128 + N stopped by signal N (no output is changed).\n";
+
+int run(const std::vector<std::string>& args, Streams& io) {
+  std::string dir, input;
+  bool have_dir = false, check = false, quiet = false;
+  Args a(args);
+  while (a.next()) {
+    if (a.value("--dir", dir)) {
+      have_dir = true;
+    } else if (a.flag("--check")) {
+      check = true;
+    } else if (a.flag("--quiet")) {
+      quiet = true;
+    } else if (a.is_option()) {
+      a.unknown();
+    } else if (!input.empty()) {
+      throw UsageError("one input grid file at a time (got " + input + " and " + a.arg() + ")");
+    } else {
+      input = a.arg();
+    }
+  }
+  if (input.empty()) throw UsageError("no input grid file given");
+  if (have_dir && dir.empty()) throw UsageError("--dir needs a directory");
+  if (input.find_first_of(" \t") != std::string::npos)
+    throw UsageError("the input path '" + input +
+                     "' holds a blank: the converter would cut it there; rename the file");
+  if (!have_dir) {
+    const fs::path parent = fs::path(input).parent_path();
+    dir = parent.empty() ? "." : parent.string();
+  }
+  const std::string line1 = path_from(dir, input);
+  if (line1.size() > max_stem_length)
+    throw UsageError("the input path as seen from " + dir + " has " +
+                     std::to_string(line1.size()) + " characters: the output names allow at most " +
+                     std::to_string(max_stem_length));
+
+  const std::string program = "conv2model convert";
+  if (::chdir(dir.c_str()) != 0) {
+    std::fprintf(io.err, "%s: %s\n", program.c_str(),
+                 system_reason(dir, errno).c_str());
+    return status_failure;
+  }
+  Log log = quiet ? Log() : Log(io.out);
+  log.warn_to(io.err, program);
+  RunOptions options;
+  options.check_only = check;
+  return convert_case(line1, "none", log, io.err, program, options);
+}
+
+}  // namespace
+
+std::string path_from(const std::string& dir, const std::string& input) {
+  const fs::path in(input), d(dir);
+  if (in.is_absolute()) return input;
+  const fs::path parent = in.parent_path();
+  if ((parent.empty() ? fs::path(".") : parent) == d) return in.filename().string();
+  std::error_code ec;
+  const fs::path cwd = fs::current_path(ec);
+  if (ec) return input;
+  const fs::path abs_in = (cwd / in).lexically_normal();
+  const fs::path abs_dir = (d.is_absolute() ? d : cwd / d).lexically_normal();
+  const fs::path rel = abs_in.lexically_relative(abs_dir);
+  // A DIR reached through symlinks has a ".." that would lead elsewhere
+  // than the names say: the absolute path is then the safe way.
+  if (rel.empty() || *rel.begin() == "..") return abs_in.string();
+  return rel.string();
+}
+
+const Subcommand& convert_subcommand() {
+  static const Subcommand sub{"convert", "convert a case into the model's initial data",
+                              synopsis, help, run};
+  return sub;
+}
+
+}  // namespace c2m::cli
