@@ -40,6 +40,10 @@ inline constexpr std::int32_t soil_moist_2 = 8;
 // length.
 inline constexpr std::int64_t max_points = 536870911;
 
+// Most levels a run description may announce: far beyond any atmosphere's,
+// and small enough that the level tables of a run are a few megabytes.
+inline constexpr std::int32_t max_levels = 100000;
+
 struct RunContext {
   std::string input_path;   // 255 characters, line 1 of standard input
   std::string second_path;  // 255 characters, line 2; no stage reads it

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "conv2model/run_description.hpp"
 #include "textio/fixed_field.hpp"
 
 namespace c2m {
@@ -31,7 +32,17 @@ void read_input_grid(const RunContext& ctx, WorkArrays& work, Log& log) {
   log.put(FreeLine("OPEN FILE ").text(name));
 
   work.input = InputGrid(name, ctx.im, ctx.jm);
-  work.input.check_records(6 * std::int64_t{ctx.lm} + surface_planes);
+  const std::int64_t records = 6 * std::int64_t{ctx.lm} + surface_planes;
+  const std::int64_t excess = work.input.check_records(records);
+  if (excess > 0) {
+    const std::int64_t len = std::int64_t{ctx.im} * ctx.jm * 4;
+    log.warn(name + ": the file is " + std::to_string(excess) + " bytes longer than its " +
+             std::to_string(records) + " records (6 x lm + 12) of im x jm x 4 = " +
+             std::to_string(len) + " bytes (" + std::to_string(records * len) +
+             " bytes): im, jm or lm are probably wrong (" + run_description_name +
+             " says im = " + std::to_string(ctx.im) + ", jm = " + std::to_string(ctx.jm) +
+             ", lm = " + std::to_string(ctx.lm) + ")");
+  }
   std::int64_t r = 1;
   take_records(work.input, work.ht, Prep::height, r);
   take_records(work.input, work.rh, Prep::upper_air, r);

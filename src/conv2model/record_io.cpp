@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "textio/errors.hpp"
+#include "textio/quote.hpp"
 
 namespace c2m {
 
@@ -24,8 +25,7 @@ void check_name(const std::string& name, const std::string& role) {
     throw CannotOpen(role + ": the file name is empty (the path on line 1 of standard input "
                             "begins with a blank, or holds no blank in its 255 characters)");
   if (name.find('\0') != std::string::npos)
-    throw CannotOpen(role + " '" + name.substr(0, name.find('\0')) +
-                     "...': the file name holds a NUL character");
+    throw CannotOpen(role + " " + quote(name) + ": the file name holds a NUL character");
 }
 
 }  // namespace
@@ -42,20 +42,25 @@ void little_endian_to_host(std::span<float> values, std::endian host) {
 InputGrid::InputGrid(const std::string& name, std::int32_t im, std::int32_t jm)
     : name_(name), im_(im), jm_(jm) {
   check_name(name, "input grid file");
-  fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK a FIFO would hold the run in open() until someone
+  // writes to it; with it the open returns and fstat says what it is.
+  fd_ = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) throw CannotOpen(system_reason(name, errno));
   struct stat st {};
-  int err = 0;
+  std::string refusal;
   if (fstat(fd_, &st) != 0)
-    err = errno;
+    refusal = system_reason(name, errno);
   else if (S_ISDIR(st.st_mode))
-    err = EISDIR;
-  else if (::lseek(fd_, 0, SEEK_CUR) < 0)
-    err = errno;  // a pipe: its records cannot be read by number
-  if (err != 0) {
+    refusal = system_reason(name, EISDIR);
+  else if (!S_ISREG(st.st_mode))
+    // A device or a pipe has no records to read by number, and /dev/zero
+    // would convert as a case of zeros.
+    refusal = name + ": is " + file_kind(st.st_mode) +
+              ", not a regular file: the input grid file must be a file of records";
+  if (!refusal.empty()) {
     ::close(fd_);
     fd_ = -1;
-    throw CannotOpen(system_reason(name, err));
+    throw CannotOpen(refusal);
   }
 }
 
@@ -94,37 +99,16 @@ void InputGrid::read_exact(char* dst, std::size_t bytes, std::int64_t offset,
   }
 }
 
-void InputGrid::check_records(std::int64_t count) {
+std::int64_t InputGrid::check_records(std::int64_t count) {
   const std::int64_t len = record_bytes();
   struct stat st {};
   if (fstat(fd_, &st) != 0) throw ReadFailure(system_reason(name_, errno));
-  if (S_ISREG(st.st_mode)) {
-    // The size tells at once whether every record is there.
-    const std::int64_t size = st.st_size;
-    if (size / len >= count) return;
-    const std::int64_t r = size / len + 1;
-    throw ShortFile(name_ + ": the file ends inside record " + std::to_string(r) +
-                    ": expected " + std::to_string(len) + " bytes, found " +
-                    std::to_string(size - (r - 1) * len));
-  }
-  // A device has no size to ask: read every record once, in order.
-  std::vector<char> buffer(static_cast<std::size_t>(len));
-  for (std::int64_t r = 1; r <= count; ++r) {
-    std::size_t got = 0;
-    while (got < buffer.size()) {
-      const ssize_t n = ::pread(fd_, buffer.data() + got, buffer.size() - got,
-                                static_cast<off_t>((r - 1) * len) + static_cast<off_t>(got));
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        throw ReadFailure(system_reason(name_, errno) + " (reading record " + std::to_string(r) + ")");
-      }
-      if (n == 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    if (got < buffer.size())
-      throw ShortFile(name_ + ": the file ends inside record " + std::to_string(r) +
-                      ": expected " + std::to_string(len) + " bytes, found " + std::to_string(got));
-  }
+  const std::int64_t size = st.st_size;
+  if (size / len >= count) return size - count * len;
+  const std::int64_t r = size / len + 1;
+  throw ShortFile(name_ + ": the file ends inside record " + std::to_string(r) +
+                  ": expected " + std::to_string(len) + " bytes, found " +
+                  std::to_string(size - (r - 1) * len));
 }
 
 float InputGrid::read_point(std::int64_t r, std::int32_t i, std::int32_t j) const {

@@ -22,8 +22,9 @@ void little_endian_to_host(std::span<float> values, std::endian host = std::endi
 class InputGrid {
  public:
   InputGrid() = default;
-  // Opens NAME; CannotOpen when it is missing, unreadable, a directory,
-  // cannot be read by record number, or the name is empty.
+  // Opens NAME; CannotOpen when it is missing, unreadable, not a regular
+  // file (after following symlinks: a directory, device, FIFO or socket),
+  // or the name is empty.  Never waits on a FIFO.
   InputGrid(const std::string& name, std::int32_t im, std::int32_t jm);
   ~InputGrid();
   InputGrid(InputGrid&& other) noexcept;
@@ -31,7 +32,8 @@ class InputGrid {
 
   // Makes sure that records 1 to COUNT are all there; ShortFile names the
   // first record in which the file ends, and the bytes expected and found.
-  void check_records(std::int64_t count);
+  // Returns the number of bytes after record COUNT.
+  std::int64_t check_records(std::int64_t count);
 
   // Point (I, J) of record R (J = 1 the southernmost row).
   float read_point(std::int64_t r, std::int32_t i, std::int32_t j) const;

@@ -6,6 +6,7 @@
 #include "estab/estab.hpp"
 #include "textio/errors.hpp"
 #include "textio/fixed_field.hpp"
+#include "textio/quote.hpp"
 #include "textio/text_line.hpp"
 
 namespace c2m {
@@ -24,7 +25,8 @@ std::pair<std::string, std::string> read_standard_input(std::FILE* in) {
   if (!read_text_line(in, second, stdin_name))
     throw ShortFile(std::string(stdin_name) +
                     ": end of file after line 1: expected line 2 (a second path, which must "
-                    "be present but has no effect)");
+                    "be present but has no effect)" +
+                    (has_bare_cr(first) ? cr_only_hint : ""));
   return {fixed_field(first, path_length), fixed_field(second, path_length)};
 }
 

@@ -15,20 +15,11 @@
 #include <vector>
 
 #include "textio/errors.hpp"
+#include "textio/quote.hpp"
 
 namespace c2m {
 
 namespace {
-
-// What a non-regular file at an output name is, for the diagnostic.
-const char* kind_of(mode_t mode) {
-  if (S_ISDIR(mode)) return "a directory";
-  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
-  if (S_ISCHR(mode)) return "a character device";
-  if (S_ISBLK(mode)) return "a block device";
-  if (S_ISSOCK(mode)) return "a socket";
-  return "not a regular file";
-}
 
 std::string directory_of(const std::string& name) {
   const auto slash = name.rfind('/');
@@ -102,11 +93,20 @@ extern "C" void on_stop_signal(int sig) {
 
 }  // namespace
 
+const char* file_kind(unsigned mode) {
+  if (S_ISDIR(mode)) return "a directory";
+  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISLNK(mode)) return "a symbolic link";
+  return "a special file";
+}
+
 void check_output_name(const std::string& name) {
   if (name.empty()) throw CannotOpen("output file: the file name is empty");
   if (name.find('\0') != std::string::npos)
-    throw CannotOpen("output file '" + name.substr(0, name.find('\0')) +
-                     "...': the file name holds a NUL character");
+    throw CannotOpen("output file " + quote(name) + ": the file name holds a NUL character");
   struct stat st {};
   if (::lstat(name.c_str(), &st) != 0) {
     if (errno == ENOENT) return;  // made new; a missing directory shows when it is created
@@ -116,7 +116,7 @@ void check_output_name(const std::string& name) {
   if (S_ISDIR(st.st_mode))
     throw CannotOpen(system_reason(name, EISDIR) + " (an output file cannot replace a directory)");
   if (!S_ISREG(st.st_mode))
-    throw CannotOpen(name + ": is " + kind_of(st.st_mode) +
+    throw CannotOpen(name + ": is " + file_kind(st.st_mode) +
                      ", which an output file cannot replace");
   // A file made read-only stays protected, as it was when outputs were
   // written in place.

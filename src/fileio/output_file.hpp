@@ -27,6 +27,10 @@ namespace c2m {
 // missing name, a regular file and a symlink (dangling or not) are fine.
 void check_output_name(const std::string& name);
 
+// "a directory", "a FIFO (named pipe)", "a character device", ... for the
+// file type bits of MODE (st_mode).
+const char* file_kind(unsigned mode);
+
 // The temporary name beside NAME for process PID: NAME.partial-PID, with
 // the last component of NAME shortened when the whole would exceed the
 // system's limit for a file name.

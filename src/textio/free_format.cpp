@@ -5,6 +5,7 @@
 
 #include "textio/errors.hpp"
 #include "textio/fixed_field.hpp"
+#include "textio/quote.hpp"
 #include "textio/text_line.hpp"
 
 namespace c2m {
@@ -19,10 +20,6 @@ std::size_t digit_run(std::string_view s) {
   std::size_t n = 0;
   while (n < s.size() && is_digit(s[n])) ++n;
   return n;
-}
-
-std::string quoted(std::string_view token) {
-  return "'" + std::string(token) + "'";
 }
 
 }  // namespace
@@ -85,19 +82,20 @@ bool FreeFormatReader::next_line() {
   pos_ = 0;
   if (!c2m::read_text_line(in_, line_, name_)) return false;
   ++line_no_;
+  if (has_bare_cr(line_)) cr_only_ = true;
   return true;
 }
 
 void FreeFormatReader::fail_end_of_file(std::string_view what) const {
   throw ShortFile(name_ + ": end of file after line " + std::to_string(line_no_) +
-                  ": expected " + std::string(what));
+                  ": expected " + std::string(what) + (cr_only_ ? cr_only_hint : ""));
 }
 
 void FreeFormatReader::fail_value(std::string_view problem, std::string_view token,
                                   std::string_view what) const {
   throw NotANumber(name_ + ": line " + std::to_string(line_no_) + ": " +
-                   std::string(problem) + ": " + quoted(token) + " (" +
-                   std::string(what) + ")");
+                   std::string(problem) + ": " + quote(token) + " (" +
+                   std::string(what) + ")" + (cr_only_ ? cr_only_hint : ""));
 }
 
 void FreeFormatReader::next_nonblank_line(std::string_view what) {

@@ -65,6 +65,7 @@ class FreeFormatReader {
   std::size_t pos_ = 0;
   long line_no_ = 0;
   bool after_value_ = false;
+  bool cr_only_ = false;  // a line read so far held a CR inside it
 };
 
 // Parsers of one free-format value token, shared with the tests and the

@@ -8,6 +8,7 @@
 // Every row also runs beside the outputs of an earlier run under the same
 // names: a run that fails before its output stage keeps them byte for byte.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -35,6 +36,8 @@ struct Case {
   std::optional<std::string> date = "2024010100\n";
   std::optional<std::string> grid;
   std::vector<std::string> dirs;                         // made before the run
+  std::vector<std::string> fifos;                        // named pipes made before the run
+  std::vector<std::pair<std::string, std::string>> links;  // name -> target
   std::vector<std::pair<std::string, fs::perms>> modes;  // set last
   std::string shell_limits;  // run under "ulimit ...; trap ..." when set
 
@@ -164,6 +167,23 @@ std::vector<Row> rows() {
       {"description_size_beyond_32_bits",
        [](Case& c) { c.description = "test case\n2147483648 1 1\n"; }, 2,
        {desc, "not an integer", "'2147483648'"}, ""},
+      // Control bytes are shown as escapes, and a long token is cut.
+      {"description_size_with_nul",
+       [](Case& c) { c.description = std::string("test case\n4\0x 3 3\n", 18); }, 2,
+       {desc, "line 2", "not an integer", "'4\\0x'"}, ""},
+      {"description_size_token_of_a_megabyte",
+       [](Case& c) { c.description = "test case\n" + std::string(1 << 20, '7') + "x 3 3\n"; }, 2,
+       {desc, "line 2", "not an integer", "'" + std::string(60, '7') + "...' (the grid sizes"},
+       ""},
+      // Lines ending in CR alone read as one line: the diagnostic says why.
+      {"description_with_cr_only_line_ends",
+       [](Case& c) {
+         std::string d = *c.description;
+         for (char& ch : d)
+           if (ch == '\n') ch = '\r';
+         c.description = d;
+       },
+       2, {desc, "end of file after line 1", "CR alone"}, ""},
   };
 
   // The run description ending before each read, and holding a value that
@@ -199,6 +219,8 @@ std::vector<Row> rows() {
            {"jm_zero", "4 0 3"},
            {"lm_negative", "4 3 -1"},
            {"record_beyond_32_bits", "536870912 1 1"},
+           {"lm_beyond_limit", "4 3 20000000"},
+           {"lm_largest_integer", "4 3 2147483647"},
            {"record_beyond_32_bits_by_rows", "65536 8193 1"}})
     t.push_back({"sizes_" + name,
                  [=](Case& c) {
@@ -229,6 +251,20 @@ std::vector<Row> rows() {
          c.dirs.push_back("case.bin");
        },
        2, {"case.bin: ", "Is a directory"}, opened("case.bin")},
+      // Only a regular file has records to read by number; a FIFO must not
+      // hold the run in open(), and a device must not convert as zeros.
+      {"grid_a_fifo",
+       [](Case& c) {
+         c.grid.reset();
+         c.fifos.push_back("case.bin");
+       },
+       2, {"case.bin: ", "is a FIFO", "not a regular file"}, opened("case.bin")},
+      {"grid_a_character_device",
+       [](Case& c) {
+         c.grid.reset();
+         c.links.push_back({"case.bin", "/dev/zero"});
+       },
+       2, {"case.bin: ", "is a character device", "not a regular file"}, opened("case.bin")},
       {"grid_unreadable", [](Case& c) { c.modes.push_back({"case.bin", fs::perms::none}); }, 2,
        {"case.bin: ", "Permission denied"}, opened("case.bin"), true},
       {"grid_name_empty_path_begins_with_blank",
@@ -256,13 +292,18 @@ std::vector<Row> rows() {
          c.input_path("data/case.bin");
          c.modes.push_back({"data", fs::perms::owner_read | fs::perms::owner_exec});
        },
-       2, {"data/case.bin.KVOwrk: ", "Permission denied"}, named("data/case.bin"), true, false},
+       2, {"data/case.bin.KVOwrk: ", "Permission denied"}, named("data/case.bin"), true},
       {"output_model_data_path_is_a_directory",
        [](Case& c) { c.dirs.push_back("case.bin.KVOwrk"); }, 2,
        {"case.bin.KVOwrk: ", "Is a directory"}, named("case.bin")},
       {"output_grid_description_path_is_a_directory",
        [](Case& c) { c.dirs.push_back("case.bin.KVOwrk.gdsinfo"); }, 2,
        {"case.bin.KVOwrk.gdsinfo: ", "Is a directory"}, named("case.bin")},
+      {"output_model_data_path_is_a_fifo", [](Case& c) { c.fifos.push_back("case.bin.KVOwrk"); },
+       2, {"case.bin.KVOwrk: ", "is a FIFO"}, named("case.bin")},
+      {"output_grid_description_path_is_a_fifo",
+       [](Case& c) { c.fifos.push_back("case.bin.KVOwrk.gdsinfo"); }, 2,
+       {"case.bin.KVOwrk.gdsinfo: ", "is a FIFO"}, named("case.bin")},
       {"output_stem_of_240_characters",
        [](Case& c) { c.input_path(long_stem(240)); },
        2, {"output files of '" + long_stem(240).substr(0, 40), "240 characters"},
@@ -275,9 +316,8 @@ std::vector<Row> rows() {
   t.insert(t.end(), more.begin(), more.end());
 
   // A write refused in the middle of the model data file (a file size limit
-  // of at most 8 KiB, the file 27 KiB): the run takes back both files it
-  // created.  The outputs of an earlier run cannot be kept here: the grid
-  // description is rewritten before the failure.
+  // of at most 8 KiB, the file 27 KiB): neither new file reaches its name,
+  // and the outputs of an earlier run stay as they were.
   Row full_disk{"output_write_refused_midway",
                 [](Case& c) { c.shell_limits = "ulimit -f 8 && trap '' XFSZ && "; },
                 2,
@@ -290,7 +330,7 @@ std::vector<Row> rows() {
                     "\n GDS written to case.bin.KVOwrk.gdsinfo\n past 14 close\n"
                     " starting writes to unit1\n",
                 false,
-                false,
+                true,
                 [] { return TestCase::valid(16, 16, 3); }};
   t.push_back(full_disk);
 
@@ -374,6 +414,8 @@ TEST_P(BadInput, FailsWithDiagnosticAndLeavesFilesAsTheyWere) {
   if (c.date) write_file(work / "adate.txt", *c.date);
   if (c.grid) write_file(work / c.grid_name, *c.grid);
   for (const auto& d : c.dirs) fs::create_directories(work / d);
+  for (const auto& f : c.fifos) ASSERT_EQ(mkfifo((work / f).c_str(), 0600), 0) << f;
+  for (const auto& [name, target] : c.links) fs::create_symlink(target, work / name);
   if (old_outputs) {
     for (const auto& [name, bytes] :
          {std::pair{c.stem + ".KVOwrk", std::string(5000, '\xAB')},
