@@ -25,7 +25,7 @@ struct RunGrid {
 
 // Pressures are written in their shortest form that reads back to the same
 // 4-byte real.  The label should be one word of at most 20 characters: the
-// converter keeps 20 and shows the part before the first blank.
+// converter keeps 20 and shows what comes before the first blank.
 std::string run_description_text(const std::string& label, const RunGrid& g,
                                   std::span<const float> pressures_hpa);
 
