@@ -193,6 +193,11 @@ void OutputFile::close() {
   if (::close(fd) != 0) throw CloseFailure(system_reason(name_, errno) + " (closing)");
 }
 
+const std::string& OutputFile::handed_over() {
+  close();
+  return temp_;
+}
+
 void OutputFile::rename_into_place() {
   if (::rename(temp_.c_str(), name_.c_str()) != 0)
     throw WriteFailure(system_reason(name_, errno) + " (moving " + temp_ + " into its place)");

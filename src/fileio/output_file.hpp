@@ -61,6 +61,12 @@ class OutputFile {
   // Closes (if still open) and renames the temporary file over NAME.
   void commit();
 
+  // For a library that writes a file by its name (libnetcdf, for one):
+  // closes this object's descriptor and gives the temporary file's name,
+  // which the library may then truncate and write.  commit() moves the
+  // result into place; without it the file is removed as always.
+  const std::string& handed_over();
+
   const std::string& name() const { return name_; }
   const std::string& temp_name() const { return temp_; }
   // Bytes written so far (the end of the furthest write).
