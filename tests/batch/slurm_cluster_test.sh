@@ -28,6 +28,7 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/c2m-slurm.XXXXXX") || die "no scratch direc
 chmod 755 "$scratch"
 pids=()
 jobs_submitted=()
+waiting=""
 
 show_log() {
   [ -s "$1" ] || return 0
@@ -47,9 +48,15 @@ show_logs() {
 # Stops what the test started, newest first: the jobs, slurmd, slurmctld,
 # munged; each by its process id, with a grace period before SIGKILL.
 cleanup() {
-  local status=$? pid i
+  local status=$? pid i out
   trap - EXIT INT TERM HUP
   [ "$status" -eq 0 ] || show_logs
+  if [ -n "$waiting" ]; then
+    kill -TERM "$waiting" 2> /dev/null
+    wait "$waiting" 2> /dev/null
+    out=$(head -n 1 sbatch.out 2> /dev/null)
+    [ -z "$out" ] || jobs_submitted+=("${out%%;*}")
+  fi
   if [ ${#jobs_submitted[@]} -gt 0 ]; then
     scancel "${jobs_submitted[@]}" 2> /dev/null
   fi
@@ -191,14 +198,20 @@ export PATH="$bindir:$PATH"
 # Submits the array (sbatch's own options first), waits for it and leaves
 # the job id in $job and sbatch's status in $status: the highest status of
 # the tasks.
+# sbatch waits in the background so that a signal to the test stops it at
+# once (bash holds its traps until a foreground command ends).
 submit() {
   local out
-  out=$(timeout 90 sbatch --parsable --wait "$@" "$script" cases.txt)
+  timeout 60 sbatch --parsable --wait "$@" "$script" cases.txt > sbatch.out 2> sbatch.err &
+  waiting=$!
+  wait "$waiting"
   status=$?
+  waiting=""
+  out=$(head -n 1 sbatch.out)
   job=${out%%;*}
   [ -z "$job" ] || jobs_submitted+=("$job")
-  [ "$status" -ne 124 ] || die "the array ${job:-?} did not end within 90 s: $(squeue 2>&1)"
-  [ -n "$job" ] || die "sbatch $* did not submit (status $status)"
+  [ "$status" -ne 124 ] || die "the array ${job:-?} did not end within 60 s: $(squeue 2>&1)"
+  [ -n "$job" ] || die "sbatch $* did not submit (status $status): $(< sbatch.err)"
 }
 
 # Checks every case: its status file and its Slurm output (when RAN, the
