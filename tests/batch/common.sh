@@ -66,11 +66,14 @@ check_case() {
   if [ ! -f "$log" ]; then
     bad "$dir: no convert.log"
   elif [ "$status" = 0 ]; then
-    cmp -s "$log" "$expected/stdout" || bad "$dir: convert.log differs from the log of $name"
+    # The converter's warnings (on standard error) stand between the log
+    # lines; the log itself must be whole and in order.
+    grep -v '^conv2model convert: warning: ' "$log" | cmp -s - "$expected/stdout" ||
+      bad "$dir: convert.log differs from the log of $name"
   else
     want=$(stat -c %s "$expected/stdout")
     got=$(stat -c %s "$log")
-    head -c "$want" "$log" | cmp -s - "$expected/stdout" ||
+    grep -v '^conv2model convert: warning: ' "$log" | head -c "$want" | cmp -s - "$expected/stdout" ||
       bad "$dir: convert.log does not begin with the log of $name"
     [ "$got" -gt "$want" ] || bad "$dir: convert.log of $name (status $status) holds no diagnostic"
   fi
