@@ -393,6 +393,30 @@ TEST(FrontDoor, PictureNeverLandsOnItsInputsAndFailsWhole) {
   EXPECT_TRUE(c2m::plot::Picture::load(dir / "old.png").has_value());
 }
 
+TEST(FrontDoor, FailuresNameTheFileAndTheCause) {
+  ScratchDir dir;
+  const std::string data = small_case(dir);
+  struct Row {
+    std::vector<std::string> args;
+    std::string in_err;
+  };
+  const Row rows[] = {
+      {{"info", "none.KVOwrk"}, "none.KVOwrk.gdsinfo: cannot open the grid description: No such file"},
+      {{"info", "case/case.bin"}, "looks like the converter's input; its model data file is case/case.bin.KVOwrk"},
+      {{"info", "--record", "33", data}, ": there is no record 33: the file holds records 1 to 32"},
+      {{"plot", data, "--var", "t", "-o", "no/q.png"}, "no/q.png: No such file or directory"},
+      {{"export", data, "--ctl", "no/q.ctl"}, "no/q.ctl: No such file or directory"},
+      {{"synth", "case/case.bin/x"}, "case/case.bin/x: cannot create the directory"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args[0] + " " + row.args[1]);
+    const RunResult r = c2m(dir.path(), row.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(has(r.err, "conv2model " + row.args[0] + ": ")) << r.err;
+    EXPECT_TRUE(has(r.err, row.in_err)) << r.err;
+  }
+}
+
 TEST(FrontDoor, ImpossibleGridIsRefusedNotAborted) {
   // A grid description claiming 1 x 2147483647 points: 8 GB a record.
   ScratchDir dir;

@@ -175,7 +175,11 @@ int run(const std::vector<std::string>& args, Streams& io) {
 
   const std::string unit = f.unit.empty() ? "" : " [" + std::string(f.unit) + "]";
   const std::string name = std::filesystem::path(r.path).filename().string();
-  data.title = std::string(f.long_name) + unit + (label.surface ? ", surface" : ", " + md::level_text(label) + " hPa");
+  std::string field_words(f.long_name);
+  if (!field_words.empty() && field_words[0] >= 'a' && field_words[0] <= 'z')
+    field_words[0] = static_cast<char>(field_words[0] - 'a' + 'A');
+  data.title = field_words + unit +
+               (label.surface ? ", surface" : ", " + md::level_text(label) + " hPa");
   const md::RecordStats s = md::record_stats(data.values);
   data.subtitle = name + ", record " + std::to_string(n) + " of " +
                   std::to_string(grid.record_count()) + " (" + std::string(f.short_name) + "), " +
