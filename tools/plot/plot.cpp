@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <span>
 
 #include "fileio/output_file.hpp"
 #include "model_file.hpp"
@@ -180,11 +181,19 @@ int run(const std::vector<std::string>& args, Streams& io) {
     field_words[0] = static_cast<char>(field_words[0] - 'a' + 'A');
   data.title = field_words + unit +
                (label.surface ? ", surface" : ", " + md::level_text(label) + " hPa");
-  const md::RecordStats s = md::record_stats(data.values);
+  // The values shown: with the sea masked, those of the land alone.
+  md::RecordStats s;
+  if (r.mask_sea) {
+    for (std::size_t p = 0; p < data.values.size(); ++p)
+      if (data.mask[p] >= 0.5f) s.add(std::span<const float>(&data.values[p], 1));
+  } else {
+    s.add(data.values);
+  }
   data.subtitle = name + ", record " + std::to_string(n) + " of " +
                   std::to_string(grid.record_count()) + " (" + std::string(f.short_name) + "), " +
                   std::to_string(grid.im()) + " x " + std::to_string(grid.jm()) + " points" +
-                  (s.valid > 0 ? ", values " + md::shortest(s.min) + " to " + md::shortest(s.max)
+                  (s.valid > 0 ? std::string(r.mask_sea ? ", land values " : ", values ") +
+                                     md::shortest(s.min) + " to " + md::shortest(s.max)
                                : ", no valid point") +
                   (r.mask_sea ? ", sea masked" : "");
   data.caption = std::string(f.short_name) + ": " + md::description(f);
