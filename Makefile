@@ -1,8 +1,10 @@
 # Entry points; the build itself is CMake with Ninja in build/.
 BUILD ?= build
+PREFIX ?= /usr/local
 SAMPLE_DIR := $(BUILD)/sample
+C2M := $(BUILD)/tools/conv2model/conv2model
 
-.PHONY: all deps configure build test sample bench fuzz clean
+.PHONY: all deps configure build test sample install bench fuzz clean
 
 all: build
 
@@ -24,12 +26,17 @@ test: build
 # temperature of the lowest level.
 sample: build
 	rm -rf $(SAMPLE_DIR)
-	$(BUILD)/tools/synth_case/synth_case $(SAMPLE_DIR)
-	cd $(SAMPLE_DIR) && printf 'case.bin\nnone\n' | ../src/input_driver
+	$(C2M) synth $(SAMPLE_DIR)
+	$(C2M) convert $(SAMPLE_DIR)/case.bin
 	ls -l $(SAMPLE_DIR)/case.bin.KVOwrk $(SAMPLE_DIR)/case.bin.KVOwrk.gdsinfo
-	$(BUILD)/tools/kvoinfo/kvoinfo $(SAMPLE_DIR)/case.bin.KVOwrk
-	$(BUILD)/tools/kvoinfo/kvoinfo --record 89 --png $(SAMPLE_DIR)/topography.png $(SAMPLE_DIR)/case.bin.KVOwrk
-	$(BUILD)/tools/kvoinfo/kvoinfo --record 69 --png $(SAMPLE_DIR)/temperature.png $(SAMPLE_DIR)/case.bin.KVOwrk
+	$(C2M) info $(SAMPLE_DIR)/case.bin.KVOwrk
+	$(C2M) plot $(SAMPLE_DIR)/case.bin.KVOwrk --var orog -o $(SAMPLE_DIR)/topography.png
+	$(C2M) plot $(SAMPLE_DIR)/case.bin.KVOwrk --var t --level 1000 -o $(SAMPLE_DIR)/temperature.png
+
+# Install input_driver and conv2model into $(PREFIX)/bin and the manual page
+# into $(PREFIX)/share/man/man1.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The converter against the copy floor on global cases (generated once into
 # $(BUILD)/bench-cases, 0.7 GB and 0.2 GB), then the micro-benchmarks.

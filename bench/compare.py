@@ -44,19 +44,19 @@ def main():
     ap.add_argument("work")
     ap.add_argument("--runs", type=int, default=7)
     ap.add_argument("--case", action="append", default=[],
-                    help="NAME=synth_case options, e.g. g025='--global --res 0.25 --lm 26'")
+                    help="NAME=options of conv2model synth, e.g. g025='--global --res 0.25 --lm 26'")
     args = ap.parse_args()
     driver = os.path.abspath(os.path.join(args.build, "src", "input_driver"))
     floor = os.path.abspath(os.path.join(args.build, "bench", "copy_floor"))
-    synth = os.path.abspath(os.path.join(args.build, "tools", "synth_case", "synth_case"))
+    synth = [os.path.abspath(os.path.join(args.build, "tools", "conv2model", "conv2model")), "synth"]
 
     results = []
     for case in args.case:
         name, _, options = case.partition("=")
         case_dir = os.path.abspath(os.path.join(args.work, name))
         if not os.path.exists(os.path.join(case_dir, "case.bin")):
-            print(f"generating {name}: synth_case {case_dir} {options}", flush=True)
-            subprocess.run([synth, case_dir] + options.split(), check=True, stdout=subprocess.DEVNULL)
+            print(f"generating {name}: conv2model synth {case_dir} {options}", flush=True)
+            subprocess.run(synth + [case_dir] + options.split(), check=True, stdout=subprocess.DEVNULL)
         im, jm, lm = grid_of(case_dir)
         conv, base, rss = [], [], []
         # One run of each first, untimed, so that both find the files cached.

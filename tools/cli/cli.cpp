@@ -1,6 +1,9 @@
 #include "cli.hpp"
 
+#include <cerrno>
 #include <charconv>
+
+#include "textio/errors.hpp"
 
 namespace c2m::cli {
 
@@ -62,6 +65,16 @@ std::vector<std::string> split_list(const std::string& value) {
     a = b + 1;
   }
   return items;
+}
+
+void finish_output(Streams& io) {
+  errno = 0;
+  const bool flushed = std::fflush(io.out) == 0;
+  if (!flushed || std::ferror(io.out)) {
+    const int err = errno;
+    throw WriteFailure(err != 0 ? system_reason("standard output", err)
+                                : std::string("standard output: cannot write"));
+  }
 }
 
 }  // namespace c2m::cli

@@ -74,4 +74,9 @@ double real_value(std::string_view option, const std::string& value);
 // VALUE split at commas.
 std::vector<std::string> split_list(const std::string& value);
 
+// Flushes the standard output of a subcommand whose product it is (an
+// inventory, a descriptor): WriteFailure when it could not be written, so
+// that a full disk or a closed pipe is not taken for success.
+void finish_output(Streams& io);
+
 }  // namespace c2m::cli

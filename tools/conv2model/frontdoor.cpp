@@ -1,17 +1,30 @@
 #include "frontdoor.hpp"
 
 #include <array>
+#include <new>
+#include <stdexcept>
 
 #include "convert.hpp"
+#include "export.hpp"
+#include "info.hpp"
+#include "man_page.hpp"
+#include "plot.hpp"
+#include "synth_command.hpp"
+#include "textio/errors.hpp"
 #include "version/version.hpp"
 
 namespace c2m::cli {
 
 namespace {
 
-const std::array<Subcommand, 1> table = {{
+// One line per subcommand, in the order --help lists them.
+const Subcommand table[] = {
+    synth_subcommand(),
     convert_subcommand(),
-}};
+    info_subcommand(),
+    plot_subcommand(),
+    export_subcommand(),
+};
 
 void put(std::FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }
 
@@ -71,6 +84,11 @@ int front_door(const std::vector<std::string>& args, Streams& io) {
   }
   const std::string& first = args[0];
   if (first == "--help" || first == "-h" || first == "help") {
+    // Not listed: the man page, made at build time from these same texts.
+    if (first == "help" && args.size() == 2 && args[1] == "--man") {
+      put(io.out, man_page(program_help(), subcommands()));
+      return status_ok;
+    }
     if (first == "help" && args.size() > 1) {
       if (const Subcommand* s = find(args[1])) {
         put(io.out, help_of(*s));
@@ -96,12 +114,27 @@ int front_door(const std::vector<std::string>& args, Streams& io) {
     put(io.out, help_of(*sub));
     return status_ok;
   }
+  // Every failure ends here as a status and one diagnostic: nothing a
+  // subcommand throws may abort the program.
+  const std::string program = "conv2model " + std::string(sub->name);
   try {
     return sub->run(rest, io);
   } catch (const UsageError& e) {
-    put(io.err, "conv2model " + std::string(sub->name) + ": " + e.what() + "\nusage: " +
-                    std::string(sub->synopsis) + "\nTry 'conv2model " + std::string(sub->name) +
-                    " --help' for more.\n");
+    std::fflush(io.out);
+    put(io.err, program + ": " + e.what() + "\nusage: " + std::string(sub->synopsis) +
+                    "\nTry 'conv2model " + std::string(sub->name) + " --help' for more.\n");
+    return status_failure;
+  } catch (const RunFailure& e) {
+    std::fflush(io.out);
+    put(io.err, program + ": " + e.what() + "\n");
+    return e.status();
+  } catch (const std::bad_alloc&) {
+    std::fflush(io.out);
+    put(io.err, program + ": out of memory\n");
+    return status_failure;
+  } catch (const std::exception& e) {
+    std::fflush(io.out);
+    put(io.err, program + ": " + e.what() + "\n");
     return status_failure;
   }
 }

@@ -1,0 +1,224 @@
+#include "layout/grid_description.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+#include <string_view>
+
+#include "textio/errors.hpp"
+
+namespace c2m::layout {
+
+namespace {
+
+// A description of even a thousand levels is some 40 kB; anything far
+// larger is another kind of file, and is not read into memory whole.
+constexpr std::size_t largest_description = 4u << 20;
+
+std::string_view trim(std::string_view s) {
+  const auto first = s.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  const auto last = s.find_last_not_of(" \t");
+  return s.substr(first, last - first + 1);
+}
+
+bool ends_with(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+// The text of a line as a diagnostic quotes it: cut short, and with bytes
+// that are not printable (a binary file given by mistake) shown as '?'.
+std::string shown(std::string_view line) {
+  constexpr std::size_t longest = 60;
+  std::string q = "\"";
+  for (std::size_t n = 0; n < line.size() && n < longest; ++n) {
+    const auto c = static_cast<unsigned char>(line[n]);
+    q += (c >= 0x20 && c < 0x7f) ? static_cast<char>(c) : '?';
+  }
+  if (line.size() > longest) q += "...";
+  return q + "\"";
+}
+
+// Walks the lines of the description, counting them for the diagnostics.
+class Lines {
+ public:
+  Lines(std::istream& in, const std::string& name) : in_(in), name_(name) {}
+
+  // The next line, without its line end (LF, or CR LF).
+  std::string_view next(std::string_view expected) {
+    if (!std::getline(in_, line_)) {
+      throw IoFailure(name_ + ": ends after line " + std::to_string(number_) +
+                          ", where " + std::string(expected) + " should follow");
+    }
+    ++number_;
+    if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+    return line_;
+  }
+
+  [[noreturn]] void malformed(std::string_view expected) const {
+    throw IoFailure(name_ + ", line " + std::to_string(number_) + ": expected " +
+                        std::string(expected) + ", found " + shown(line_));
+  }
+
+  // A line that must read TEXT, blanks around it aside.
+  void expect_text(std::string_view text, std::string_view expected) {
+    if (trim(next(expected)) != text) malformed(expected);
+  }
+
+  // A line that starts with an integer; the rest of the line is returned.
+  std::int32_t integer(std::string_view expected, std::string_view& rest) {
+    const std::string_view line = trim(next(expected));
+    std::int32_t value = 0;
+    const auto r = std::from_chars(line.data(), line.data() + line.size(), value);
+    if (r.ec != std::errc() || (r.ptr != line.data() + line.size() && *r.ptr != ' '))
+      malformed(expected);
+    rest = trim(std::string_view(r.ptr, static_cast<std::size_t>(line.data() + line.size() - r.ptr)));
+    return value;
+  }
+
+  float real(std::string_view expected) {
+    const std::string_view line = trim(next(expected));
+    float value = 0.0f;
+    const auto r = std::from_chars(line.data(), line.data() + line.size(), value);
+    if (r.ec != std::errc() || r.ptr != line.data() + line.size()) malformed(expected);
+    return value;
+  }
+
+  // "Zonal wind                (m/s)": the name, then the unit in
+  // parentheses at the end of the line.
+  ListedName field_name(std::string_view expected) {
+    const std::string_view line = trim(next(expected));
+    const auto open = line.rfind('(');
+    if (open == std::string_view::npos || open == 0 || line.back() != ')') malformed(expected);
+    const std::string_view name = trim(line.substr(0, open));
+    if (name.empty()) malformed(expected);
+    return {std::string(name), std::string(trim(line.substr(open + 1, line.size() - open - 2)))};
+  }
+
+  // After the last field name only empty lines may follow.
+  void expect_end() {
+    while (std::getline(in_, line_)) {
+      ++number_;
+      if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+      if (!trim(line_).empty())
+        malformed("the end of the file after the last surface field name");
+    }
+  }
+
+ private:
+  std::istream& in_;
+  const std::string& name_;
+  std::string line_;
+  int number_ = 0;
+};
+
+}  // namespace
+
+std::string ListedName::with_unit() const {
+  return unit.empty() ? name : name + " (" + unit + ")";
+}
+
+GridDescription parse_grid_description(std::istream& in, const std::string& name) {
+  Lines lines(in, name);
+  GridDescription g;
+
+  std::string_view rest;
+  g.lm = lines.integer("the number of levels and \"=> Number of Levels\"", rest);
+  if (rest != "=> Number of Levels")
+    lines.malformed("the number of levels and \"=> Number of Levels\"");
+  if (g.lm < 1 || g.lm > most_levels)
+    lines.malformed("a number of levels from 1 to " + std::to_string(most_levels));
+
+  lines.expect_text("Pressure in Pa", "\"Pressure in Pa\"");
+  // The file lists the top level first; the records go bottom first.
+  std::vector<float> top_down;
+  for (std::int32_t n = 0; n < g.lm; ++n) {
+    top_down.push_back(lines.real("the pressure in Pa of level " + std::to_string(g.lm - n) +
+                                  " of " + std::to_string(g.lm)));
+  }
+  g.pressure_pa.assign(top_down.rbegin(), top_down.rend());
+
+  for (int n = 1; n <= 12; ++n) {
+    const std::string label = "kgds(" + std::to_string(n) + ")";
+    const std::string expected = "an integer and \"" + label + "\"";
+    g.kgds_values[static_cast<std::size_t>(n - 1)] = lines.integer(expected, rest);
+    if (rest != label) lines.malformed(expected);
+    if ((n == 2 || n == 3) && g.kgds(n) < 1)
+      lines.malformed("a number of points (at least 1) for " + label);
+  }
+
+  lines.expect_text("", "an empty line");
+  lines.expect_text("Fields names and writing order", "\"Fields names and writing order\"");
+  lines.expect_text("", "an empty line");
+  lines.expect_text("3D", "\"3D\"");
+  {
+    const std::string_view expected = "\"first written record: botton of the atmosphere\"";
+    if (trim(lines.next(expected)).substr(0, 20) != "first written record") lines.malformed(expected);
+  }
+  for (int f = 0; f < upper_count; ++f)
+    g.listed[static_cast<std::size_t>(f)] =
+        lines.field_name("an upper-air field name with its unit in parentheses");
+  lines.expect_text("", "an empty line");
+  lines.expect_text("2D", "\"2D\"");
+  for (int f = upper_count; f < field_count; ++f)
+    g.listed[static_cast<std::size_t>(f)] =
+        lines.field_name("a surface field name with its unit in parentheses");
+  lines.expect_end();
+  return g;
+}
+
+std::string grid_description_path(const std::string& data_path) { return data_path + ".gdsinfo"; }
+
+GridDescription read_grid_description(const std::string& data_path) {
+  const std::string path = grid_description_path(data_path);
+  // Opened without waiting (a FIFO at the name must not hang the reader)
+  // and taken only when it is a regular file.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    throw CannotOpen(path + ": cannot read the grid description: not a regular file");
+  }
+  std::FILE* f = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
+  if (f == nullptr) {
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    std::string message = path + ": cannot open the grid description: " + std::strerror(err);
+    std::error_code ec;
+    if (ends_with(data_path, ".gdsinfo")) {
+      message += " (give the model data file, not its grid description: " +
+                 data_path.substr(0, data_path.size() - 8) + ")";
+    } else if (std::filesystem::exists(data_path + ".KVOwrk.gdsinfo", ec)) {
+      message += " (" + data_path + " looks like the converter's input; its model data file is " +
+                 data_path + ".KVOwrk)";
+    }
+    throw CannotOpen(message);
+  }
+  std::string text;
+  char buf[65536];
+  std::size_t got = 0;
+  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) {
+    text.append(buf, got);
+    if (text.size() > largest_description) {
+      std::fclose(f);
+      throw IoFailure(path + ": larger than " + std::to_string(largest_description) +
+                      " bytes: not a grid description");
+    }
+  }
+  const bool failed = std::ferror(f) != 0;
+  const int err = errno;
+  std::fclose(f);  // read only: nothing is lost if this close fails
+  if (failed) throw ReadFailure(system_reason(path, err) + " (reading the grid description)");
+
+  std::istringstream in(text);
+  return parse_grid_description(in, path);
+}
+
+}  // namespace c2m::layout

@@ -1,0 +1,491 @@
+// conv2model as a user runs it: every subcommand's command line, as rows of
+// arguments, expected pieces of output and exit status.  Standard input is
+// a pipe left open and empty: a program that reads it would wait, and is
+// caught by the time limit.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <filesystem>
+#include <sstream>
+
+#include "picture.hpp"
+#include "support/open_stdin_run.hpp"
+#include "support/scratch.hpp"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+const std::vector<std::string> subcommand_names = {"synth", "convert", "info", "plot", "export"};
+
+RunResult c2m(const std::string& dir, const std::vector<std::string>& args, RunLimits limits = {}) {
+  const TimedRun r = run_with_open_stdin(CONV2MODEL, dir, args, limits);
+  EXPECT_FALSE(r.timed_out) << "conv2model did not finish (waiting on standard input?)";
+  return r.result;
+}
+
+bool has(const std::string& text, const std::string& piece) {
+  return text.find(piece) != std::string::npos;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+std::vector<std::string> words_of(const std::string& line) {
+  std::vector<std::string> words;
+  std::istringstream in(line);
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+// A small converted case in DIR/case: 12 x 8 points of 2 degrees from
+// 40 N, 0 E, four levels (1000, 700, 250 and 10 hPa).
+std::string small_case(const ScratchDir& dir) {
+  const RunResult s = c2m(dir.path(), {"synth", "case", "--im", "12", "--jm", "8", "--lm", "4",
+                                       "--res", "2", "--south", "40", "--west", "0"});
+  EXPECT_EQ(s.status, 0) << s.err;
+  const RunResult c = c2m(dir.path(), {"convert", "--quiet", "case/case.bin"});
+  EXPECT_EQ(c.status, 0) << c.err;
+  return dir / "case/case.bin.KVOwrk";
+}
+
+TEST(FrontDoor, HelpAndVersionAnswerAtOnce) {
+  struct Row {
+    std::string program;
+    std::vector<std::string> args;
+    std::vector<std::string> pieces;  // in standard output
+  };
+  std::vector<Row> rows = {
+      {CONV2MODEL, {"--help"}, {"usage: conv2model SUBCOMMAND", "synth", "plot", "Exit status"}},
+      {CONV2MODEL, {"-h"}, {"usage: conv2model SUBCOMMAND"}},
+      {CONV2MODEL, {"help", "plot"}, {"usage: conv2model plot"}},
+      {CONV2MODEL, {"--version"}, {"conv2model 0."}},
+      {CONV2MODEL, {"help", "--man"}, {".TH CONV2MODEL 1", ".SS convert", "\\-\\-var NAME"}},
+      {INPUT_DRIVER, {"--help"}, {"usage: printf 'INPUT\\nnone\\n' | input_driver", "Exit status"}},
+      {INPUT_DRIVER, {"--version"}, {"input_driver 0."}},
+  };
+  for (const auto& name : subcommand_names) {
+    rows.push_back({CONV2MODEL, {name, "--help"},
+                    {"usage: conv2model " + name, "  -h, --help", "Example", "Exit status: 0"}});
+    // --help wins over anything else on the line, even a bad option.
+    rows.push_back({CONV2MODEL, {name, "--bogus", "-h"}, {"usage: conv2model " + name}});
+  }
+  ScratchDir dir;
+  for (const auto& row : rows) {
+    std::string trace = row.program;
+    for (const auto& a : row.args) trace += " " + a;
+    SCOPED_TRACE(trace);
+    const TimedRun r = run_with_open_stdin(row.program, dir.path(), row.args, {5.0, -1});
+    EXPECT_FALSE(r.timed_out);
+    EXPECT_EQ(r.result.status, 0);
+    EXPECT_EQ(r.result.err, "");
+    for (const auto& p : row.pieces) EXPECT_TRUE(has(r.result.out, p)) << r.result.out;
+  }
+  EXPECT_TRUE(list_files(dir.path()).empty());
+}
+
+TEST(FrontDoor, BadCommandLinesAreRefusedWithStatus2) {
+  ScratchDir dir;
+  const std::string long_input(240, 'x');
+  struct Row {
+    std::vector<std::string> args;
+    std::string in_err;
+  };
+  std::vector<Row> rows = {
+      {{}, "no subcommand given"},
+      {{"frobnicate"}, "no subcommand 'frobnicate'"},
+      {{"help", "frobnicate"}, "no subcommand 'frobnicate'"},
+      {{"synth"}, "no output directory given"},
+      {{"synth", "d", "--res", "0"}, "--res must be above 0"},
+      {{"convert"}, "no input grid file given"},
+      {{"convert", "a", "b"}, "one input grid file at a time"},
+      {{"convert", "a b"}, "holds a blank"},
+      {{"convert", long_input}, "240 characters: the output names allow at most 239"},
+      {{"info"}, "no model data file given"},
+      {{"info", "--var", "temp", "f"}, "--var: no field \"temp\"; the fields are u v gh q t lsm"},
+      {{"info", "--level", "high", "f"}, "--level wants levels in hPa"},
+      {{"info", "--record", "x", "f"}, "--record wants a whole number"},
+      {{"info", "--record", "3", "--var", "t", "f"}, "takes neither --var nor --level"},
+      {{"plot", "f", "--var", "t"}, "say where the picture goes: -o OUT.png"},
+      {{"plot", "f", "-o", "p.png"}, "say which record to draw"},
+      {{"plot", "f", "--record", "1", "--var", "t", "-o", "p.png"}, "say which record to draw"},
+      {{"plot", "f", "--record", "1", "--level", "850", "-o", "p.png"}, "--level goes with --var"},
+      {{"plot", "f", "--var", "t,q", "-o", "p.png"}, "one field per picture"},
+      {{"plot", "f", "--var", "t", "-o", "p.png", "--width", "5"}, "--width wants from 16 to 32767"},
+      {{"plot", "f", "--var", "t", "-o", "p.png", "--range", "5,1"}, "MIN below MAX"},
+      {{"plot", "f", "--var", "t", "-o", "p.png", "--range", "1"}, "--range wants MIN,MAX"},
+      {{"export", "f"}, "say what to export: --ctl OUT.ctl"},
+      {{"export", "f", "--ctl", "x.ctl", "--date", "2024"}, "--date wants YYYYMMDDHH"},
+  };
+  for (const auto& name : subcommand_names) rows.push_back({{name, "--bogus", "x"}, "unknown option"});
+  for (const auto& row : rows) {
+    std::string trace;
+    for (const auto& a : row.args) trace += " " + a;
+    SCOPED_TRACE(trace);
+    const RunResult r = c2m(dir.path(), row.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(has(r.err, row.in_err)) << r.err;
+    EXPECT_EQ(r.out, "");
+    if (!row.args.empty() && row.args[0] != "frobnicate" && row.args[0] != "help") {
+      EXPECT_TRUE(has(r.err, "usage: conv2model")) << r.err;
+    }
+  }
+  EXPECT_TRUE(list_files(dir.path()).empty());
+}
+
+// convert is input_driver with a command line: the same log, status,
+// diagnostics and files on every stored case.
+class ConvertLikeInputDriver : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ConvertLikeInputDriver, SameRunByteForByte) {
+  const std::string golden = std::string(GOLDEN_DIR) + "/" + GetParam();
+  ScratchDir a, b;
+  fs::copy(golden + "/case", a.path(), fs::copy_options::recursive);
+  fs::copy(golden + "/case", b / "work", fs::copy_options::recursive);
+  const std::string stdin_text = read_file(a / "stdin.txt");
+  const std::string input = words_of(lines_of(stdin_text).at(0)).at(0);  // cut at the blank
+  const auto before = list_files(a.path());
+
+  const RunResult driver = run_program(INPUT_DRIVER, a.path(), stdin_text);
+  // From the directory above, as a user would name the case: the run
+  // description is found beside the input grid file, or where --dir says.
+  const bool beside = fs::path(input).parent_path().empty();
+  std::vector<std::string> args = {"convert"};
+  if (!beside) args.insert(args.end(), {"--dir", "work"});
+  args.push_back("work/" + input);
+  const RunResult front = c2m(b.path(), args);
+
+  EXPECT_EQ(front.status, driver.status);
+  EXPECT_EQ(std::to_string(driver.status) + "\n", read_file(golden + "/expected/status"));
+  EXPECT_EQ(front.out, driver.out);
+  std::string err = driver.err;
+  for (std::size_t at; (at = err.find("input_driver: ")) != std::string::npos;)
+    err.replace(at, 14, "conv2model convert: ");
+  EXPECT_EQ(front.err, err);
+  std::vector<std::string> made;
+  for (const auto& f : list_files(a.path()))
+    if (std::find(before.begin(), before.end(), f) == before.end()) made.push_back(f);
+  std::vector<std::string> made_b;
+  for (const auto& f : list_files(b / "work"))
+    if (std::find(before.begin(), before.end(), f) == before.end()) made_b.push_back(f);
+  EXPECT_EQ(made_b, made);
+  for (const auto& f : made) EXPECT_EQ(read_file(b / ("work/" + f)), read_file(a / f)) << f;
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, ConvertLikeInputDriver,
+                         ::testing::Values("free_format", "full_7x5x4", "path_with_blank",
+                                           "rh_patch", "short_input", "soil_fill",
+                                           "special_values", "stop_temperature"));
+
+TEST(FrontDoor, ConvertCheckAndQuiet) {
+  struct Row {
+    std::string golden;
+    std::vector<std::string> options;
+    int status;
+    bool writes;
+    std::string in_out, in_err;
+  };
+  const Row rows[] = {
+      {"full_7x5x4", {"--check"}, 0, false, "Check for any missing data", ""},
+      {"stop_temperature", {"--check"}, 1, false, "", ""},
+      {"short_input", {"--check"}, 2, false, "", "conv2model convert: "},
+      {"full_7x5x4", {"--quiet"}, 0, true, "", ""},
+      {"full_7x5x4", {"--quiet", "--check"}, 0, false, "", ""},
+      {"stop_temperature", {"--quiet"}, 1, false, "", "conv2model convert: "},
+  };
+  for (const auto& row : rows) {
+    std::string trace = row.golden;
+    for (const auto& o : row.options) trace += " " + o;
+    SCOPED_TRACE(trace);
+    ScratchDir dir;
+    fs::copy(std::string(GOLDEN_DIR) + "/" + row.golden + "/case", dir.path(), fs::copy_options::recursive);
+    const auto before = list_files(dir.path());
+    std::vector<std::string> args = {"convert"};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    args.push_back("case.bin");
+    const RunResult r = c2m(dir.path(), args);
+    EXPECT_EQ(r.status, row.status) << r.err;
+    EXPECT_EQ(list_files(dir.path()).size() > before.size(), row.writes);
+    const bool quiet = std::find(row.options.begin(), row.options.end(), "--quiet") != row.options.end();
+    if (quiet) {
+      EXPECT_EQ(r.out, "");
+    }
+    if (!row.in_out.empty()) {
+      EXPECT_TRUE(has(r.out, row.in_out)) << r.out;
+    }
+    if (!row.in_err.empty()) {
+      EXPECT_TRUE(has(r.err, row.in_err)) << r.err;
+    }
+  }
+}
+
+TEST(FrontDoor, InfoSelectsAndReadsBackAsCsv) {
+  ScratchDir dir;
+  const std::string data = small_case(dir);
+  struct Row {
+    std::vector<std::string> options;
+    std::vector<std::string> records;  // the first word of each record line
+  };
+  const Row rows[] = {
+      {{"--var", "t", "--level", "700"}, {"18"}},
+      {{"--var", "t,u"}, {"1", "2", "3", "4", "17", "18", "19", "20"}},
+      {{"--level", "1000"}, {"1", "5", "9", "13", "17"}},
+      {{"--var", "orog,u", "--level", "sfc,250"}, {"3", "24"}},
+      {{"--record", "32,1"}, {"1", "32"}},
+  };
+  for (const auto& row : rows) {
+    std::vector<std::string> args = {"info"};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    args.push_back(data);
+    const RunResult r = c2m(dir.path(), args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto lines = lines_of(r.out);
+    ASSERT_EQ(lines.size(), 2 + row.records.size()) << r.out;
+    for (std::size_t n = 0; n < row.records.size(); ++n) EXPECT_EQ(words_of(lines[2 + n]).at(0), row.records[n]);
+  }
+  const RunResult none = c2m(dir.path(), {"info", "--level", "925", data});
+  EXPECT_EQ(none.status, 2);
+  EXPECT_TRUE(has(none.err, "there is no level 925 hPa; the levels are 1000 700 250 10 and sfc")) << none.err;
+
+  const RunResult csv = c2m(dir.path(), {"info", "--csv", data});
+  ASSERT_EQ(csv.status, 0) << csv.err;
+  const auto rows_csv = lines_of(csv.out);
+  ASSERT_EQ(rows_csv.size(), 1u + 32u);
+  EXPECT_EQ(rows_csv[0], "record,offset,name,level_hpa,min,max,mean,stddev,valid,missing,nan,inf,long_name,units");
+  const std::vector<std::string> names = {"u", "v", "gh", "q", "t"};
+  for (int n = 1; n <= 32; ++n) {
+    std::vector<std::string> cells;
+    std::stringstream in(rows_csv[static_cast<std::size_t>(n)]);
+    for (std::string c; std::getline(in, c, ',');) cells.push_back(c);
+    ASSERT_GE(cells.size(), 13u) << rows_csv[static_cast<std::size_t>(n)];
+    EXPECT_EQ(std::stoi(cells[0]), n);
+    EXPECT_EQ(std::stoll(cells[1]), (n - 1) * 12LL * 8 * 4);
+    if (n <= 20) {
+      EXPECT_EQ(cells[2], names[static_cast<std::size_t>((n - 1) / 4)]);
+      EXPECT_EQ(std::stof(cells[3]), (std::vector<float>{1000, 700, 250, 10})[static_cast<std::size_t>((n - 1) % 4)]);
+    } else {
+      EXPECT_EQ(cells[3], "");
+    }
+    EXPECT_LE(std::stod(cells[4]), std::stod(cells[6]));  // min <= mean <= max
+    EXPECT_LE(std::stod(cells[6]), std::stod(cells[5]));
+    EXPECT_EQ(std::stoll(cells[8]) + std::stoll(cells[9]) + std::stoll(cells[10]) + std::stoll(cells[11]), 96);
+  }
+
+  // A file cut short: its whole records are listed, then it is refused.
+  fs::resize_file(data, 384 * 5 + 100);
+  const RunResult cut = c2m(dir.path(), {"info", data});
+  EXPECT_EQ(cut.status, 2);
+  EXPECT_EQ(lines_of(cut.out).size(), 2u + 5u);
+  EXPECT_TRUE(has(cut.err, "2020 bytes, but its grid description")) << cut.err;
+  EXPECT_TRUE(has(cut.err, "cut short")) << cut.err;
+}
+
+double luminance(c2m::plot::Rgb c) { return 0.2126 * c.r + 0.7152 * c.g + 0.0722 * c.b; }
+
+// Little-endian record N (from 1) of IM x JM reals.
+std::vector<float> record_of(const std::string& bytes, int im, int jm, int n) {
+  std::vector<float> v(static_cast<std::size_t>(im * jm));
+  for (std::size_t p = 0; p < v.size(); ++p) {
+    std::uint32_t u = 0;
+    for (int b = 3; b >= 0; --b)
+      u = (u << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(n - 1) * v.size() * 4 + 4 * p + static_cast<std::size_t>(b)]);
+    v[p] = std::bit_cast<float>(u);
+  }
+  return v;
+}
+
+TEST(FrontDoor, TopographyPictureHasNorthUpAndCoastlines) {
+  // 1 degree from 35 N to 65 N, 25 W to 30 E: the Alps stand at 46 N,
+  // 10 E; 54 N, 10 E (the mirror latitude) is lowland and sea.
+  ScratchDir dir;
+  ASSERT_EQ(c2m(dir.path(), {"synth", "eu", "--res", "1", "--lm", "2"}).status, 0);
+  ASSERT_EQ(c2m(dir.path(), {"convert", "--quiet", "eu/case.bin"}).status, 0);
+  const RunResult r = c2m(dir.path(), {"plot", "eu/case.bin.KVOwrk", "--var", "orog", "-o", "orog.png"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(has(r.out, "orog.png: orog (surface), ")) << r.out;
+
+  constexpr int im = 56, jm = 31;
+  const auto g = c2m::plot::plan_picture(im, jm, 0);
+  const auto picture = c2m::plot::Picture::load(dir / "orog.png");
+  ASSERT_TRUE(picture.has_value());
+  ASSERT_EQ(picture->width(), g.width);
+  ASSERT_EQ(picture->height(), g.height);
+  const int block = g.map_w / im;
+  const auto centre = [&](int i, int row_from_north) {
+    return picture->at(g.map_x + i * block + block / 2, g.map_y + row_from_north * block + block / 2);
+  };
+  const int alps_i = 10 + 25, alps_row = 65 - 46, mirror_row = 65 - 54;
+  EXPECT_GT(luminance(centre(alps_i, alps_row)), luminance(centre(alps_i, mirror_row)) + 80);
+  EXPECT_GT(luminance(centre(alps_i, alps_row)), 120);
+
+  // Wherever the land-sea mask changes along a row, the coastline crosses
+  // the boundary of the two blocks at the middle of the row.
+  const auto mask = record_of(read_file(dir / "eu/case.bin.KVOwrk"), im, jm, 5 * 2 + 1);
+  int changes = 0, drawn = 0;
+  for (int j = 1; j <= jm; ++j)
+    for (int i = 0; i + 1 < im; ++i) {
+      const float a = mask[static_cast<std::size_t>((j - 1) * im + i)], b = mask[static_cast<std::size_t>((j - 1) * im + i + 1)];
+      if ((a >= 0.5f) == (b >= 0.5f)) continue;
+      ++changes;
+      const int x = g.map_x + (i + 1) * block, y = g.map_y + (jm - j) * block + block / 2;
+      drawn += std::min(luminance(picture->at(x, y)), luminance(picture->at(x - 1, y))) < 60;
+    }
+  EXPECT_GT(changes, 20);
+  EXPECT_GE(drawn, changes * 95 / 100);
+}
+
+TEST(FrontDoor, PictureNeverLandsOnItsInputsAndFailsWhole) {
+  ScratchDir dir;
+  const std::string data = small_case(dir);
+  const std::string gds = data + ".gdsinfo";
+  const std::string data_bytes = read_file(data), gds_bytes = read_file(gds);
+  write_file(dir / "old.png", "an earlier picture");
+  ASSERT_EQ(::link(data.c_str(), (dir / "hard.png").c_str()), 0);
+  fs::create_symlink(gds, dir / "soft.png");
+  struct Row {
+    std::string what;
+    std::vector<std::string> args;
+    std::string in_err;
+    RunLimits limits;
+  };
+  const Row rows[] = {
+      {"onto the model data file", {"plot", data, "--var", "t", "-o", data}, "an input of this command", {}},
+      {"onto the grid description", {"plot", data, "--var", "t", "-o", gds}, "an input of this command", {}},
+      {"onto a hard link of the data", {"plot", data, "--var", "t", "-o", dir / "hard.png"}, "the same file as", {}},
+      {"onto a symlink to the description", {"plot", data, "--var", "t", "-o", dir / "soft.png"}, "the same file as", {}},
+      {"descriptor onto the data", {"export", data, "--ctl", data}, "an input of this command", {}},
+      {"a device", {"plot", data, "--var", "t", "-o", "/dev/full"}, "/dev/full: is a character device", {}},
+      {"a directory", {"plot", data, "--var", "t", "-o", dir.path()}, "an output file cannot replace a directory", {}},
+      {"a record that is not there", {"plot", data, "--record", "33", "-o", dir / "old.png"}, "there is no record 33", {}},
+      {"a level that is not there", {"plot", data, "--var", "t", "--level", "925", "-o", dir / "old.png"}, "no level 925", {}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    const RunResult r = c2m(dir.path(), row.args, row.limits);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(has(r.err, row.in_err)) << r.err;
+    EXPECT_EQ(read_file(data), data_bytes);
+    EXPECT_EQ(read_file(gds), gds_bytes);
+    EXPECT_EQ(read_file(dir / "old.png"), "an earlier picture");
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat("/dev/full", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+  // Stopped by the file-size limit half-way through the picture: the
+  // earlier picture stays, no temporary file is left.
+  const RunResult limited = c2m(dir.path(), {"plot", data, "--var", "t", "-o", dir / "old.png"}, {10.0, 4096});
+  EXPECT_EQ(limited.status, 128 + SIGXFSZ) << limited.err;
+  EXPECT_TRUE(has(limited.err, "stopped by SIGXFSZ")) << limited.err;
+  EXPECT_EQ(read_file(dir / "old.png"), "an earlier picture");
+  for (const auto& f : list_files(dir.path())) EXPECT_FALSE(has(f, ".partial-")) << f;
+  // And without the limit it is replaced whole.
+  const RunResult ok = c2m(dir.path(), {"plot", data, "--var", "t", "-o", dir / "old.png"});
+  EXPECT_EQ(ok.status, 0) << ok.err;
+  EXPECT_TRUE(c2m::plot::Picture::load(dir / "old.png").has_value());
+}
+
+TEST(FrontDoor, FailuresNameTheFileAndTheCause) {
+  ScratchDir dir;
+  const std::string data = small_case(dir);
+  struct Row {
+    std::vector<std::string> args;
+    std::string in_err;
+  };
+  const Row rows[] = {
+      {{"info", "none.KVOwrk"}, "none.KVOwrk.gdsinfo: cannot open the grid description: No such file"},
+      {{"info", "case/case.bin"}, "looks like the converter's input; its model data file is case/case.bin.KVOwrk"},
+      {{"info", "--record", "33", data}, ": there is no record 33: the file holds records 1 to 32"},
+      {{"plot", data, "--var", "t", "-o", "no/q.png"}, "no/q.png: No such file or directory"},
+      {{"export", data, "--ctl", "no/q.ctl"}, "no/q.ctl: No such file or directory"},
+      {{"synth", "case/case.bin/x"}, "case/case.bin/x: cannot create the directory"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.args[0] + " " + row.args[1]);
+    const RunResult r = c2m(dir.path(), row.args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_TRUE(has(r.err, "conv2model " + row.args[0] + ": ")) << r.err;
+    EXPECT_TRUE(has(r.err, row.in_err)) << r.err;
+  }
+}
+
+TEST(FrontDoor, ImpossibleGridIsRefusedNotAborted) {
+  // A grid description claiming 1 x 2147483647 points: 8 GB a record.
+  ScratchDir dir;
+  std::string gds = read_file(TOOLS_TEST_DATA "/free_format/case.bin.KVOwrk.gdsinfo");
+  const auto replace_line = [&](const std::string& label, const std::string& value) {
+    const auto at = gds.find(" " + label);
+    const auto start = gds.rfind('\n', at) + 1;
+    gds.replace(start, at - start, value);
+  };
+  replace_line("kgds(2)", "           1");
+  replace_line("kgds(3)", "  2147483647");
+  write_file(dir / "big.KVOwrk.gdsinfo", gds);
+  write_file(dir / "big.KVOwrk", std::string(68, '\0'));
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"plot", "big.KVOwrk", "--var", "orog", "-o", "big.png"},
+        std::vector<std::string>{"plot", "big.KVOwrk", "--var", "orog", "--width", "100", "-o", "big.png"},
+        std::vector<std::string>{"info", "big.KVOwrk"},
+        std::vector<std::string>{"export", "big.KVOwrk", "--ctl", "big.ctl"}}) {
+    SCOPED_TRACE(args[0]);
+    const RunResult r = c2m(dir.path(), args);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(has(r.err, "big.KVOwrk") || has(r.err, "pixels")) << r.err;
+  }
+  EXPECT_TRUE(has(c2m(dir.path(), {"plot", "big.KVOwrk", "--var", "orog", "-o", "big.png"}).err,
+                  "1 x 2147483647 grid would be 512 x 2147483799 pixels; the limit is 100000000 pixels"));
+  EXPECT_FALSE(file_exists(dir / "big.png"));
+  EXPECT_FALSE(file_exists(dir / "big.ctl"));
+}
+
+TEST(FrontDoor, ExportTakesTheDateOfTheCase) {
+  ScratchDir dir;
+  const std::string data = small_case(dir);  // adate.txt beside it: 2026120800
+  struct Row {
+    std::vector<std::string> extra;
+    std::string date_file;  // written beside the data first; "-" for none
+    std::string tdef, in_err;
+  };
+  const Row rows[] = {
+      {{}, "", "tdef 1 linear 00z08dec2026 1dy", ""},
+      {{"--date", "2024010106"}, "", "tdef 1 linear 06z01jan2024 1dy", ""},
+      {{}, "'2024022912'\n", "tdef 1 linear 12z29feb2024 1dy", ""},
+      {{}, "today\n", "tdef 1 linear 00z01jan2000 1dy", "holds \"today\", not a date"},
+      {{}, "-", "tdef 1 linear 00z01jan2000 1dy", "no date file adate.txt beside it"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.tdef);
+    if (row.date_file == "-") fs::remove(dir / "case/adate.txt");
+    else if (!row.date_file.empty()) write_file(dir / "case/adate.txt", row.date_file);
+    std::vector<std::string> args = {"export", data, "--ctl", dir / "case/case.ctl"};
+    args.insert(args.end(), row.extra.begin(), row.extra.end());
+    const RunResult r = c2m(dir.path(), args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string ctl = read_file(dir / "case/case.ctl");
+    EXPECT_TRUE(has(ctl, "dset ^case.bin.KVOwrk\n")) << ctl;
+    EXPECT_TRUE(has(ctl, row.tdef + "\n")) << ctl;
+    EXPECT_EQ(has(ctl, "placeholder"), !row.in_err.empty());
+    if (row.in_err.empty()) {
+      EXPECT_EQ(r.err, "");
+    } else {
+      EXPECT_TRUE(has(r.err, row.in_err)) << r.err;
+    }
+  }
+  // Elsewhere than beside the data, the descriptor names it by its whole path.
+  ASSERT_EQ(c2m(dir.path(), {"export", data, "--ctl", "elsewhere.ctl", "--date", "20240101"}).status, 0);
+  EXPECT_TRUE(has(read_file(dir / "elsewhere.ctl"), "dset " + fs::absolute(data).lexically_normal().string() + "\n"));
+  const RunResult out = c2m(dir.path(), {"export", data, "--ctl", "-", "--date", "20240101"});
+  EXPECT_EQ(out.status, 0);
+  EXPECT_EQ(out.out.rfind("dset ^case.bin.KVOwrk\n", 0), 0u);
+  EXPECT_TRUE(has(out.out, "\nu        4 99 zonal wind [m s-1]\n")) << out.out;
+}
+
+}  // namespace

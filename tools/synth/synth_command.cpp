@@ -1,0 +1,27 @@
+#include "synth_command.hpp"
+
+#include <string>
+
+#include "options.hpp"
+#include "synth.hpp"
+
+namespace c2m::cli {
+
+namespace {
+
+int run(const std::vector<std::string>& args, Streams&) {
+  const synth::Command cmd = synth::parse_command_line(args);
+  synth::write_case(cmd.dir, cmd.settings);
+  return status_ok;
+}
+
+}  // namespace
+
+const Subcommand& synth_subcommand() {
+  static const std::string help = synth::help_text();
+  static const Subcommand sub{"synth", "make a synthetic input case (run description, date, grid)",
+                              synth::synopsis, help, run};
+  return sub;
+}
+
+}  // namespace c2m::cli
