@@ -3,14 +3,16 @@
 #include <array>
 
 #include "convert.hpp"
+#include "ingest.hpp"
 #include "version/version.hpp"
 
 namespace c2m::cli {
 
 namespace {
 
-const std::array<Subcommand, 1> table = {{
+const std::array<Subcommand, 2> table = {{
     convert_subcommand(),
+    ingest_subcommand(),
 }};
 
 void put(std::FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }

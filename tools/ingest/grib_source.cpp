@@ -1,0 +1,420 @@
+#include "grib_source.hpp"
+
+#include <eccodes.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "eccodes_context.hpp"
+#include "textio/errors.hpp"
+
+namespace c2m::ingest {
+
+namespace {
+
+// Header sections are read in one piece of at most this many bytes; a
+// message whose headers need more is read whole (up to the larger limit).
+constexpr std::int64_t header_bytes = 64 * 1024;
+constexpr std::int64_t header_bytes_max = 64 * 1024 * 1024;
+
+std::string decimal(long long v) {
+  char buf[24];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+codes_context* context() { return eccodes(); }
+
+// The multi-field reader of ecCodes keeps its place in shared state.
+std::mutex& multi_field_mutex() {
+  static std::mutex m;
+  return m;
+}
+
+void multi_field_support() {
+  static std::once_flag once;
+  std::call_once(once, [] { codes_grib_multi_support_on(context()); });
+}
+
+struct Handle {
+  codes_handle* h = nullptr;
+  Handle() = default;
+  explicit Handle(codes_handle* p) : h(p) {}
+  ~Handle() {
+    if (h) codes_handle_delete(h);
+  }
+  Handle(Handle&& o) noexcept : h(o.h) { o.h = nullptr; }
+  Handle& operator=(Handle&& o) noexcept {
+    std::swap(h, o.h);
+    return *this;
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+};
+
+bool defined(codes_handle* h, const char* key) { return codes_is_defined(h, key) != 0; }
+
+std::optional<long> get_long(codes_handle* h, const char* key) {
+  if (!defined(h, key)) return std::nullopt;
+  int err = 0;
+  if (codes_is_missing(h, key, &err) == 1 && err == 0) return std::nullopt;
+  long v = 0;
+  if (codes_get_long(h, key, &v) != 0) return std::nullopt;
+  return v;
+}
+
+std::optional<double> get_double(codes_handle* h, const char* key) {
+  if (!defined(h, key)) return std::nullopt;
+  int err = 0;
+  if (codes_is_missing(h, key, &err) == 1 && err == 0) return std::nullopt;
+  double v = 0;
+  if (codes_get_double(h, key, &v) != 0) return std::nullopt;
+  return v;
+}
+
+std::string get_string(codes_handle* h, const char* key) {
+  if (!defined(h, key)) return "";
+  char buf[256];
+  std::size_t len = sizeof buf;
+  if (codes_get_string(h, key, buf, &len) != 0) return "";
+  return std::string(buf, ::strnlen(buf, std::min(len, sizeof buf)));
+}
+
+// SV x 10^-(SF + SHIFT) as a 4-byte real, through its decimal text so
+// that 85000 Pa is exactly 850 hPa and 79432.82 Pa exactly 794.3282.
+std::optional<float> scaled_real(long sv, long sf, int shift) {
+  const std::string text = decimal(sv) + "e" + decimal(-(sf + shift));
+  float v = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (r.ec != std::errc() || !(v > 0.0f) || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+std::optional<double> scaled_depth(codes_handle* h, const char* value_key, const char* factor_key) {
+  const auto sv = get_long(h, value_key);
+  if (!sv) return std::nullopt;
+  const long sf = get_long(h, factor_key).value_or(0);
+  if (sf < -20 || sf > 20) return std::nullopt;
+  return static_cast<double>(*sv) * std::pow(10.0, -static_cast<double>(sf));
+}
+
+// The level of a message: the pressure of an isobaric one, the depths of
+// a layer (or level) below the land surface.
+void read_level(codes_handle* h, FieldInfo& f) {
+  if (f.level_type == "isobaricInhPa" || f.level_type == "isobaricInPa") {
+    if (f.edition == 2) {
+      const auto sv = get_long(h, "scaledValueOfFirstFixedSurface");
+      const long sf = get_long(h, "scaleFactorOfFirstFixedSurface").value_or(0);
+      if (sv && sf >= -20 && sf <= 20) f.pressure_hpa = scaled_real(*sv, sf, 2);
+    } else if (const auto level = get_long(h, "level")) {
+      f.pressure_hpa = scaled_real(*level, 0, f.level_type == "isobaricInPa" ? 2 : 0);
+    }
+    return;
+  }
+  if (f.level_type == "depthBelowLandLayer" || f.level_type == "depthBelowLand") {
+    if (f.edition == 2) {
+      f.depth_top_m = scaled_depth(h, "scaledValueOfFirstFixedSurface", "scaleFactorOfFirstFixedSurface");
+      f.depth_bottom_m = scaled_depth(h, "scaledValueOfSecondFixedSurface", "scaleFactorOfSecondFixedSurface");
+      if (!f.depth_bottom_m) f.depth_bottom_m = f.depth_top_m;
+    } else if (f.level_type == "depthBelowLandLayer") {
+      // Edition 1 states the layer's top and bottom in centimetres.
+      if (const auto top = get_long(h, "topLevel")) f.depth_top_m = static_cast<double>(*top) / 100.0;
+      if (const auto bottom = get_long(h, "bottomLevel"))
+        f.depth_bottom_m = static_cast<double>(*bottom) / 100.0;
+    } else if (const auto level = get_long(h, "level")) {
+      f.depth_top_m = f.depth_bottom_m = static_cast<double>(*level) / 100.0;
+    }
+  }
+}
+
+void read_grid(codes_handle* h, FieldInfo& f) {
+  GridInfo& g = f.grid;
+  g.type = get_string(h, "gridType");
+  f.points = get_long(h, "numberOfDataPoints").value_or(0);
+  if (g.type != "regular_ll") return;
+  g.ni = get_long(h, "Ni").value_or(0);
+  g.nj = get_long(h, "Nj").value_or(0);
+  g.lat_first = get_double(h, "latitudeOfFirstGridPointInDegrees").value_or(0);
+  g.lon_first = get_double(h, "longitudeOfFirstGridPointInDegrees").value_or(0);
+  g.lat_last = get_double(h, "latitudeOfLastGridPointInDegrees").value_or(0);
+  g.lon_last = get_double(h, "longitudeOfLastGridPointInDegrees").value_or(0);
+  g.di = get_double(h, "iDirectionIncrementInDegrees");
+  g.dj = get_double(h, "jDirectionIncrementInDegrees");
+  g.i_negative = get_long(h, "iScansNegatively").value_or(0) != 0;
+  g.j_positive = get_long(h, "jScansPositively").value_or(0) != 0;
+  g.j_consecutive = get_long(h, "jPointsAreConsecutive").value_or(0) != 0;
+  g.alternating = get_long(h, "alternativeRowScanning").value_or(0) != 0;
+}
+
+std::string run_words(codes_handle* h) {
+  const long date = get_long(h, "dataDate").value_or(0);
+  const long time = get_long(h, "dataTime").value_or(0);
+  ValidTime run{date, static_cast<int>(time)};
+  std::string w = "run " + run.words();
+  const std::string step = get_string(h, "stepRange");
+  if (!step.empty()) {
+    w += " + " + step;
+    const std::string units = get_string(h, "stepUnits");
+    if (!units.empty()) w += " " + units;
+  }
+  return w;
+}
+
+std::uint64_t big_endian(const unsigned char* p, int n) {
+  std::uint64_t v = 0;
+  for (int k = 0; k < n; ++k) v = (v << 8) | p[k];
+  return v;
+}
+
+}  // namespace
+
+GribSource::GribSource(std::string path, int index) : path_(std::move(path)), index_(index) {
+  context();
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) throw CannotOpen(system_reason(path_, errno));
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0) {
+    const int err = errno;
+    ::close(fd_);
+    throw CannotOpen(system_reason(path_, err));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd_);
+    throw CannotOpen(path_ + ": not a regular file");
+  }
+  size_ = static_cast<std::int64_t>(st.st_size);
+  try {
+    walk();
+  } catch (...) {
+    ::close(fd_);
+    throw;
+  }
+}
+
+GribSource::~GribSource() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+std::string GribSource::format() const {
+  if (edition1_ && edition2_) return "GRIB 1 and 2";
+  return edition1_ ? "GRIB 1" : "GRIB 2";
+}
+
+namespace {
+
+// Reads N bytes at OFFSET whole.
+void read_exact(int fd, const std::string& path, unsigned char* dst, std::int64_t n,
+                std::int64_t offset) {
+  std::int64_t done = 0;
+  while (done < n) {
+    const ssize_t r = ::pread(fd, dst + done, static_cast<std::size_t>(n - done),
+                              static_cast<off_t>(offset + done));
+    if (r < 0) {
+      if (errno == EINTR) continue;
+      throw ReadFailure(system_reason(path, errno));
+    }
+    if (r == 0) throw ShortFile(path + ": ends at byte " + decimal(offset + done) + " while reading");
+    done += r;
+  }
+}
+
+}  // namespace
+
+void GribSource::walk() {
+  std::vector<unsigned char> buf;
+  std::int64_t off = 0;
+  for (;;) {
+    // The next "GRIB" mark at or after OFF.
+    std::int64_t at = -1;
+    if (off + 4 <= size_) {
+      unsigned char first[4];
+      read_exact(fd_, path_, first, 4, off);
+      if (std::memcmp(first, "GRIB", 4) == 0) at = off;
+    }
+    while (at < 0 && off + 4 <= size_) {
+      const std::int64_t n = std::min<std::int64_t>(header_bytes, size_ - off);
+      buf.resize(static_cast<std::size_t>(n));
+      read_exact(fd_, path_, buf.data(), n, off);
+      const unsigned char mark[4] = {'G', 'R', 'I', 'B'};
+      const auto it = std::search(buf.begin(), buf.end(), mark, mark + 4);
+      if (it != buf.end()) {
+        at = off + (it - buf.begin());
+        break;
+      }
+      off += n - 3;
+      if (n < 4) break;
+    }
+    if (at < 0) break;
+    const int number = ++messages_;
+    const std::string where = path_ + ": message " + decimal(number) + " (at byte " + decimal(at) + ")";
+    auto corrupt = [&](const std::string& why) { return IoFailure(where + ": " + why); };
+    if (at + 16 > size_)
+      throw ShortFile(where + ": the file ends " + decimal(size_ - at) +
+                      " bytes into the message: it is truncated");
+    unsigned char head[16];
+    read_exact(fd_, path_, head, 16, at);
+    const int edition = head[7];
+    if (edition != 1 && edition != 2)
+      throw corrupt("GRIB edition " + decimal(edition) + ", not 1 or 2: the message is corrupt");
+
+    // The header sections, parsed by ecCodes.
+    std::int64_t stated = edition == 2 ? static_cast<std::int64_t>(big_endian(head + 8, 8))
+                                       : static_cast<std::int64_t>(big_endian(head + 4, 3));
+    if (edition == 2 && (stated < 16 + 4 || stated > size_ - at)) {
+      if (stated > size_ - at && stated < (std::int64_t{1} << 62))
+        throw ShortFile(where + ": the message claims " + decimal(stated) + " bytes, but the file ends " +
+                        decimal(size_ - at) + " bytes into it: it is truncated");
+      throw corrupt("the message claims a length of " + decimal(stated) + " bytes");
+    }
+    Handle h;
+    std::int64_t got = std::min(header_bytes, edition == 2 ? stated : size_ - at);
+    for (;;) {
+      buf.resize(static_cast<std::size_t>(got));
+      read_exact(fd_, path_, buf.data(), got, at);
+      h = Handle(codes_handle_new_from_partial_message(context(), buf.data(), static_cast<std::size_t>(got)));
+      if (h.h || got >= std::min(size_ - at, header_bytes_max)) break;
+      got = std::min(size_ - at, header_bytes_max);
+    }
+    if (!h.h) throw corrupt("its header sections cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
+    const std::int64_t total = get_long(h.h, "totalLength").value_or(stated);
+    if (total < 8 || total > size_ - at) {
+      if (total > size_ - at)
+        throw ShortFile(where + ": the message claims " + decimal(total) + " bytes, but the file ends " +
+                        decimal(size_ - at) + " bytes into it: it is truncated");
+      throw corrupt("the message claims a length of " + decimal(total) + " bytes");
+    }
+    unsigned char tail[4];
+    read_exact(fd_, path_, tail, 4, at + total - 4);
+    if (std::memcmp(tail, "7777", 4) != 0)
+      throw corrupt("the message of " + decimal(total) + " bytes does not end with 7777: it is corrupt or truncated");
+
+    // Edition 1 tells the kind of grid only with the data section (which
+    // says whether the values are grid points or spectral coefficients):
+    // such a message is parsed whole.
+    std::vector<unsigned char> whole;
+    if (edition == 1 && get_string(h.h, "gridType").empty()) {
+      whole.resize(static_cast<std::size_t>(total));
+      read_exact(fd_, path_, whole.data(), total, at);
+      h = Handle(codes_handle_new_from_message(context(), whole.data(), whole.size()));
+      if (!h.h) throw corrupt("it cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
+    }
+
+    // The fields: GRIB 2 sections, walked by their lengths, tell how many.
+    int fields = 1;
+    if (edition == 2) {
+      fields = 0;
+      std::int64_t pos = at + 16;
+      const std::int64_t end = at + total - 4;
+      while (pos < end) {
+        unsigned char sec[5];
+        if (pos + 5 > end) throw corrupt("a section header runs into the end mark");
+        read_exact(fd_, path_, sec, 5, pos);
+        const auto len = static_cast<std::int64_t>(big_endian(sec, 4));
+        const int num = sec[4];
+        if (num < 1 || num > 7 || len < 5 || len > end - pos)
+          throw corrupt("section " + decimal(num) + " at byte " + decimal(pos) + " claims " + decimal(len) +
+                        " bytes, beyond the message's end: it is corrupt");
+        if (num == 7) ++fields;
+        pos += len;
+      }
+      if (fields == 0) throw corrupt("the message holds no data section");
+    }
+    (edition == 1 ? edition1_ : edition2_) = true;
+
+    auto describe = [&](codes_handle* fh, int subfield) {
+      FieldInfo f;
+      f.file = index_;
+      f.message = number;
+      f.subfield = subfield;
+      f.edition = edition;
+      f.offset = at;
+      f.length = total;
+      f.centre = get_long(fh, "centre").value_or(0);
+      f.centre_name = get_string(fh, "centre");
+      f.param_id = get_long(fh, "paramId").value_or(0);
+      f.short_name = get_string(fh, "shortName");
+      f.level_type = get_string(fh, "typeOfLevel");
+      read_level(fh, f);
+      f.valid.date = get_long(fh, "validityDate").value_or(0);
+      f.valid.hhmm = static_cast<int>(get_long(fh, "validityTime").value_or(0));
+      f.member = get_long(fh, "number").value_or(0);
+      f.run = run_words(fh);
+      read_grid(fh, f);
+      fields_.push_back(std::move(f));
+    };
+    if (fields == 1) {
+      describe(h.h, 0);
+    } else {
+      // Several fields in one message: each gets a handle of its own.
+      multi_field_support();
+      whole.resize(static_cast<std::size_t>(total));
+      read_exact(fd_, path_, whole.data(), total, at);
+      std::lock_guard<std::mutex> lock(multi_field_mutex());
+      void* data = whole.data();
+      std::size_t left = whole.size();
+      int err = 0;
+      int k = 0;
+      for (;;) {
+        Handle fh(codes_grib_handle_new_from_multi_message(context(), &data, &left, &err));
+        if (!fh.h) break;
+        describe(fh.h, ++k);
+      }
+      if (err != 0 || k != fields)
+        throw corrupt("its " + decimal(fields) + " fields cannot all be read (" + eccodes_reason(err) + ")");
+    }
+    off = at + total;
+  }
+  if (messages_ == 0)
+    throw IoFailure(path_ + ": not a GRIB file: no GRIB message in its " + decimal(size_) + " bytes");
+}
+
+void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<double>& values) const {
+  const std::string where = path_ + ": message " + decimal(f.message) +
+                            (f.subfield > 0 ? " field " + decimal(f.subfield) : std::string()) +
+                            " (" + f.short_name + ", " + f.level_words() + ")";
+  if (f.points < 1 || f.points > max_plane_points)
+    throw SizeFailure(where + ": claims " + decimal(f.points) + " values, more than the limit of " +
+                      decimal(max_plane_points) + " a plane");
+  scratch.bytes.resize(static_cast<std::size_t>(f.length));
+  read_exact(fd_, path_, scratch.bytes.data(), f.length, f.offset);
+  Handle h;
+  std::unique_lock<std::mutex> lock(multi_field_mutex(), std::defer_lock);
+  if (f.subfield == 0) {
+    h = Handle(codes_handle_new_from_message(context(), scratch.bytes.data(), scratch.bytes.size()));
+  } else {
+    lock.lock();
+    void* data = scratch.bytes.data();
+    std::size_t left = scratch.bytes.size();
+    int err = 0;
+    for (int k = 1; k <= f.subfield; ++k) {
+      h = Handle(codes_grib_handle_new_from_multi_message(context(), &data, &left, &err));
+      if (!h.h) break;
+    }
+    // The rest of the message read too, so that the reader starts afresh
+    // with the next one.
+    for (int more = 0; h.h && more < 1000; ++more) {
+      Handle rest(codes_grib_handle_new_from_multi_message(context(), &data, &left, &err));
+      if (!rest.h) break;
+    }
+  }
+  if (!h.h) throw IoFailure(where + ": cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
+  int err = codes_set_double(h.h, "missingValue", undefined_double);
+  std::size_t n = 0;
+  if (err == 0) err = codes_get_size(h.h, "values", &n);
+  if (err != 0) throw IoFailure(where + ": its values cannot be decoded (" + eccodes_reason(err) + ")");
+  if (static_cast<std::int64_t>(n) != f.points)
+    throw IoFailure(where + ": holds " + decimal(static_cast<long long>(n)) + " values where its grid has " +
+                    decimal(f.points) + " points: it is corrupt");
+  values.resize(n);
+  err = codes_get_double_array(h.h, "values", values.data(), &n);
+  if (err != 0 || static_cast<std::int64_t>(n) != f.points)
+    throw IoFailure(where + ": its values cannot be decoded (" + eccodes_reason(err) + ")");
+}
+
+}  // namespace c2m::ingest
