@@ -6,6 +6,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <exception>
+#include <map>
+#include <thread>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -174,7 +178,8 @@ std::uint64_t big_endian(const unsigned char* p, int n) {
 
 }  // namespace
 
-GribSource::GribSource(std::string path, int index) : path_(std::move(path)), index_(index) {
+GribSource::GribSource(std::string path, int index, unsigned threads)
+    : path_(std::move(path)), index_(index), threads_(std::max(1u, threads)) {
   context();
   fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) throw CannotOpen(system_reason(path_, errno));
@@ -226,7 +231,43 @@ void read_exact(int fd, const std::string& path, unsigned char* dst, std::int64_
 
 }  // namespace
 
+namespace {
+
+// A message found in the file: where it starts and how long it is.
+struct Span {
+  int number = 0;
+  std::int64_t at = 0, total = 0;
+  int edition = 0;
+};
+
+// The short name of a parameter is the same in every message of it, and
+// working it out costs as much as the parameter itself: it is worked out
+// once per paramId, and not at all for the parameters a case is made of,
+// whose names (ecCodes' own) are known here.
+std::string short_name_of(codes_handle* h, long param_id) {
+  static std::mutex m;
+  static std::map<long, std::string> known = {
+      {129, "z"},       {156, "gh"},        {133, "q"},      {157, "r"},      {130, "t"},
+      {131, "u"},       {132, "v"},         {172, "lsm"},    {151, "msl"},    {260074, "prmsl"},
+      {260317, "mslet"}, {134, "sp"},       {228002, "orog"}, {139, "stl1"},  {170, "stl2"},
+      {183, "stl3"},    {236, "stl4"},      {39, "swvl1"},   {40, "swvl2"},   {41, "swvl3"},
+      {42, "swvl4"},    {228139, "st"},     {260185, "soilw"}, {228039, "sm"}};
+  {
+    std::lock_guard<std::mutex> lock(m);
+    if (auto it = known.find(param_id); it != known.end()) return it->second;
+  }
+  std::string name = get_string(h, "shortName");
+  std::lock_guard<std::mutex> lock(m);
+  known.emplace(param_id, name);
+  return name;
+}
+
+}  // namespace
+
 void GribSource::walk() {
+  // First the frame of every message, in order: its mark, its length
+  // against the file, its end mark.
+  std::vector<Span> spans;
   std::vector<unsigned char> buf;
   std::int64_t off = 0;
   for (;;) {
@@ -248,12 +289,15 @@ void GribSource::walk() {
         break;
       }
       off += n - 3;
-      if (n < 4) break;
     }
     if (at < 0) break;
-    const int number = ++messages_;
+    const int number = static_cast<int>(spans.size()) + 1;
     const std::string where = path_ + ": message " + decimal(number) + " (at byte " + decimal(at) + ")";
     auto corrupt = [&](const std::string& why) { return IoFailure(where + ": " + why); };
+    auto truncated = [&](std::int64_t claimed) {
+      return ShortFile(where + ": the message claims " + decimal(claimed) + " bytes, but the file ends " +
+                       decimal(size_ - at) + " bytes into it: it is truncated");
+    };
     if (at + 16 > size_)
       throw ShortFile(where + ": the file ends " + decimal(size_ - at) +
                       " bytes into the message: it is truncated");
@@ -262,116 +306,162 @@ void GribSource::walk() {
     const int edition = head[7];
     if (edition != 1 && edition != 2)
       throw corrupt("GRIB edition " + decimal(edition) + ", not 1 or 2: the message is corrupt");
-
-    // The header sections, parsed by ecCodes.
-    std::int64_t stated = edition == 2 ? static_cast<std::int64_t>(big_endian(head + 8, 8))
-                                       : static_cast<std::int64_t>(big_endian(head + 4, 3));
-    if (edition == 2 && (stated < 16 + 4 || stated > size_ - at)) {
-      if (stated > size_ - at && stated < (std::int64_t{1} << 62))
-        throw ShortFile(where + ": the message claims " + decimal(stated) + " bytes, but the file ends " +
-                        decimal(size_ - at) + " bytes into it: it is truncated");
-      throw corrupt("the message claims a length of " + decimal(stated) + " bytes");
+    std::int64_t total = 0;
+    if (edition == 2) {
+      const std::uint64_t stated = big_endian(head + 8, 8);
+      if (stated > static_cast<std::uint64_t>(size_ - at)) {
+        if (stated < (std::uint64_t{1} << 62)) throw truncated(static_cast<std::int64_t>(stated));
+        throw corrupt("the message claims a length of " + std::to_string(stated) + " bytes");
+      }
+      total = static_cast<std::int64_t>(stated);
+    } else {
+      total = static_cast<std::int64_t>(big_endian(head + 4, 3));
+      if (total & 0x800000) {
+        // A large edition 1 message states its length in another way,
+        // which ecCodes works out from its sections.
+        const std::int64_t n = std::min(header_bytes_max, size_ - at);
+        buf.resize(static_cast<std::size_t>(n));
+        read_exact(fd_, path_, buf.data(), n, at);
+        Handle h(codes_handle_new_from_partial_message(context(), buf.data(), static_cast<std::size_t>(n)));
+        if (!h.h) throw corrupt("its header sections cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
+        total = get_long(h.h, "totalLength").value_or(0);
+      }
+      if (total > size_ - at) throw truncated(total);
     }
-    Handle h;
-    std::int64_t got = std::min(header_bytes, edition == 2 ? stated : size_ - at);
-    for (;;) {
-      buf.resize(static_cast<std::size_t>(got));
-      read_exact(fd_, path_, buf.data(), got, at);
-      h = Handle(codes_handle_new_from_partial_message(context(), buf.data(), static_cast<std::size_t>(got)));
-      if (h.h || got >= std::min(size_ - at, header_bytes_max)) break;
-      got = std::min(size_ - at, header_bytes_max);
-    }
-    if (!h.h) throw corrupt("its header sections cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
-    const std::int64_t total = get_long(h.h, "totalLength").value_or(stated);
-    if (total < 8 || total > size_ - at) {
-      if (total > size_ - at)
-        throw ShortFile(where + ": the message claims " + decimal(total) + " bytes, but the file ends " +
-                        decimal(size_ - at) + " bytes into it: it is truncated");
-      throw corrupt("the message claims a length of " + decimal(total) + " bytes");
-    }
+    if (total < 16 + 4) throw corrupt("the message claims a length of " + decimal(total) + " bytes");
     unsigned char tail[4];
     read_exact(fd_, path_, tail, 4, at + total - 4);
     if (std::memcmp(tail, "7777", 4) != 0)
       throw corrupt("the message of " + decimal(total) + " bytes does not end with 7777: it is corrupt or truncated");
-
-    // Edition 1 tells the kind of grid only with the data section (which
-    // says whether the values are grid points or spectral coefficients):
-    // such a message is parsed whole.
-    std::vector<unsigned char> whole;
-    if (edition == 1 && get_string(h.h, "gridType").empty()) {
-      whole.resize(static_cast<std::size_t>(total));
-      read_exact(fd_, path_, whole.data(), total, at);
-      h = Handle(codes_handle_new_from_message(context(), whole.data(), whole.size()));
-      if (!h.h) throw corrupt("it cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
-    }
-
-    // The fields: GRIB 2 sections, walked by their lengths, tell how many.
-    int fields = 1;
-    if (edition == 2) {
-      fields = 0;
-      std::int64_t pos = at + 16;
-      const std::int64_t end = at + total - 4;
-      while (pos < end) {
-        unsigned char sec[5];
-        if (pos + 5 > end) throw corrupt("a section header runs into the end mark");
-        read_exact(fd_, path_, sec, 5, pos);
-        const auto len = static_cast<std::int64_t>(big_endian(sec, 4));
-        const int num = sec[4];
-        if (num < 1 || num > 7 || len < 5 || len > end - pos)
-          throw corrupt("section " + decimal(num) + " at byte " + decimal(pos) + " claims " + decimal(len) +
-                        " bytes, beyond the message's end: it is corrupt");
-        if (num == 7) ++fields;
-        pos += len;
-      }
-      if (fields == 0) throw corrupt("the message holds no data section");
-    }
-    (edition == 1 ? edition1_ : edition2_) = true;
-
-    auto describe = [&](codes_handle* fh, int subfield) {
-      FieldInfo f;
-      f.file = index_;
-      f.message = number;
-      f.subfield = subfield;
-      f.edition = edition;
-      f.offset = at;
-      f.length = total;
-      f.centre = get_long(fh, "centre").value_or(0);
-      f.centre_name = get_string(fh, "centre");
-      f.param_id = get_long(fh, "paramId").value_or(0);
-      f.short_name = get_string(fh, "shortName");
-      f.level_type = get_string(fh, "typeOfLevel");
-      read_level(fh, f);
-      f.valid.date = get_long(fh, "validityDate").value_or(0);
-      f.valid.hhmm = static_cast<int>(get_long(fh, "validityTime").value_or(0));
-      f.member = get_long(fh, "number").value_or(0);
-      f.run = run_words(fh);
-      read_grid(fh, f);
-      fields_.push_back(std::move(f));
-    };
-    if (fields == 1) {
-      describe(h.h, 0);
-    } else {
-      // Several fields in one message: each gets a handle of its own.
-      multi_field_support();
-      whole.resize(static_cast<std::size_t>(total));
-      read_exact(fd_, path_, whole.data(), total, at);
-      std::lock_guard<std::mutex> lock(multi_field_mutex());
-      void* data = whole.data();
-      std::size_t left = whole.size();
-      int err = 0;
-      int k = 0;
-      for (;;) {
-        Handle fh(codes_grib_handle_new_from_multi_message(context(), &data, &left, &err));
-        if (!fh.h) break;
-        describe(fh.h, ++k);
-      }
-      if (err != 0 || k != fields)
-        throw corrupt("its " + decimal(fields) + " fields cannot all be read (" + eccodes_reason(err) + ")");
-    }
+    spans.push_back({number, at, total, edition});
     off = at + total;
   }
+  messages_ = static_cast<int>(spans.size());
   if (messages_ == 0)
     throw IoFailure(path_ + ": not a GRIB file: no GRIB message in its " + decimal(size_) + " bytes");
+
+  // Then the header sections of each, parsed on every worker.
+  std::vector<std::vector<FieldInfo>> found(spans.size());
+  std::vector<std::exception_ptr> failures(spans.size());
+  std::atomic<std::size_t> next{0};
+  auto parse_some = [&] {
+    std::vector<unsigned char> header, whole;
+    for (;;) {
+      const std::size_t n = next.fetch_add(1);
+      if (n >= spans.size()) return;
+      try {
+        found[n] = parse(spans[n].number, spans[n].at, spans[n].total, spans[n].edition, header, whole);
+      } catch (...) {
+        failures[n] = std::current_exception();
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  const unsigned threads = std::min<unsigned>(threads_, static_cast<unsigned>(spans.size()));
+  try {
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(parse_some);
+  } catch (const std::system_error&) {
+    // Fewer threads than asked for: the ones there are do the work.
+  }
+  parse_some();
+  for (auto& th : pool) th.join();
+  for (std::size_t n = 0; n < spans.size(); ++n) {
+    if (failures[n]) std::rethrow_exception(failures[n]);
+    for (FieldInfo& f : found[n]) fields_.push_back(std::move(f));
+    (spans[n].edition == 1 ? edition1_ : edition2_) = true;
+  }
+}
+
+std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64_t total, int edition,
+                                         std::vector<unsigned char>& header,
+                                         std::vector<unsigned char>& whole) const {
+  const std::string where = path_ + ": message " + decimal(number) + " (at byte " + decimal(at) + ")";
+  auto corrupt = [&](const std::string& why) { return IoFailure(where + ": " + why); };
+  Handle h;
+  std::int64_t got = std::min(header_bytes, total);
+  for (;;) {
+    header.resize(static_cast<std::size_t>(got));
+    read_exact(fd_, path_, header.data(), got, at);
+    h = Handle(codes_handle_new_from_partial_message(context(), header.data(), static_cast<std::size_t>(got)));
+    if (h.h || got >= std::min(total, header_bytes_max)) break;
+    got = std::min(total, header_bytes_max);
+  }
+  if (!h.h) throw corrupt("its header sections cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
+
+  // Edition 1 tells the kind of grid only with the data section (which
+  // says whether the values are grid points or spectral coefficients):
+  // such a message is parsed whole.
+  if (edition == 1 && get_string(h.h, "gridType").empty()) {
+    whole.resize(static_cast<std::size_t>(total));
+    read_exact(fd_, path_, whole.data(), total, at);
+    h = Handle(codes_handle_new_from_message(context(), whole.data(), whole.size()));
+    if (!h.h) throw corrupt("it cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
+  }
+
+  // The fields: GRIB 2 sections, walked by their lengths, tell how many.
+  int fields = 1;
+  if (edition == 2) {
+    fields = 0;
+    std::int64_t pos = at + 16;
+    const std::int64_t end = at + total - 4;
+    while (pos < end) {
+      unsigned char sec[5];
+      if (pos + 5 > end) throw corrupt("a section header runs into the end mark");
+      read_exact(fd_, path_, sec, 5, pos);
+      const auto len = static_cast<std::int64_t>(big_endian(sec, 4));
+      const int num = sec[4];
+      if (num < 1 || num > 7 || len < 5 || len > end - pos)
+        throw corrupt("section " + decimal(num) + " at byte " + decimal(pos) + " claims " + decimal(len) +
+                      " bytes, beyond the message's end: it is corrupt");
+      if (num == 7) ++fields;
+      pos += len;
+    }
+    if (fields == 0) throw corrupt("the message holds no data section");
+  }
+
+  std::vector<FieldInfo> out;
+  auto describe = [&](codes_handle* fh, int subfield) {
+    FieldInfo f;
+    f.file = index_;
+    f.message = number;
+    f.subfield = subfield;
+    f.edition = edition;
+    f.offset = at;
+    f.length = total;
+    f.centre = get_long(fh, "centre").value_or(0);
+    f.centre_name = get_string(fh, "centre");
+    f.param_id = get_long(fh, "paramId").value_or(0);
+    f.short_name = short_name_of(fh, f.param_id);
+    f.level_type = get_string(fh, "typeOfLevel");
+    read_level(fh, f);
+    f.valid.date = get_long(fh, "validityDate").value_or(0);
+    f.valid.hhmm = static_cast<int>(get_long(fh, "validityTime").value_or(0));
+    f.member = get_long(fh, "number").value_or(0);
+    f.run = run_words(fh);
+    read_grid(fh, f);
+    out.push_back(std::move(f));
+  };
+  if (fields == 1) {
+    describe(h.h, 0);
+    return out;
+  }
+  // Several fields in one message: each gets a handle of its own.
+  multi_field_support();
+  whole.resize(static_cast<std::size_t>(total));
+  read_exact(fd_, path_, whole.data(), total, at);
+  std::lock_guard<std::mutex> lock(multi_field_mutex());
+  void* data = whole.data();
+  std::size_t left = whole.size();
+  int err = 0;
+  int k = 0;
+  for (;;) {
+    Handle fh(codes_grib_handle_new_from_multi_message(context(), &data, &left, &err));
+    if (!fh.h) break;
+    describe(fh.h, ++k);
+  }
+  if (err != 0 || k != fields)
+    throw corrupt("its " + decimal(fields) + " fields cannot all be read (" + eccodes_reason(err) + ")");
+  return out;
 }
 
 void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<double>& values) const {

@@ -22,10 +22,11 @@ namespace c2m::ingest {
 
 class GribSource : public FieldSource {
  public:
-  // Opens and walks PATH, the input file number INDEX (from 0).  Throws
-  // CannotOpen, ReadFailure, ShortFile (a truncated message) or IoFailure
-  // (not GRIB, a corrupt message), naming the file and the message.
-  GribSource(std::string path, int index);
+  // Opens and walks PATH, the input file number INDEX (from 0), parsing
+  // the headers on THREADS threads.  Throws CannotOpen, ReadFailure,
+  // ShortFile (a truncated message) or IoFailure (not GRIB, a corrupt
+  // message), naming the file and the message.
+  GribSource(std::string path, int index, unsigned threads = 1);
   ~GribSource() override;
   GribSource(const GribSource&) = delete;
   GribSource& operator=(const GribSource&) = delete;
@@ -38,9 +39,13 @@ class GribSource : public FieldSource {
 
  private:
   void walk();
+  // The fields of message NUMBER, TOTAL bytes at AT.
+  std::vector<FieldInfo> parse(int number, std::int64_t at, std::int64_t total, int edition,
+                               std::vector<unsigned char>& header, std::vector<unsigned char>& whole) const;
 
   std::string path_;
   int index_ = 0;
+  unsigned threads_ = 1;
   int fd_ = -1;
   std::int64_t size_ = 0;
   int messages_ = 0;

@@ -234,70 +234,75 @@ std::int64_t Turn::index(std::int64_t r, std::int64_t c) const {
 
 namespace {
 
-// One value of the file into the case: undefined stays undefined, the
-// rest is scaled (in double, as the decoder gives it, and rounded once)
-// and made a 4-byte real, infinite beyond its range.
+// One value of the file into the case.  Undefined points are 9.999e20 in
+// both (the double the decoder gives is that 4-byte real exactly), so a
+// plain narrowing keeps them; a 4-byte real rounds values beyond its
+// range to infinity and keeps NaN.
+struct Plain {
+  float operator()(double v) const { return static_cast<float>(v); }
+};
+
+// Scaled (in double, as the decoder gives the value, and rounded once),
+// the undefined mark passed over.
 struct Scaled {
   double scale, offset;
   float operator()(double v) const {
-    if (v == undefined_double) return undefined_value;
-    double x = v * scale;
-    if (offset != 0.0) x += offset;
-    return narrow(x);
-  }
-  static float narrow(double x) {
-    constexpr double top = static_cast<double>(std::numeric_limits<float>::max());
-    if (std::fabs(x) <= top) return static_cast<float>(x);
-    if (x != x) return std::numeric_limits<float>::quiet_NaN();
-    return x > 0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+    const float x = static_cast<float>(v * scale + offset);
+    return v == undefined_double ? undefined_value : x;
   }
 };
 
-struct Plain {
+// Scaled without an offset: an offset of 0 would turn -0 into +0.
+struct ScaledOnly {
+  double scale;
   float operator()(double v) const {
-    if (v == undefined_double) return undefined_value;
-    return Scaled::narrow(v);
+    const float x = static_cast<float>(v * scale);
+    return v == undefined_double ? undefined_value : x;
   }
 };
 
 template <class Conv>
-void extract_with(const Turn& t, const Cut& cut, const double* src, Conv conv, float* out) {
+void extract_with(const Turn& t, const Cut& cut, const double* src, Conv conv, std::int64_t r0,
+                  std::int64_t r1, float* out) {
   if (!t.j_consecutive && !t.alternating) {
     // Rows are stored whole: each row of the cut is one or two runs of
     // consecutive values (two when it goes round the earth).
-    for (std::int64_t r = 0; r < cut.rows; ++r) {
+    for (std::int64_t r = r0; r < r1; ++r) {
       const std::int64_t sj = t.j_positive ? t.nj - 1 - (cut.row0 + r) : cut.row0 + r;
       const double* row = src + sj * t.ni;
-      float* o = out + r * cut.cols;
+      float* o = out + (r - r0) * cut.cols;
       std::int64_t c = 0;
       while (c < cut.cols) {
         const std::int64_t col = (cut.col0 + c) % t.ni;
         const std::int64_t n = std::min(cut.cols - c, t.ni - col);
+        float* oc = o + c;
         if (!t.i_negative) {
           const double* s = row + col;
-          for (std::int64_t k = 0; k < n; ++k) o[c + k] = conv(s[k]);
+          for (std::int64_t k = 0; k < n; ++k) oc[k] = conv(s[k]);
         } else {
           const double* s = row + (t.ni - 1 - col);
-          for (std::int64_t k = 0; k < n; ++k) o[c + k] = conv(*(s - k));
+          for (std::int64_t k = 0; k < n; ++k) oc[k] = conv(*(s - k));
         }
         c += n;
       }
     }
     return;
   }
-  for (std::int64_t r = 0; r < cut.rows; ++r)
+  for (std::int64_t r = r0; r < r1; ++r)
     for (std::int64_t c = 0; c < cut.cols; ++c)
-      out[r * cut.cols + c] = conv(src[t.index(cut.row0 + r, (cut.col0 + c) % t.ni)]);
+      out[(r - r0) * cut.cols + c] = conv(src[t.index(cut.row0 + r, (cut.col0 + c) % t.ni)]);
 }
 
 }  // namespace
 
-void extract(const Turn& turn, const Cut& cut, std::span<const double> src, double scale,
-             double offset, std::span<float> out) {
+void extract_rows(const Turn& turn, const Cut& cut, std::span<const double> src, double scale,
+                  double offset, std::int64_t row_begin, std::int64_t row_end, std::span<float> out) {
   if (scale == 1.0 && offset == 0.0)
-    extract_with(turn, cut, src.data(), Plain{}, out.data());
+    extract_with(turn, cut, src.data(), Plain{}, row_begin, row_end, out.data());
+  else if (offset == 0.0)
+    extract_with(turn, cut, src.data(), ScaledOnly{scale}, row_begin, row_end, out.data());
   else
-    extract_with(turn, cut, src.data(), Scaled{scale, offset}, out.data());
+    extract_with(turn, cut, src.data(), Scaled{scale, offset}, row_begin, row_end, out.data());
 }
 
 }  // namespace c2m::ingest

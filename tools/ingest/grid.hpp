@@ -76,11 +76,17 @@ struct Turn {
   std::int64_t index(std::int64_t r, std::int64_t c) const;
 };
 
-// The cut of SRC (stored as TURN says) into OUT (cut.rows x cut.cols,
-// rows north to south), each value v becoming v x SCALE + OFFSET as a
-// 4-byte real.  Undefined points stay undefined; values beyond the range
-// of a 4-byte real become infinite.
-void extract(const Turn& turn, const Cut& cut, std::span<const double> src, double scale,
-             double offset, std::span<float> out);
+// Rows ROW_BEGIN to ROW_END - 1 of the cut of SRC (stored as TURN says)
+// into OUT ((ROW_END - ROW_BEGIN) x cut.cols, rows north to south), each
+// value v becoming v x SCALE + OFFSET as a 4-byte real.  Undefined points
+// stay undefined; values beyond the range of a 4-byte real become
+// infinite.
+void extract_rows(const Turn& turn, const Cut& cut, std::span<const double> src, double scale,
+                  double offset, std::int64_t row_begin, std::int64_t row_end, std::span<float> out);
+// The whole cut (cut.rows x cut.cols values).
+inline void extract(const Turn& turn, const Cut& cut, std::span<const double> src, double scale,
+                    double offset, std::span<float> out) {
+  extract_rows(turn, cut, src, scale, offset, 0, cut.rows, out);
+}
 
 }  // namespace c2m::ingest

@@ -1,5 +1,6 @@
 #include "ingest.hpp"
 
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,9 +86,11 @@ int run_ingest(const Options& o, std::FILE* out) {
   estab::es_ini();
   FieldTable table = FieldTable::built_in();
   if (o.table) table.add_file(*o.table);
+  unsigned threads = o.threads;
+  if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   Sources sources;
   for (std::size_t n = 0; n < o.files.size(); ++n)
-    sources.push_back(std::make_unique<GribSource>(o.files[n], static_cast<int>(n)));
+    sources.push_back(std::make_unique<GribSource>(o.files[n], static_cast<int>(n), threads));
   const Plan plan = make_plan(sources, table, o.plan);
 
   // Only now is anything made in OUTDIR.
@@ -97,8 +100,6 @@ int run_ingest(const Options& o, std::FILE* out) {
   OutputFile date(joined(o.outdir, layout::date_file));
   OutputFile report(joined(o.outdir, report_file));
 
-  unsigned threads = o.threads;
-  if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   ReportFacts facts;
   facts.outdir = o.outdir;
   facts.name = o.name;
@@ -209,6 +210,11 @@ Options parse_options(const std::vector<std::string>& args) {
 }
 
 int ingest(const Options& o, std::FILE* out, std::FILE* err) {
+  // Planes of millions of points come and go (ecCodes allocates its own
+  // for bitmapped fields): blocks of a megabyte and more are mapped and
+  // given back when freed, rather than kept by the allocator, so that
+  // memory stays at a few planes per worker.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
   try {
     return run_ingest(o, out);
   } catch (const RunFailure& e) {

@@ -238,7 +238,15 @@ void Planner::upper_air_jobs() {
     const float p = plan_.pressures[static_cast<std::size_t>(k - 1)];
     const std::string level = hpa(p);
     add_copy(layout::input_record(InputUpper::geopotential, k, lm), best(l.z, "z at " + level), true, "z", level);
-    add_copy(layout::input_record(InputUpper::t, k, lm), best(l.t, "t at " + level), true, "t", level);
+    const std::size_t at = static_cast<std::size_t>(k - 1);
+    const std::int64_t t_record = layout::input_record(InputUpper::t, k, lm);
+    if (own[at]) {
+      // Written by the level's humidity job, which decodes t anyway.
+      const Source t = best(l.t, "t at " + level);
+      plan_.lines.push_back({t_record, "t", level, from_words(t), conversion(t)});
+    } else {
+      add_copy(t_record, best(l.t, "t at " + level), true, "t", level);
+    }
     add_copy(layout::input_record(InputUpper::u, k, lm), best(l.u, "u at " + level), true, "u", level);
     add_copy(layout::input_record(InputUpper::v, k, lm), best(l.v, "v at " + level), true, "v", level);
     if (!l.q.empty()) best(l.q, "q at " + level);
@@ -249,9 +257,9 @@ void Planner::upper_air_jobs() {
     j.q_record = layout::input_record(InputUpper::q, k, lm);
     j.upper_air = true;
     j.what = level;
-    const std::size_t at = static_cast<std::size_t>(k - 1);
     if (own[at]) {
       j.kind = Job::Kind::humidity;
+      j.t_record = t_record;
       j.hum = *own[at];
       const LevelHumidity& h = j.hum;
       const Source& rh_src = h.from == RhFrom::q ? *h.q : *h.r;

@@ -53,13 +53,14 @@ struct LevelHumidity {
 struct Job {
   enum class Kind {
     copy,            // RECORD from SRC, scaled
-    humidity,        // RECORD (RH) and Q_RECORD from the level's own fields, HUM
+    humidity,        // RECORD (RH), Q_RECORD and T_RECORD from the level's own fields, HUM
     fill,            // RECORD (RH) between BELOW and ABOVE; Q_RECORD from T and it
     missing,         // RECORD (and Q_RECORD, if any) a missing plane
     mask_from_soil,  // RECORD: 1 where SRC (soil moisture of layer 1) is defined, 0 elsewhere
   };
   Kind kind = Kind::copy;
   std::int64_t record = 0, q_record = 0;
+  std::int64_t t_record = 0;   // humidity: the level's t, written from the same decoding
   Source src;
   LevelHumidity hum;           // humidity; fill: the level's temperature and pressure
   LevelHumidity below, above;  // fill
