@@ -73,7 +73,14 @@ class Writer {
 };
 
 void Writer::decode(const Source& s, Worker& w) {
-  sources_[static_cast<std::size_t>(s.field->file)]->read(*s.field, w.scratch, w.values);
+  const FieldSource& src = *sources_[static_cast<std::size_t>(s.field->file)];
+  src.read(*s.field, w.scratch, w.values);
+  // The grid's own count of points, which the turning relies on.
+  const GridInfo& g = s.field->grid;
+  if (static_cast<std::int64_t>(w.values.size()) != g.ni * g.nj)
+    throw IoFailure(name_of(*s.field, sources_) + ": holds " + std::to_string(w.values.size()) +
+                    " values, but its grid has " + std::to_string(g.ni) + " x " + std::to_string(g.nj) +
+                    " points: it is corrupt");
 }
 
 void Writer::whole(const Source& s, Worker& w, std::vector<float>& into) {

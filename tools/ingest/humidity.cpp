@@ -16,12 +16,12 @@ constexpr float t0 = 273.16f;
 constexpr float eps = 0.622f;
 constexpr float one_minus_eps = 0.378f;
 
-float es_water_pa_ecmwf(float t) { return 611.21f * expf(17.502f * (t - t0) / (t - 32.19f)); }
-float es_ice_pa_ecmwf(float t) { return 611.21f * expf(22.587f * (t - t0) / (t + 0.7f)); }
-
 bool undefined(float v) { return v == undefined_value; }
 
 }  // namespace
+
+float es_water_pa(float t) { return 611.21f * expf(17.502f * (t - t0) / (t - 32.19f)); }
+float es_ice_pa(float t) { return 611.21f * expf(22.587f * (t - t0) / (t + 0.7f)); }
 
 MixedPhase mixed_phase_of(long centre) {
   if (centre == 98) return MixedPhase::ecmwf;
@@ -46,22 +46,22 @@ std::string words(MixedPhase m) {
 float es_mixed_pa(MixedPhase m, float t) {
   switch (m) {
     case MixedPhase::ecmwf: {
-      if (t >= t0) return es_water_pa_ecmwf(t);
-      if (t <= 250.16f) return es_ice_pa_ecmwf(t);
+      if (t >= t0) return es_water_pa(t);
+      if (t <= 250.16f) return es_ice_pa(t);
       const float f = (t - 250.16f) / (t0 - 250.16f);
       const float alpha = f * f;
-      return alpha * es_water_pa_ecmwf(t) + (1.0f - alpha) * es_ice_pa_ecmwf(t);
+      return alpha * es_water_pa(t) + (1.0f - alpha) * es_ice_pa(t);
     }
     case MixedPhase::ncep: {
-      if (t >= t0) return es_water_pa_ecmwf(t);
-      if (t <= t0 - 20.0f) return es_ice_pa_ecmwf(t);
+      if (t >= t0) return es_water_pa(t);
+      if (t <= t0 - 20.0f) return es_ice_pa(t);
       const float w = (t - (t0 - 20.0f)) / 20.0f;
-      return w * es_water_pa_ecmwf(t) + (1.0f - w) * es_ice_pa_ecmwf(t);
+      return w * es_water_pa(t) + (1.0f - w) * es_ice_pa(t);
     }
     case MixedPhase::water:
       break;
   }
-  return es_water_pa_ecmwf(t);
+  return es_water_pa(t);
 }
 
 float es_water_hpa(float t) { return estab::esat(esat_index(t)); }

@@ -41,6 +41,8 @@ std::string words(MixedPhase m);
 // over water a1 = 611.21 Pa, a3 = 17.502, a4 = 32.19 K, over ice
 // a3 = 22.587, a4 = -0.7 K, T0 = 273.16 K.
 float es_mixed_pa(MixedPhase m, float t);
+float es_water_pa(float t);
+float es_ice_pa(float t);
 // The converter's saturation over water at T (hPa): its table entry.
 // The esat table must have been filled (estab::es_ini).
 float es_water_hpa(float t);

@@ -449,8 +449,17 @@ void Planner::check_grids() {
 
 Plan Planner::make() {
   std::vector<Candidate> cands = candidates(sources_, table_);
-  if (cands.empty())
-    throw IoFailure("no field of the files is one that the field table takes; " + holdings(sources_));
+  if (cands.empty()) {
+    std::string grids;
+    for (const auto& s : sources_)
+      for (const FieldInfo& f : s->fields())
+        if (f.grid.type != "regular_ll" && grids.find(f.grid.type) == std::string::npos)
+          grids += (grids.empty() ? "" : ", ") + f.grid.type;
+    throw IoFailure("no field of the files is one that the field table takes; " + holdings(sources_) +
+                    (grids.empty() ? std::string()
+                                   : "; and their grid is " + grids +
+                                         ", not the regular latitude/longitude grid a case needs"));
+  }
   plan_.time = choose_time(cands, opt_.time, sources_);
   // A grid no case can have is refused first, naming its kind.
   for (const Candidate& c : cands)
