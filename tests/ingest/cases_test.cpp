@@ -58,6 +58,37 @@ std::function<bool(Message&)> named(std::vector<std::string> names, long level =
 
 bool surface_field(Message& m) { return m.get_string("typeOfLevel") != "isobaricInhPa"; }
 
+std::uint32_t be32(const std::string& b, std::size_t at) {
+  std::uint32_t v = 0;
+  for (std::size_t k = 0; k < 4; ++k) v = (v << 8) | static_cast<unsigned char>(b[at + k]);
+  return v;
+}
+
+void put_be32(std::string& b, std::size_t at, std::uint32_t v) {
+  for (std::size_t k = 0; k < 4; ++k) b[at + k] = static_cast<char>((v >> (24 - 8 * k)) & 0xff);
+}
+
+// Every GRIB 2 message of BYTES made to claim 10000 times as many points
+// along i (section 3: Ni and the number of points; section 5: the number
+// of values), its data left as it is.
+std::string claiming_more_points(const std::string& bytes) {
+  std::string b = bytes;
+  for (std::size_t at = 0; at + 16 <= b.size();) {
+    std::uint64_t total = 0;
+    for (std::size_t k = 8; k < 16; ++k) total = (total << 8) | static_cast<unsigned char>(b[at + k]);
+    for (std::size_t pos = at + 16; pos + 5 < at + total - 4; pos += be32(b, pos)) {
+      if (b[pos + 4] == 3) {
+        put_be32(b, pos + 30, be32(b, pos + 30) * 10000);
+        put_be32(b, pos + 6, be32(b, pos + 6) * 10000);
+      } else if (b[pos + 4] == 5) {
+        put_be32(b, pos + 5, be32(b, pos + 5) * 10000);
+      }
+    }
+    at += total;
+  }
+  return b;
+}
+
 struct Refusal {
   const char* name;
   std::function<std::string(const std::string&)> make;
@@ -101,6 +132,8 @@ TEST_F(Cases, RefusedNamingTheCauseAndLeavingNoOutputDirectory) {
          return c;
        },
        {}, {"in.grib: message 1 (at byte 0)", "corrupt"}},
+      {"more points claimed than the message holds", claiming_more_points, {},
+       {"in.grib: message ", ": claims 960000 values of 64 bits, which its", "cannot hold"}},
       {"a level the files do not hold", [](const std::string& b) { return b; }, {"--levels", "1000,925"},
        {"--levels asks for levels that the files do not hold whole: 925 hPa", "the levels with z, t, u and v are"}},
       {"no complete level", [](const std::string& b) { return rewrite(b, without(named({"v"}))); }, {},

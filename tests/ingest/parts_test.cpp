@@ -354,6 +354,44 @@ TEST(Times, ValidityTimesOfTheCommandLine) {
     EXPECT_FALSE(parse_time(bad)) << bad;
 }
 
+TEST(Times, OneTimeAndOneMemberOrTheChoiceOfOne) {
+  std::vector<FieldInfo> fields(4);
+  fields[0].valid = fields[1].valid = {20240101, 0};
+  fields[2].valid = fields[3].valid = {20240101, 600};
+  fields[1].member = fields[3].member = 3;
+  fields[3].file = 1;
+  auto all = [&] {
+    std::vector<Candidate> c;
+    for (const FieldInfo& f : fields) c.push_back({&f, 0});
+    return c;
+  };
+  auto refusal = [&](const TimeChoice& choice) {
+    auto c = all();
+    try {
+      choose_time(c, choice);
+    } catch (const c2m::IoFailure& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  EXPECT_NE(refusal({}).find("valid at 2 times, and a case has one: 2024010100 (2 fields in [1]); "
+                             "2024010106 (2 fields in [1], [2])"),
+            std::string::npos)
+      << refusal({});
+  EXPECT_NE(refusal({ValidTime{20240101, 600}, {}}).find("2 ensemble members, and a case has one: member 0 (1 field in [1]); "
+                                                         "member 3 (1 field in [2])"),
+            std::string::npos);
+  EXPECT_NE(refusal({ValidTime{20240102, 0}, {}}).find("no field of the files is valid at 2024010200 (--time)"),
+            std::string::npos);
+  EXPECT_NE(refusal({{}, 7L}).find("valid at 2 times"), std::string::npos);
+  auto c = all();
+  const ChosenTime t = choose_time(c, {ValidTime{20240101, 600}, 3L});
+  EXPECT_EQ(t.valid.text(), "2024010106");
+  EXPECT_EQ(t.member, 3);
+  ASSERT_EQ(c.size(), 1u);
+  EXPECT_EQ(c[0].field, &fields[3]);
+}
+
 TEST(Labels, OneWordOfAtMostTwentyCharacters) {
   const ValidTime t{20110115, 1200};
   EXPECT_EQ(default_label("kwbc", t), "kwbc_2011011512");

@@ -494,6 +494,22 @@ void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<do
     }
   }
   if (!h.h) throw IoFailure(where + ": cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
+  // What the header claims must fit the message before room is made for
+  // the values: a bitmap of a bit a point, packed values of so many bits.
+  const std::int64_t bits_held = f.length * 8;
+  if (get_long(h.h, "bitmapPresent").value_or(0) != 0 && f.points > bits_held)
+    throw IoFailure(where + ": claims a bitmap of " + decimal(f.points) + " points, which its " +
+                    decimal(f.length) + " bytes cannot hold: it is corrupt");
+  const std::string packing = get_string(h.h, "packingType");
+  if (packing == "grid_simple" || packing == "grid_ieee") {
+    // IEEE packing states its precision instead: 1, 2, 3 for 32, 64, 128 bits.
+    const long bits = packing == "grid_ieee" ? 16L << std::clamp(get_long(h.h, "precision").value_or(1), 1L, 3L)
+                                             : get_long(h.h, "bitsPerValue").value_or(0);
+    const long coded = get_long(h.h, "numberOfCodedValues").value_or(0);
+    if (bits > 0 && coded > 0 && coded > bits_held / bits)
+      throw IoFailure(where + ": claims " + decimal(coded) + " values of " + decimal(bits) + " bits, which its " +
+                      decimal(f.length) + " bytes cannot hold: it is corrupt");
+  }
   int err = codes_set_double(h.h, "missingValue", undefined_double);
   std::size_t n = 0;
   if (err == 0) err = codes_get_size(h.h, "values", &n);
@@ -503,8 +519,10 @@ void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<do
                     decimal(f.points) + " points: it is corrupt");
   values.resize(n);
   err = codes_get_double_array(h.h, "values", values.data(), &n);
-  if (err != 0 || static_cast<std::int64_t>(n) != f.points)
-    throw IoFailure(where + ": its values cannot be decoded (" + eccodes_reason(err) + ")");
+  if (err != 0) throw IoFailure(where + ": its values cannot be decoded (" + eccodes_reason(err) + ")");
+  if (static_cast<std::int64_t>(n) != f.points)
+    throw IoFailure(where + ": yields " + decimal(static_cast<long long>(n)) + " values where its grid has " +
+                    decimal(f.points) + " points: it is corrupt");
 }
 
 }  // namespace c2m::ingest

@@ -460,7 +460,7 @@ Plan Planner::make() {
                                    : "; and their grid is " + grids +
                                          ", not the regular latitude/longitude grid a case needs"));
   }
-  plan_.time = choose_time(cands, opt_.time, sources_);
+  plan_.time = choose_time(cands, opt_.time);
   // A grid no case can have is refused first, naming its kind.
   for (const Candidate& c : cands)
     if (c.field->grid.type != "regular_ll") normalise(c.field->grid, name_of(*c.field, sources_));

@@ -41,8 +41,7 @@ std::map<Key, std::pair<int, std::vector<int>>> group(const std::vector<Candidat
 
 }  // namespace
 
-ChosenTime choose_time(std::vector<Candidate>& cands, const TimeChoice& choice, const Sources& sources) {
-  (void)sources;
+ChosenTime choose_time(std::vector<Candidate>& cands, const TimeChoice& choice) {
   auto times = group<ValidTime>(cands, [](const Candidate& c) { return c.field->valid; });
   if (choice.time) {
     if (!times.count(*choice.time))
