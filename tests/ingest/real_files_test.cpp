@@ -5,6 +5,7 @@
 // name.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "estab/estab.hpp"
@@ -69,6 +70,16 @@ TEST_F(Gfs, TheFilledLevelLiesBetweenItsNeighbours) {
   const float wb = std::log(2.0f) / std::log(3.0f);
   for (std::int64_t k = 0; k < points; ++k)
     ASSERT_NEAR(r20[k], wb * r30[k] + (1 - wb) * r10[k], 1e-3f * (1 + r20[k])) << k;
+}
+
+TEST_F(Gfs, SoilOverSeaIsUndefinedNotEcCodesDefault) {
+  // GFS bitmaps its soil fields over sea: 6919 points of each layer.
+  const std::string in = read_file(*dir_ / "out/case.bin");
+  for (int p = 5; p <= 12; ++p) {
+    const auto plane = record(in, points, c2m::layout::input_surface_record(p, lm));
+    EXPECT_EQ(std::count(plane.begin(), plane.end(), 9.999e20f), 6919) << "plane " << p;
+    EXPECT_EQ(std::count(plane.begin(), plane.end(), 9999.0f), 0) << "plane " << p;
+  }
 }
 
 TEST_F(Gfs, ThePhysicsOfTheModelDataHolds) {

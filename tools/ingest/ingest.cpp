@@ -278,7 +278,8 @@ const std::string& help_text() {
       "                     (default: the centre and the validity time)\n"
       "  --table FILE       field table entries that add to or override the\n"
       "                     built-in ones (below)\n"
-      "  --threads N        decoding threads (default: one per core, at most 8)\n"
+      "  --threads N        threads that read and decode (default: one per core,\n"
+      "                     at most 8)\n"
       "  --quiet            print nothing but failures (ingest.txt is still kept)\n"
       "  -h, --help         this text\n"
       "\n"
@@ -312,8 +313,8 @@ const std::string& help_text() {
       "failure: a file that is not GRIB, a truncated or corrupt message, a grid that\n"
       "is not regular latitude/longitude, fields on different grids, several\n"
       "validity times or members, a required field absent (the message names the\n"
-      "file, the message and the cause); 128 + N stopped by signal N (OUTDIR is as\n"
-      "it was).\n";
+      "file, the message and the cause); 128 + N stopped by signal N (the files in\n"
+      "OUTDIR are as they were).\n";
   return text;
 }
 
