@@ -23,7 +23,7 @@ import time
 
 
 def timed(argv, cwd, stdin_text=None):
-    """Wall time (s) and peak resident memory (KiB) of one run."""
+    """Wall time (s), peak resident memory (KiB) and processor time (s) of one run."""
     stdin = subprocess.PIPE if stdin_text is not None else subprocess.DEVNULL
     start = time.perf_counter()
     proc = subprocess.Popen(argv, cwd=cwd, stdin=stdin, stdout=subprocess.DEVNULL)
@@ -35,7 +35,7 @@ def timed(argv, cwd, stdin_text=None):
     code = os.waitstatus_to_exitcode(status)
     if code != 0:
         sys.exit(f"{argv[0]} failed with status {code} in {cwd}")
-    return elapsed, usage.ru_maxrss
+    return elapsed, usage.ru_maxrss, usage.ru_utime + usage.ru_stime
 
 
 def med(v):
@@ -76,24 +76,28 @@ def main():
     # One run of each first, untimed, so that both find the file cached.
     timed([floor, grib], case_dir)
     ingest()
-    base, ing, rss = [], [], []
+    base, ing, rss, base_cpu, ing_cpu = [], [], [], [], []
     for _ in range(args.runs):
-        t, _ = timed([floor, grib], case_dir)
+        t, _, c = timed([floor, grib], case_dir)
         base.append(t)
-        t, m = ingest()
+        base_cpu.append(c)
+        t, m, c = ingest()
         ing.append(t)
         rss.append(m)
+        ing_cpu.append(c)
     conv = []
     for _ in range(3):
-        t, _ = timed([c2m, "convert", "--quiet", os.path.join(out, "case.bin")], case_dir)
+        t, _, _ = timed([c2m, "convert", "--quiet", os.path.join(out, "case.bin")], case_dir)
         conv.append(t)
     ratios = [i / b for i, b in zip(ing, base)]
     print()
     print(f"GRIB file: {os.path.getsize(grib) / 1e6:.0f} MB, {name}; case made: "
           f"{os.path.getsize(os.path.join(out, 'case.bin')) / 1e6:.0f} MB; {os.cpu_count()} cores; "
           f"load average {os.getloadavg()[0]:.2f}")
-    print(f"floor (decode on one thread)  {med(base)}   spread {spread(base):.0f} %")
-    print(f"conv2model ingest             {med(ing)}   spread {spread(ing):.0f} %")
+    print(f"floor (decode on one thread)  {med(base)}   spread {spread(base):.0f} %   "
+          f"processor {statistics.median(base_cpu):.3f} s")
+    print(f"conv2model ingest             {med(ing)}   spread {spread(ing):.0f} %   "
+          f"processor {statistics.median(ing_cpu):.3f} s")
     print(f"ratio ingest / floor          {statistics.median(ratios):.2f} (paired runs {min(ratios):.2f}-{max(ratios):.2f})")
     print(f"ingest peak resident memory   {max(rss) / 1024:.1f} MB")
     print(f"conv2model convert on it      {med(conv)}")
