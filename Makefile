@@ -4,7 +4,7 @@ PREFIX ?= /usr/local
 SAMPLE_DIR := $(BUILD)/sample
 C2M := $(BUILD)/tools/conv2model/conv2model
 
-.PHONY: all deps configure build test sample install bench fuzz clean
+.PHONY: all deps configure build test sample install bench bench-ingest fuzz clean
 
 all: build
 
@@ -44,6 +44,13 @@ bench: build
 	python3 bench/compare.py $(BUILD) $(BUILD)/bench-cases --runs 7 \
 	  --case "g025=--global --res 0.25 --lm 26" --case "g050=--global --res 0.5 --lm 26"
 	$(BUILD)/bench/micro_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+# conv2model ingest against its floor (every GRIB message decoded on one
+# thread) on a global 0.25-degree case of 26 levels written as GRIB 2 with
+# 16-bit packing (generated once into $(BUILD)/bench-cases, 0.7 GB and
+# 0.35 GB), alternately, medians of 5.
+bench-ingest: build
+	python3 bench/ingest_bench.py $(BUILD) $(BUILD)/bench-cases --runs 5
 
 # Build the fuzz targets with clang and libFuzzer in build-fuzz/ and run each
 # for FUZZ_SECONDS; findings land in fuzz-out/.

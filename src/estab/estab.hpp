@@ -25,6 +25,10 @@ class Table {
 // Saturation vapour pressure in hPa; read-only after es_ini.
 extern Table esat;
 
+// Saturation vapour pressure over water at temperature T (K), in hPa: the
+// formula of every entry of esat, entry n being goff_gratch(0.01f * n).
+float goff_gratch(float t);
+
 // Fills every entry of esat.
 void es_ini();
 

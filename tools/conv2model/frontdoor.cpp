@@ -7,6 +7,7 @@
 #include "convert.hpp"
 #include "export.hpp"
 #include "info.hpp"
+#include "ingest.hpp"
 #include "man_page.hpp"
 #include "plot.hpp"
 #include "synth_command.hpp"
@@ -20,6 +21,7 @@ namespace {
 // One line per subcommand, in the order --help lists them.
 const Subcommand table[] = {
     synth_subcommand(),
+    ingest_subcommand(),
     convert_subcommand(),
     info_subcommand(),
     plot_subcommand(),

@@ -1,0 +1,59 @@
+// What the ingest tests share: small synthetic cases written as GRIB,
+// GRIB files rewritten message by message with ecCodes (to make the
+// conventions real files use: rows south to north, levels in Pa, several
+// fields in a message, a field missing, two times), and runs of the built
+// conv2model.
+#pragma once
+
+#include <eccodes.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/scratch.hpp"
+
+namespace ingesttest {
+
+// A synthetic case (synth::write_case) in DIR: IM x JM points from
+// (LAT0, LON0) degrees south-west, RES degrees apart, LM levels.
+void make_case(const std::string& dir, int im, int jm, double lat0, double lon0, double res, int lm);
+
+// The case in DIR as GRIB (edition 2 unless GRIB1), IEEE 64-bit unless
+// SIMPLE16.  Returns the file's bytes.
+std::string case_as_grib(const std::string& dir, bool grib1 = false, bool simple16 = false);
+
+// A message open for reading and changing its keys.
+class Message {
+ public:
+  explicit Message(codes_handle* h) : h_(h) {}
+  long get_long(const char* key) const;
+  double get_double(const char* key) const;
+  std::string get_string(const char* key) const;
+  std::vector<double> values() const;  // missing points as 9.999e20
+  void set(const char* key, long v);
+  void set(const char* key, double v);
+  void set(const char* key, const std::string& v);
+  void set_values(const std::vector<double>& v);
+  codes_handle* handle() const { return h_; }
+
+ private:
+  codes_handle* h_;
+};
+
+// The messages of BYTES passed through EDIT in order; EDIT returns false
+// to leave a message out.
+std::string rewrite(const std::string& bytes, const std::function<bool(Message&)>& edit);
+
+// The u and v messages of each level of BYTES made one message of two
+// fields, as NCEP writes them.
+std::string winds_together(const std::string& bytes);
+
+// Runs the built conv2model with ARGS in DIR.
+testsupport::RunResult conv2model(const std::string& dir, const std::vector<std::string>& args);
+
+// Record N (from 1) of a file of records of POINTS 4-byte reals.
+std::vector<float> record(const std::string& bytes, std::int64_t points, std::int64_t n);
+
+}  // namespace ingesttest

@@ -1,0 +1,333 @@
+#include "ingest.hpp"
+
+#include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <filesystem>
+#include <new>
+#include <thread>
+
+#include "case_writer.hpp"
+#include "estab/estab.hpp"
+#include "fileio/output_file.hpp"
+#include "grib_source.hpp"
+#include "layout/run_description_text.hpp"
+#include "report.hpp"
+#include "textio/errors.hpp"
+
+namespace fs = std::filesystem;
+
+namespace c2m::ingest {
+
+namespace {
+
+constexpr const char* report_file = "ingest.txt";
+// The converter names its outputs NAME.KVOwrk and NAME.KVOwrk.gdsinfo in
+// fields of 255 characters with a blank to spare.
+constexpr std::size_t max_name = 239;
+
+void put(std::FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }
+
+// The directories made for OUTDIR, removed again (when empty) unless the
+// case was written.
+class MadeDirectories {
+ public:
+  // Makes DIR and its missing parents; IoFailure when something in the way
+  // is not a directory or cannot be made.
+  explicit MadeDirectories(const std::string& dir) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0) {
+      if (!S_ISDIR(st.st_mode)) throw CannotOpen(dir + ": exists and is not a directory");
+      return;
+    }
+    std::vector<fs::path> missing;
+    for (fs::path p = fs::path(dir).lexically_normal(); !p.empty(); p = p.parent_path()) {
+      if (::stat(p.c_str(), &st) == 0) {
+        if (!S_ISDIR(st.st_mode)) throw CannotOpen(p.string() + ": exists and is not a directory");
+        break;
+      }
+      missing.push_back(p);
+      if (p == p.parent_path()) break;
+    }
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+      if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {
+        const int err = errno;
+        remove();
+        throw CannotOpen(system_reason(it->string(), err) + " (making the output directory)");
+      }
+      made_.push_back(*it);
+    }
+  }
+  ~MadeDirectories() {
+    if (!keep_) remove();
+  }
+  MadeDirectories(const MadeDirectories&) = delete;
+  MadeDirectories& operator=(const MadeDirectories&) = delete;
+  void keep() { keep_ = true; }
+
+ private:
+  void remove() {
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) ::rmdir(it->c_str());
+    made_.clear();
+  }
+  std::vector<fs::path> made_;
+  bool keep_ = false;
+};
+
+std::string joined(const std::string& dir, const std::string& name) {
+  return (fs::path(dir) / name).string();
+}
+
+int run_ingest(const Options& o, std::FILE* out) {
+  estab::es_ini();
+  FieldTable table = FieldTable::built_in();
+  if (o.table) table.add_file(*o.table);
+  unsigned threads = o.threads;
+  if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  Sources sources;
+  for (std::size_t n = 0; n < o.files.size(); ++n)
+    sources.push_back(std::make_unique<GribSource>(o.files[n], static_cast<int>(n), threads));
+  const Plan plan = make_plan(sources, table, o.plan);
+
+  // Only now is anything made in OUTDIR.
+  MadeDirectories dirs(o.outdir);
+  OutputFile grid(joined(o.outdir, o.name));
+  OutputFile desc(joined(o.outdir, layout::run_description_file));
+  OutputFile date(joined(o.outdir, layout::date_file));
+  OutputFile report(joined(o.outdir, report_file));
+
+  ReportFacts facts;
+  facts.outdir = o.outdir;
+  facts.name = o.name;
+  facts.warnings = write_records(plan, sources, grid, threads);
+  std::error_code ec;
+  if (fs::exists(joined(o.outdir, o.name + ".KVOwrk"), ec))
+    facts.warnings.push_back(o.name + ".KVOwrk in " + o.outdir +
+                             " is from an earlier conversion: it does not belong to this case until the "
+                             "case is converted again");
+
+  desc.write(layout::run_description_text(plan.label, plan.run, plan.pressures), "the run description");
+  date.write(plan.time.valid.text().substr(0, 10) + "\n", "the date");
+  const std::string text = report_text(plan, sources, facts);
+  report.write(text, "the report");
+  commit_together({&grid, &desc, &date, &report});
+  dirs.keep();
+  if (!o.quiet) put(out, text);
+  return cli::status_ok;
+}
+
+bool valid_name(const std::string& n) {
+  if (n.empty() || n == "." || n == ".." || n.size() > max_name) return false;
+  if (n == layout::run_description_file || n == layout::date_file || n == report_file) return false;
+  return std::all_of(n.begin(), n.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+           c == '_' || c == '-' || c == '+';
+  });
+}
+
+}  // namespace
+
+Options parse_options(const std::vector<std::string>& args) {
+  using cli::UsageError;
+  Options o;
+  cli::Args a(args);
+  std::string v;
+  std::vector<std::string> operands;
+  while (a.next()) {
+    if (a.value("--name", v)) {
+      if (!valid_name(v))
+        throw UsageError("--name wants a plain file name of letters, digits and . _ - + (at most " +
+                         std::to_string(max_name) + " characters, not " + std::string(layout::run_description_file) +
+                         ", " + layout::date_file + " or " + report_file + "), not \"" + v + "\"");
+      o.name = v;
+    } else if (a.value("--levels", v)) {
+      std::vector<float> levels;
+      for (const std::string& item : cli::split_list(v)) {
+        const double p = cli::real_value("--levels", item);
+        if (!(p > 0.0 && p < 1e6)) throw UsageError("--levels wants pressures in hPa above 0, not " + item);
+        const auto f = static_cast<float>(p);
+        if (std::find(levels.begin(), levels.end(), f) != levels.end())
+          throw UsageError("--levels names " + item + " hPa twice");
+        levels.push_back(f);
+      }
+      o.plan.levels = levels;
+    } else if (a.value("--area", v)) {
+      const auto items = cli::split_list(v);
+      if (items.size() != 4) throw UsageError("--area wants S,W,N,E in degrees, not \"" + v + "\"");
+      Area area;
+      double* parts[4] = {&area.south, &area.west, &area.north, &area.east};
+      for (std::size_t n = 0; n < 4; ++n) *parts[n] = cli::real_value("--area", items[n]);
+      if (!(area.south >= -90 && area.north <= 90 && area.south <= area.north))
+        throw UsageError("--area wants -90 <= S <= N <= 90, not \"" + v + "\"");
+      if (!(std::fabs(area.west) <= 360 && std::fabs(area.east) <= 360))
+        throw UsageError("--area wants longitudes W and E between -360 and 360, not \"" + v + "\"");
+      o.plan.area = area;
+    } else if (a.value("--time", v)) {
+      const auto t = parse_time(v);
+      if (!t) throw UsageError("--time wants a validity time YYYYMMDDHH, not \"" + v + "\"");
+      o.plan.time.time = t;
+    } else if (a.value("--member", v)) {
+      const long long m = cli::integer_value("--member", v);
+      if (m < 0 || m > 100000) throw UsageError("--member wants a member number from 0, not " + v);
+      o.plan.time.member = static_cast<long>(m);
+    } else if (a.value("--rh", v)) {
+      if (v == "convert") o.plan.rh = RhMode::convert;
+      else if (v == "as-is") o.plan.rh = RhMode::as_is;
+      else throw UsageError("--rh wants convert or as-is, not \"" + v + "\"");
+    } else if (a.flag("--no-fill")) {
+      o.plan.fill = false;
+    } else if (a.value("--label", v)) {
+      const bool word = !v.empty() && v.size() <= 20 &&
+                        std::all_of(v.begin(), v.end(), [](char c) { return c > ' ' && c < 127; });
+      if (!word)
+        throw UsageError("--label wants one word of at most 20 printable characters (the converter keeps 20 "
+                         "and shows the part before a blank), not \"" + v + "\"");
+      o.plan.label = v;
+    } else if (a.value("--table", v)) {
+      o.table = v;
+    } else if (a.value("--threads", v)) {
+      const long long n = cli::integer_value("--threads", v);
+      if (n < 1 || n > 256) throw UsageError("--threads wants 1 to 256, not " + v);
+      o.threads = static_cast<unsigned>(n);
+    } else if (a.flag("--quiet")) {
+      o.quiet = true;
+    } else if (a.is_option()) {
+      a.unknown();
+    } else {
+      operands.push_back(a.arg());
+    }
+  }
+  if (operands.empty()) throw UsageError("no output directory and no GRIB file given");
+  if (operands.size() < 2) throw UsageError("no GRIB file given after the output directory " + operands[0]);
+  o.outdir = operands[0];
+  if (o.outdir.empty()) throw UsageError("the output directory is an empty name");
+  o.files.assign(operands.begin() + 1, operands.end());
+  return o;
+}
+
+int ingest(const Options& o, std::FILE* out, std::FILE* err) {
+  // Planes of millions of points come and go (ecCodes allocates its own
+  // for bitmapped fields): blocks of a megabyte and more are mapped and
+  // given back when freed, rather than kept by the allocator, so that
+  // memory stays at a few planes per worker.
+  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+  try {
+    return run_ingest(o, out);
+  } catch (const RunFailure& e) {
+    put(err, "conv2model ingest: " + std::string(e.what()) + "\n");
+    return cli::status_failure;
+  } catch (const std::bad_alloc&) {
+    put(err, "conv2model ingest: no memory for the case\n");
+    return cli::status_failure;
+  } catch (const std::system_error& e) {
+    put(err, "conv2model ingest: " + std::string(e.what()) + "\n");
+    return cli::status_failure;
+  }
+}
+
+}  // namespace c2m::ingest
+
+namespace c2m::cli {
+
+namespace {
+
+constexpr std::string_view synopsis = "conv2model ingest [OPTIONS] OUTDIR FILE...";
+
+const std::string& help_text() {
+  static const std::string text =
+      "Makes a case that converts as it stands from GRIB files (edition 1 or 2, told\n"
+      "from the content and mixed freely: a pressure-level file, a surface file, an\n"
+      "invariant file) holding one validity time.  OUTDIR (made if missing) receives\n"
+      "the input grid file (case.bin), the run description InputModelInf.txt and the\n"
+      "date file adate.txt, all whole or none: a failure leaves OUTDIR as it was.  The\n"
+      "report (where every record came from, what was converted, filled or derived)\n"
+      "is printed and kept as OUTDIR/ingest.txt, with the commands that convert the\n"
+      "case.\n"
+      "\n"
+      "Fields: geopotential (z, else gh x 9.80665), temperature, u and v on every\n"
+      "isobaric level that has all four; relative humidity over water made from q\n"
+      "where present, else from r over the centre's mixture of water and ice (ECMWF\n"
+      "and NCEP definitions; other centres taken as over water); q as it is, else\n"
+      "derived from t and RH; land-sea mask (else 1 where soil moisture of layer 1 is\n"
+      "defined); mean sea-level and surface pressure (Pa to hPa); surface\n"
+      "geopotential (z, else orog or gh x 9.80665); soil temperature and moisture of\n"
+      "layers 1 to 4 (ECMWF's stl1..4 and swvl1..4, else layers in order of depth).\n"
+      "An interior level without humidity is filled linearly in ln p from the\n"
+      "levels below and above; humidity missing at the bottom or top, and soil\n"
+      "layers 3 and 4, are written missing for the converter's own patches.\n"
+      "Undefined points (bitmaps, missing values) become 9.999e20.  Only regular\n"
+      "latitude/longitude grids are taken, all fields on one grid, in any scanning\n"
+      "order.\n"
+      "\n"
+      "Options:\n"
+      "  --name NAME        the input grid file's name (default case.bin)\n"
+      "  --levels P,P,...   only these levels (hPa); default every complete one\n"
+      "  --area S,W,N,E     only the grid points inside this area (degrees); it may\n"
+      "                     cross 0 or 180 degrees of longitude on a global grid\n"
+      "  --time YYYYMMDDHH  the validity time to take, when the files hold several\n"
+      "  --member N         the ensemble member to take, when they hold several\n"
+      "  --rh convert|as-is relative humidity r converted to over water (default),\n"
+      "                     or taken unchanged (for r that is over water already)\n"
+      "  --no-fill          leave an interior level without humidity missing (the\n"
+      "                     conversion will then stop)\n"
+      "  --label WORD       the case's label, one word of at most 20 characters\n"
+      "                     (default: the centre and the validity time)\n"
+      "  --table FILE       field table entries that add to or override the\n"
+      "                     built-in ones (below)\n"
+      "  --threads N        threads that read and decode (default: one per core,\n"
+      "                     at most 8)\n"
+      "  --quiet            print nothing but failures (ingest.txt is still kept)\n"
+      "  -h, --help         this text\n"
+      "\n"
+      "The field table: one entry a line, FIELD PARAMID LEVELTYPE [SCALE [OFFSET]];\n"
+      "the case holds value x SCALE + OFFSET.  FIELD is z r q t u v lsm msl sp orog,\n"
+      "stl1..stl4 or swvl1..swvl4 (a layer), stl or swvl (layers in order of depth),\n"
+      "or - (pass such messages over).  LEVELTYPE is ecCodes' typeOfLevel or * for\n"
+      "any.  The first entry that matches a message takes it; where several give a\n"
+      "field, the first listed wins.  Entries of --table FILE come first and replace\n"
+      "built-in entries of the same PARAMID and LEVELTYPE; # starts a comment.  The\n"
+      "built-in table:\n"
+      "\n" +
+      [] {
+        std::string t, line;
+        for (const char c : c2m::ingest::table_text()) {
+          line += c;
+          if (c == '\n') {
+            t += "    " + line;
+            line.clear();
+          }
+        }
+        return t;
+      }() +
+      "\n"
+      "Examples:\n"
+      "  conv2model ingest cases/gfs gfs.t12z.pgrbf120.2p5deg.grib2\n"
+      "  conv2model ingest --area 30,-30,75,45 cases/europe pl.grib sfc.grib invariant.grib\n"
+      "  conv2model ingest --time 2024010112 --levels 1000,850,700,500 cases/a forecast.grib2\n"
+      "\n"
+      "Exit status: 0 the case was made; 2 wrong usage, or an input or output\n"
+      "failure: a file that is not GRIB, a truncated or corrupt message, a grid that\n"
+      "is not regular latitude/longitude, fields on different grids, several\n"
+      "validity times or members, a required field absent (the message names the\n"
+      "file, the message and the cause); 128 + N stopped by signal N (the files in\n"
+      "OUTDIR are as they were).\n";
+  return text;
+}
+
+int run(const std::vector<std::string>& args, Streams& io) {
+  const ingest::Options o = ingest::parse_options(args);
+  return ingest::ingest(o, io.out, io.err);
+}
+
+}  // namespace
+
+const Subcommand& ingest_subcommand() {
+  static const Subcommand sub{"ingest", "make a case from GRIB files", synopsis, help_text(), run};
+  return sub;
+}
+
+}  // namespace c2m::cli

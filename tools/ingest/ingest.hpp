@@ -1,0 +1,41 @@
+// conv2model ingest: a ready case from GRIB files.  It reads one or more
+// GRIB files (edition 1 or 2, mixed freely) that hold one validity time
+// and writes into OUTDIR the input grid file, the run description
+// InputModelInf.txt and the date file adate.txt, all whole or none, with a
+// report of where every record came from (printed and kept as
+// OUTDIR/ingest.txt).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli.hpp"
+#include "plan.hpp"
+
+namespace c2m::cli {
+
+const Subcommand& ingest_subcommand();
+
+}  // namespace c2m::cli
+
+namespace c2m::ingest {
+
+struct Options {
+  std::string outdir;
+  std::vector<std::string> files;
+  std::string name = "case.bin";
+  std::optional<std::string> table;
+  PlanOptions plan;
+  unsigned threads = 0;  // 0: one per core, at most 8
+  bool quiet = false;
+};
+
+// The options of ARGS, or UsageError.
+Options parse_options(const std::vector<std::string>& args);
+
+// The whole ingest; returns the exit status.  Diagnostics go to ERR, the
+// report to OUT.
+int ingest(const Options& options, std::FILE* out, std::FILE* err);
+
+}  // namespace c2m::ingest
