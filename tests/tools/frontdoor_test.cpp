@@ -20,7 +20,8 @@ using namespace testsupport;
 
 namespace {
 
-const std::vector<std::string> subcommand_names = {"synth", "convert", "info", "plot", "export"};
+const std::vector<std::string> subcommand_names = {"synth", "ingest", "convert", "info", "plot",
+                                                   "export"};
 
 RunResult c2m(const std::string& dir, const std::vector<std::string>& args, RunLimits limits = {}) {
   const TimedRun r = run_with_open_stdin(CONV2MODEL, dir, args, limits);
@@ -105,6 +106,8 @@ TEST(FrontDoor, BadCommandLinesAreRefusedWithStatus2) {
       {{"help", "frobnicate"}, "no subcommand 'frobnicate'"},
       {{"synth"}, "no output directory given"},
       {{"synth", "d", "--res", "0"}, "--res must be above 0"},
+      {{"synth", "d", "--grib1"}, "--grib1 and --packing go with --grib FILE"},
+      {{"synth", "d", "--grib", "g", "--packing", "jpeg"}, "--packing is grid_simple"},
       {{"convert"}, "no input grid file given"},
       {{"convert", "a", "b"}, "one input grid file at a time"},
       {{"convert", "a b"}, "holds a blank"},
@@ -184,6 +187,38 @@ INSTANTIATE_TEST_SUITE_P(Golden, ConvertLikeInputDriver,
                          ::testing::Values("free_format", "full_7x5x4", "path_with_blank",
                                            "rh_patch", "short_input", "soil_fill",
                                            "special_values", "stop_temperature"));
+
+// synth's GRIB goes back through ingest: bit for bit with IEEE packing,
+// and as a case that converts in either edition.
+TEST(FrontDoor, SynthAsGribComesBackThroughIngest) {
+  struct Row {
+    std::vector<std::string> grib_options;
+    std::vector<std::string> ingest_options;
+    bool same_bits;
+  };
+  const Row rows[] = {
+      {{"--packing", "grid_ieee"}, {"--rh", "as-is"}, true},
+      {{}, {}, false},
+      {{"--grib1"}, {}, false},
+  };
+  for (const Row& row : rows) {
+    ScratchDir dir;
+    std::vector<std::string> synth = {"synth", "case", "--im", "12", "--jm", "8", "--lm", "4",
+                                      "--res", "2", "--grib", "case.grib"};
+    synth.insert(synth.end(), row.grib_options.begin(), row.grib_options.end());
+    const RunResult s = c2m(dir.path(), synth);
+    ASSERT_EQ(s.status, 0) << s.err;
+    std::vector<std::string> ingest = {"ingest", "--quiet"};
+    ingest.insert(ingest.end(), row.ingest_options.begin(), row.ingest_options.end());
+    ingest.insert(ingest.end(), {"back", "case.grib"});
+    const RunResult i = c2m(dir.path(), ingest);
+    ASSERT_EQ(i.status, 0) << i.err;
+    if (row.same_bits) {
+      EXPECT_EQ(read_file(dir / "back/case.bin"), read_file(dir / "case/case.bin"));
+    }
+    EXPECT_EQ(c2m(dir.path(), {"convert", "--quiet", "back/case.bin"}).status, 0);
+  }
+}
 
 TEST(FrontDoor, ConvertCheckAndQuiet) {
   struct Row {

@@ -60,7 +60,9 @@ bool has_blank_or_control(std::string_view s) {
 
 struct Raw {
   std::optional<std::string> dir, im, jm, lm, res, south, north, west, east, seed, name, date, label;
+  std::optional<std::string> grib, packing;
   bool global = false;
+  bool grib1 = false;
   bool help = false;
 };
 
@@ -75,6 +77,7 @@ Raw collect(const std::vector<std::string>& args) {
       {"--res", &Raw::res},     {"--south", &Raw::south}, {"--north", &Raw::north},
       {"--west", &Raw::west},   {"--east", &Raw::east},   {"--seed", &Raw::seed},
       {"--name", &Raw::name},   {"--date", &Raw::date},   {"--label", &Raw::label},
+      {"--grib", &Raw::grib},   {"--packing", &Raw::packing},
   };
   for (std::size_t a = 0; a < args.size(); ++a) {
     const std::string& arg = args[a];
@@ -84,6 +87,10 @@ Raw collect(const std::vector<std::string>& args) {
     }
     if (arg == "--global") {
       raw.global = true;
+      continue;
+    }
+    if (arg == "--grib1") {
+      raw.grib1 = true;
       continue;
     }
     if (arg.size() > 1 && arg[0] == '-') {
@@ -121,6 +128,19 @@ Command parse_command_line(const std::vector<std::string>& args) {
   }
   if (!raw.dir || raw.dir->empty()) bad("no output directory given (see --help)");
   cmd.dir = *raw.dir;
+  if (raw.grib) {
+    if (raw.grib->empty()) bad("--grib needs a file name");
+    cmd.grib = *raw.grib;
+  }
+  if ((raw.grib1 || raw.packing) && !raw.grib) bad("--grib1 and --packing go with --grib FILE");
+  cmd.grib1 = raw.grib1;
+  if (raw.packing) {
+    if (*raw.packing == "grid_ieee")
+      cmd.ieee = true;
+    else if (*raw.packing != "grid_simple")
+      bad("--packing is grid_simple (16 bits, the usual) or grid_ieee (exact), not " +
+          in_quotes(*raw.packing));
+  }
   CaseSettings& s = cmd.settings;
 
   const int lm = raw.lm ? parse_integer<int>("--lm", *raw.lm) : 17;
@@ -256,6 +276,16 @@ Case:
                   characters (default "synth seed N")
   -h, --help      show this text
 
+The case as GRIB too (ECMWF's parameter conventions: z, r, q, t, u, v on
+pressure levels; lsm, msl, sp, z, stl1..4, swvl1..4 at the surface), for
+trying `conv2model ingest` on it:
+  --grib FILE     write the case as GRIB 2 to FILE as well (relative to the
+                  current directory)
+  --grib1         GRIB 1 instead
+  --packing P     grid_simple (16 bits a value, the usual; the default) or
+                  grid_ieee (64-bit reals: ingest with --rh as-is gives back
+                  the same input grid file bit for bit)
+
 Options take their value as the next argument or after '=' (--res=0.25).
 The three files appear together when the last record is written; a run
 that fails or is stopped leaves whatever stood there before.
@@ -266,6 +296,7 @@ Examples:
   conv2model synth tiny --im 8 --jm 6 --lm 4 --res 2 --south 40 --west -10
   conv2model synth bench --global --res 0.25 --lm 26
   conv2model synth world --global --res 1 --date 2026070100 --name gfs.bin
+  conv2model synth eu --grib eu.grib2 && conv2model ingest eu-again eu.grib2
 
 Exit status: 0 done; 2 bad arguments, or a file that could not be written.
 )";

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,11 @@ struct Command {
   bool help = false;           // --help given: print the help and stop
   std::filesystem::path dir;   // where the case goes
   CaseSettings settings;
+  // The case also as GRIB: the file, edition 1 instead of 2, 64-bit IEEE
+  // packing (exact) instead of 16-bit simple packing.
+  std::optional<std::filesystem::path> grib;
+  bool grib1 = false;
+  bool ieee = false;
 };
 
 // Parses the arguments after the program name.  Throws UsageError with a
