@@ -178,7 +178,9 @@ void OutputFile::write_at(std::span<const std::byte> bytes, std::int64_t offset,
     }
     done += static_cast<std::size_t>(n);
   }
-  size_ = std::max(size_, offset + static_cast<std::int64_t>(done));
+  const std::int64_t end = offset + static_cast<std::int64_t>(done);
+  for (std::int64_t seen = size_.load(); seen < end && !size_.compare_exchange_weak(seen, end);) {
+  }
 }
 
 void OutputFile::write(std::span<const std::byte> bytes, std::string_view what) {

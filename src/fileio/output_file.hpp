@@ -13,6 +13,7 @@
 // says what it is.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -52,7 +53,8 @@ class OutputFile {
   void write(std::string_view text, std::string_view what) {
     write(std::as_bytes(std::span<const char>(text.data(), text.size())), what);
   }
-  // Writes BYTES at OFFSET, for files whose parts arrive out of order.
+  // Writes BYTES at OFFSET, for files whose parts arrive out of order;
+  // several threads may write parts at once.
   void write_at(std::span<const std::byte> bytes, std::int64_t offset, std::string_view what);
 
   // Closes the temporary file, checking the close (a full disk may show
@@ -70,7 +72,7 @@ class OutputFile {
   const std::string& name() const { return name_; }
   const std::string& temp_name() const { return temp_; }
   // Bytes written so far (the end of the furthest write).
-  std::int64_t size() const { return size_; }
+  std::int64_t size() const { return size_.load(); }
   bool committed() const { return committed_; }
 
  private:
@@ -81,7 +83,8 @@ class OutputFile {
   std::string temp_;
   int fd_ = -1;
   int slot_ = -1;  // in the table of files removed on a signal
-  std::int64_t offset_ = 0, size_ = 0;
+  std::int64_t offset_ = 0;
+  std::atomic<std::int64_t> size_{0};
   bool committed_ = false;
 };
 
