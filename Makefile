@@ -45,6 +45,13 @@ bench: build
 	  --case "g025=--global --res 0.25 --lm 26" --case "g050=--global --res 0.5 --lm 26"
 	$(BUILD)/bench/micro_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
+# conv2model export --netcdf of the 0.25-degree model data file (0.6 GB, made
+# once into $(BUILD)/bench-cases/export-0.25-26) against the copy floor of
+# that file, alternately, medians of 5; then a compressed export.
+.PHONY: bench-export
+bench-export: build
+	python3 bench/export_compare.py $(BUILD) $(BUILD)/bench-cases --runs 5
+
 # Build the fuzz targets with clang and libFuzzer in build-fuzz/ and run each
 # for FUZZ_SECONDS; findings land in fuzz-out/.
 FUZZ_SECONDS ?= 60

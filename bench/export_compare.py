@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""Times conv2model export --netcdf against the copy floor of its model data file.
+
+The case is a global one made once with conv2model synth and converted with
+conv2model convert (by default 0.25 degree, 1440 x 721 points, 26 levels: a
+590 MB model data file).  The export (without compression) and the floor
+(bench/read_write_floor: the model data file read once, in blocks of one
+record, and the same number of bytes written once) run alternately, RUNS
+times each after one untimed run of each, so that both see the same state of
+the machine and the file in the page cache.  Printed: the median wall time of
+each (with minimum and maximum), their ratio, the export's peak resident
+memory, and whether they keep to the targets (ratio at most 1.5, at most
+64 MB); the exit status is 1 when they do not.  Then, for information, the
+time and size of a compressed export.
+
+  export_compare.py BUILD_DIR WORK_DIR [--runs N] [--res DEG] [--lm N] [--compress N]
+"""
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+RATIO_TARGET = 1.5
+MEMORY_TARGET_MB = 64.0
+
+
+def timed(argv, cwd):
+    """Wall time (s) and peak resident memory (KiB) of one run."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(argv, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    code = os.waitstatus_to_exitcode(status)
+    if code != 0:
+        sys.exit(f"{argv[0]} failed with status {code} in {cwd}")
+    return elapsed, usage.ru_maxrss
+
+
+def grid_of(case_dir):
+    with open(os.path.join(case_dir, "InputModelInf.txt")) as f:
+        f.readline()
+        im, jm, lm = (int(x) for x in f.readline().split()[:3])
+    return im, jm, lm
+
+
+def spread(values):
+    return f"{statistics.median(values):.3f} ({min(values):.3f}-{max(values):.3f})"
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("build")
+    ap.add_argument("work")
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--res", default="0.25")
+    ap.add_argument("--lm", default="26")
+    ap.add_argument("--compress", type=int, default=1,
+                    help="deflate level of the informative compressed export (0: none)")
+    args = ap.parse_args()
+    c2m = os.path.abspath(os.path.join(args.build, "tools", "conv2model", "conv2model"))
+    floor = os.path.abspath(os.path.join(args.build, "bench", "read_write_floor"))
+
+    case_dir = os.path.abspath(os.path.join(args.work, f"export-{args.res}-{args.lm}"))
+    data = os.path.join(case_dir, "case.bin.KVOwrk")
+    if not os.path.exists(data):
+        print(f"making the case: conv2model synth {case_dir} --global --res {args.res} --lm {args.lm}"
+              " and conv2model convert", flush=True)
+        subprocess.run([c2m, "synth", case_dir, "--global", "--res", args.res, "--lm", args.lm],
+                       check=True, stdout=subprocess.DEVNULL)
+        subprocess.run([c2m, "convert", "--quiet", os.path.join(case_dir, "case.bin")], check=True)
+        os.remove(os.path.join(case_dir, "case.bin"))  # only the model data file is needed
+    im, jm, lm = grid_of(case_dir)
+    record = im * jm * 4
+
+    export = [c2m, "export", "case.bin.KVOwrk", "--netcdf", "export.nc"]
+    copy = [floor, "case.bin.KVOwrk", "floor.out", str(record)]
+    timed(export, case_dir)
+    timed(copy, case_dir)
+    times, floors, rss = [], [], []
+    for _ in range(args.runs):
+        t, m = timed(export, case_dir)
+        times.append(t)
+        rss.append(m)
+        t, _ = timed(copy, case_dir)
+        floors.append(t)
+    ratio = statistics.median(times) / statistics.median(floors)
+    peak_mb = max(rss) / 1024
+    size = os.path.getsize(data)
+    nc_size = os.path.getsize(os.path.join(case_dir, "export.nc"))
+
+    print()
+    print(f"model data file {im}x{jm}x{lm}, {size / 1e6:.0f} MB; netCDF file {nc_size / 1e6:.0f} MB")
+    print(f"{'export --netcdf s':>24} {'copy floor s':>24} {'ratio':>6} {'peak RSS MB':>11}")
+    print(f"{spread(times):>24} {spread(floors):>24} {ratio:6.2f} {peak_mb:11.1f}")
+    print(f"median (min-max) of {args.runs} alternating runs each; ratio = median export / median floor")
+    ratio_ok = ratio <= RATIO_TARGET
+    memory_ok = peak_mb <= MEMORY_TARGET_MB
+    print(f"ratio {ratio:.2f} {'within' if ratio_ok else 'ABOVE'} the target {RATIO_TARGET}; "
+          f"peak {peak_mb:.1f} MB {'within' if memory_ok else 'ABOVE'} the target {MEMORY_TARGET_MB:.0f} MB")
+
+    if args.compress > 0:
+        deflated = export + ["--compress", str(args.compress)]
+        runs = [timed(deflated, case_dir) for _ in range(min(args.runs, 3))]
+        packed = os.path.getsize(os.path.join(case_dir, "export.nc"))
+        print(f"--compress {args.compress}: {spread([t for t, _ in runs])} s over {len(runs)} runs, "
+              f"{packed / 1e6:.0f} MB ({packed / size:.2f} of the model data file), "
+              f"peak RSS {max(m for _, m in runs) / 1024:.1f} MB")
+
+    for name in ("export.nc", "floor.out"):
+        os.remove(os.path.join(case_dir, name))
+    sys.exit(0 if ratio_ok and memory_ok else 1)
+
+
+if __name__ == "__main__":
+    main()
