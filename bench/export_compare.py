@@ -27,7 +27,7 @@ MEMORY_TARGET_MB = 64.0
 
 
 def timed(argv, cwd):
-    """Wall time (s) and peak resident memory (KiB) of one run."""
+    """Wall time (s), peak resident memory (KiB) and CPU time (s) of one run."""
     start = time.perf_counter()
     proc = subprocess.Popen(argv, cwd=cwd, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     _, status, usage = os.wait4(proc.pid, 0)
@@ -35,7 +35,7 @@ def timed(argv, cwd):
     code = os.waitstatus_to_exitcode(status)
     if code != 0:
         sys.exit(f"{argv[0]} failed with status {code} in {cwd}")
-    return elapsed, usage.ru_maxrss
+    return elapsed, usage.ru_maxrss, usage.ru_utime + usage.ru_stime
 
 
 def grid_of(case_dir):
@@ -78,13 +78,15 @@ def main():
     copy = [floor, "case.bin.KVOwrk", "floor.out", str(record)]
     timed(export, case_dir)
     timed(copy, case_dir)
-    times, floors, rss = [], [], []
+    times, floors, rss, cpu, floor_cpu = [], [], [], [], []
     for _ in range(args.runs):
-        t, m = timed(export, case_dir)
+        t, m, c = timed(export, case_dir)
         times.append(t)
         rss.append(m)
-        t, _ = timed(copy, case_dir)
+        cpu.append(c)
+        t, _, c = timed(copy, case_dir)
         floors.append(t)
+        floor_cpu.append(c)
     ratio = statistics.median(times) / statistics.median(floors)
     peak_mb = max(rss) / 1024
     size = os.path.getsize(data)
@@ -95,6 +97,8 @@ def main():
     print(f"{'export --netcdf s':>24} {'copy floor s':>24} {'ratio':>6} {'peak RSS MB':>11}")
     print(f"{spread(times):>24} {spread(floors):>24} {ratio:6.2f} {peak_mb:11.1f}")
     print(f"median (min-max) of {args.runs} alternating runs each; ratio = median export / median floor")
+    print(f"CPU time (user + system): export {spread(cpu)} s, floor {spread(floor_cpu)} s, "
+          f"ratio {statistics.median(cpu) / statistics.median(floor_cpu):.2f}")
     ratio_ok = ratio <= RATIO_TARGET
     memory_ok = peak_mb <= MEMORY_TARGET_MB
     print(f"ratio {ratio:.2f} {'within' if ratio_ok else 'ABOVE'} the target {RATIO_TARGET}; "
@@ -104,9 +108,9 @@ def main():
         deflated = export + ["--compress", str(args.compress)]
         runs = [timed(deflated, case_dir) for _ in range(min(args.runs, 3))]
         packed = os.path.getsize(os.path.join(case_dir, "export.nc"))
-        print(f"--compress {args.compress}: {spread([t for t, _ in runs])} s over {len(runs)} runs, "
+        print(f"--compress {args.compress}: {spread([r[0] for r in runs])} s over {len(runs)} runs, "
               f"{packed / 1e6:.0f} MB ({packed / size:.2f} of the model data file), "
-              f"peak RSS {max(m for _, m in runs) / 1024:.1f} MB")
+              f"peak RSS {max(r[1] for r in runs) / 1024:.1f} MB")
 
     for name in ("export.nc", "floor.out"):
         os.remove(os.path.join(case_dir, name))

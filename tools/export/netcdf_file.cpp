@@ -1,9 +1,12 @@
 #include "netcdf_file.hpp"
 
+#include <H5public.h>
 #include <netcdf.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <string_view>
 
 #include "layout/records.hpp"
@@ -17,16 +20,22 @@ namespace {
 
 // A netCDF file being written.  Until close() has succeeded it is abandoned
 // on the way out (nc_abort), so that no handle of libnetcdf outlives a
-// failure; the temporary file itself is OutputFile's to remove.
+// failure elsewhere (a model data file that cannot be read); the temporary
+// file itself is OutputFile's to remove.  After a call of libnetcdf has
+// failed, though, the handle is left alone: the file can no longer be
+// written, closing it in any way makes HDF5 flush it, the flush fails, and
+// libnetcdf 4.9 then crashes listing the file's objects.  The process ends
+// soon after such a failure, and its end releases the handle.
 class NetcdfWriter {
  public:
   NetcdfWriter(const std::string& path, std::string shown) : shown_(std::move(shown)) {
+    errno = 0;
     check(nc_create(path.c_str(), NC_NETCDF4 | NC_CLASSIC_MODEL | NC_CLOBBER, &id_),
           "cannot create the netCDF file");
     open_ = true;
   }
   ~NetcdfWriter() {
-    if (open_) nc_abort(id_);
+    if (open_ && !failed_) nc_abort(id_);
   }
   NetcdfWriter(const NetcdfWriter&) = delete;
   NetcdfWriter& operator=(const NetcdfWriter&) = delete;
@@ -34,10 +43,18 @@ class NetcdfWriter {
   int id() const { return id_; }
 
   // Throws WriteFailure naming the output, WHAT failed and libnetcdf's
-  // reason unless STATUS is NC_NOERR.
-  void check(int status, std::string_view what) const {
-    if (status != NC_NOERR)
-      throw WriteFailure(shown_ + ": " + std::string(what) + ": " + nc_strerror(status));
+  // reason unless STATUS is NC_NOERR.  libnetcdf reduces a refused write
+  // to "HDF error"; the system's reason (a full disk, a file-size limit)
+  // is still in errno, which is cleared after every call that went well.
+  void check(int status, std::string_view what) {
+    const int err = errno;
+    if (status != NC_NOERR) {
+      failed_ = true;
+      std::string m = shown_ + ": " + std::string(what) + ": " + nc_strerror(status);
+      if (err != 0) m += " (" + std::string(std::strerror(err)) + ")";
+      throw WriteFailure(m);
+    }
+    errno = 0;
   }
 
   void text(int var, const char* name, std::string_view value) {
@@ -80,7 +97,21 @@ class NetcdfWriter {
   std::string shown_;
   int id_ = -1;
   bool open_ = false;
+  bool failed_ = false;
 };
+
+// HDF5 closes the files still open when the process ends, and crashes on a
+// file whose writes have failed (1.10: a segmentation fault in its exit
+// handler, after the diagnostic, instead of the status of the failure).
+// Every file this writer finishes is closed by then; one it gave up on is
+// better left to the end of the process.  Told before HDF5 is first used.
+void keep_hdf5_from_closing_at_exit() {
+  static const bool told = [] {
+    H5dont_atexit();
+    return true;
+  }();
+  (void)told;
+}
 
 // Degrees of a point FIRST + N x STEP thousandths of a degree: the sum is
 // exact in 64-bit integers, and one division rounds it once.
@@ -106,6 +137,7 @@ void write_netcdf(md::ModelFile& file, OutputFile& out, const NetcdfOptions& opt
   const auto im = static_cast<std::size_t>(g.im()), jm = static_cast<std::size_t>(g.jm());
   const auto block_rows = static_cast<std::size_t>(rows_per_block(g, options.block_bytes));
 
+  keep_hdf5_from_closing_at_exit();
   NetcdfWriter nc(out.handed_over(), out.name());
   // Every point of every variable is written below: filling them first
   // would write the file twice.
