@@ -271,6 +271,26 @@ TEST(NetcdfExport, DescriptorAndNetcdfTogether) {
   read_back(dir.path(), "out.nc", "case.bin.KVOwrk", "2026-12-08T18:00:00");
 }
 
+// An earlier file at the name is replaced whole and keeps its permissions;
+// a symlink there is replaced, its target left alone.
+TEST(NetcdfExport, ReplacesAnEarlierFileKeepingItsPermissions) {
+  ScratchDir dir;
+  write_model_case(dir, "2024010100");
+  write_file(dir / "old.nc", "an earlier export");
+  fs::permissions(dir / "old.nc", fs::perms(0640));
+  write_file(dir / "target", "the symlink's target");
+  fs::create_symlink("target", dir / "link.nc");
+  for (const std::string name : {"old.nc", "link.nc"}) {
+    SCOPED_TRACE(name);
+    const RunResult r = run(CONV2MODEL, dir.path(), {"export", "case.bin.KVOwrk", "--netcdf", name});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dir / name)));
+    read_back(dir.path(), name, "case.bin.KVOwrk", "2024-01-01T00:00:00");
+  }
+  EXPECT_EQ(fs::status(dir / "old.nc").permissions(), fs::perms(0640));
+  EXPECT_EQ(read_file(dir / "target"), "the symlink's target");
+}
+
 // The rows of a record go out in blocks (and, compressed, in chunks) of
 // whatever the memory bound allows: a block of one row, of two rows (the
 // last block shorter), or of the whole plane give the same values.

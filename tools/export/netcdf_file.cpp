@@ -2,6 +2,8 @@
 
 #include <H5public.h>
 #include <netcdf.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -28,9 +30,12 @@ namespace {
 // soon after such a failure, and its end releases the handle.
 class NetcdfWriter {
  public:
+  // Creates the file PATH, which must not exist (NC_NOCLOBBER: created
+  // exclusively, so nothing that appeared at the name is followed or
+  // overwritten).  SHOWN is the name diagnostics give.
   NetcdfWriter(const std::string& path, std::string shown) : shown_(std::move(shown)) {
     errno = 0;
-    check(nc_create(path.c_str(), NC_NETCDF4 | NC_CLASSIC_MODEL | NC_CLOBBER, &id_),
+    check(nc_create(path.c_str(), NC_NETCDF4 | NC_CLASSIC_MODEL | NC_NOCLOBBER, &id_),
           "cannot create the netCDF file");
     open_ = true;
   }
@@ -75,7 +80,7 @@ class NetcdfWriter {
     return var;
   }
 
-  // A coordinate variable of dimension DIM holding VALUES.
+  // The coordinate variable of dimension DIM, with its attributes.
   struct Axis {
     std::string_view standard_name, long_name, units, axis;
   };
@@ -138,7 +143,20 @@ void write_netcdf(md::ModelFile& file, OutputFile& out, const NetcdfOptions& opt
   const auto block_rows = static_cast<std::size_t>(rows_per_block(g, options.block_bytes));
 
   keep_hdf5_from_closing_at_exit();
-  NetcdfWriter nc(out.handed_over(), out.name());
+  // libnetcdf makes the file itself.  Were it to truncate the empty
+  // temporary file that OutputFile made (NC_CLOBBER), ext4 would take the
+  // truncation for a rewrite of the file's contents and write the whole
+  // file to disk at its close (its auto_da_alloc safeguard): a tenth of a
+  // second more for 590 MB, and the disk busy at once.  So that file goes,
+  // and libnetcdf creates it anew under the same name, exclusively, with
+  // the permissions OutputFile gave it (those of the file it replaces).
+  const std::string& temp = out.handed_over();
+  struct stat made {};
+  const bool have_mode = ::stat(temp.c_str(), &made) == 0;
+  if (::unlink(temp.c_str()) != 0 && errno != ENOENT)
+    throw WriteFailure(system_reason(out.name(), errno) + " (making way for libnetcdf at " + temp + ")");
+  NetcdfWriter nc(temp, out.name());
+  if (have_mode) (void)::chmod(temp.c_str(), made.st_mode & 07777);
   // Every point of every variable is written below: filling them first
   // would write the file twice.
   int old_mode = 0;
