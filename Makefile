@@ -52,6 +52,13 @@ bench: build
 bench-ingest: build
 	python3 bench/ingest_bench.py $(BUILD) $(BUILD)/bench-cases --runs 5
 
+# conv2model export --netcdf of the 0.25-degree model data file (0.6 GB, made
+# once into $(BUILD)/bench-cases/export-0.25-26) against the copy floor of
+# that file, alternately, medians of 5; then a compressed export.
+.PHONY: bench-export
+bench-export: build
+	python3 bench/export_compare.py $(BUILD) $(BUILD)/bench-cases --runs 5
+
 # Build the fuzz targets with clang and libFuzzer in build-fuzz/ and run each
 # for FUZZ_SECONDS; findings land in fuzz-out/.
 FUZZ_SECONDS ?= 60

@@ -55,7 +55,10 @@ inline constexpr int field_count = upper_count + surface_count;
 struct FieldInfo {
   std::string_view short_name;     // the one name of the field everywhere
   std::string_view long_name;      // in words
-  std::string_view unit;           // as the model takes it; empty for none
+  // As the model takes it, in CF's (udunits) spelling; empty for none.  The
+  // soil moisture is a volume fraction (0 to 1) and, like the land-sea mask,
+  // has the unit 1.
+  std::string_view unit;
   std::string_view standard_name;  // CF standard name; empty where CF has none
 };
 
@@ -70,13 +73,13 @@ inline constexpr std::array<FieldInfo, field_count> fields = {{
     {"sp", "surface pressure", "hPa", "surface_air_pressure"},
     {"orog", "topography", "m", "surface_altitude"},
     {"stl1", "soil temperature layer 1", "K", "soil_temperature"},
-    {"swvl1", "soil moisture layer 1", "m3 m-3", "volume_fraction_of_condensed_water_in_soil"},
+    {"swvl1", "soil moisture layer 1", "1", "volume_fraction_of_condensed_water_in_soil"},
     {"stl2", "soil temperature layer 2", "K", "soil_temperature"},
-    {"swvl2", "soil moisture layer 2", "m3 m-3", "volume_fraction_of_condensed_water_in_soil"},
+    {"swvl2", "soil moisture layer 2", "1", "volume_fraction_of_condensed_water_in_soil"},
     {"stl3", "soil temperature layer 3", "K", "soil_temperature"},
-    {"swvl3", "soil moisture layer 3", "m3 m-3", "volume_fraction_of_condensed_water_in_soil"},
+    {"swvl3", "soil moisture layer 3", "1", "volume_fraction_of_condensed_water_in_soil"},
     {"stl4", "soil temperature layer 4", "K", "soil_temperature"},
-    {"swvl4", "soil moisture layer 4", "m3 m-3", "volume_fraction_of_condensed_water_in_soil"},
+    {"swvl4", "soil moisture layer 4", "1", "volume_fraction_of_condensed_water_in_soil"},
 }};
 
 constexpr std::int64_t model_record_count(std::int64_t lm) { return 5 * lm + surface_count; }

@@ -28,14 +28,29 @@ std::vector<std::string> words_of(const std::string& line) {
 }
 
 TEST(Descriptor, TimeFromTheDateOfTheCase) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"2024010100", "00z01jan2024"}, {"2026120818", "18z08dec2026"}, {"20240229", "00z29feb2024"},
-      {"2000022912", "12z29feb2000"}, {"1900022900", ""},  // 1900 is no leap year
-      {"2023022900", ""}, {"2024013100", "00z31jan2024"}, {"2024013200", ""}, {"2024130100", ""},
-      {"2024010124", ""}, {"202401010", ""}, {"2024-01-01", ""}, {"", ""}, {"00000101", ""},
+  // The date, the descriptor's time and the units of the netCDF time axis.
+  struct Case {
+    const char* text;
+    const char* time;  // empty: not a date
+    const char* cf_units;
   };
-  for (const auto& [text, time] : cases)
-    EXPECT_EQ(c2m::exporter::descriptor_time(text).value_or(""), time) << text;
+  const Case cases[] = {
+      {"2024010100", "00z01jan2024", "hours since 2024-01-01 00:00:00"},
+      {"2026120818", "18z08dec2026", "hours since 2026-12-08 18:00:00"},
+      {"20240229", "00z29feb2024", "hours since 2024-02-29 00:00:00"},
+      {"2000022912", "12z29feb2000", "hours since 2000-02-29 12:00:00"},
+      {"00010101", "00z01jan0001", "hours since 0001-01-01 00:00:00"},
+      {"1900022900", "", ""},  // 1900 is no leap year
+      {"2023022900", "", ""}, {"2024013100", "00z31jan2024", "hours since 2024-01-31 00:00:00"},
+      {"2024013200", "", ""}, {"2024130100", "", ""}, {"2024000100", "", ""}, {"2024010124", "", ""},
+      {"202401010", "", ""}, {"2024-01-01", "", ""}, {"+024010100", "", ""}, {"", "", ""},
+      {"00000101", "", ""}, {"2024043100", "", ""}, {"2024063000", "00z30jun2024", "hours since 2024-06-30 00:00:00"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c2m::exporter::descriptor_time(c.text).value_or(""), c.time) << c.text;
+    const auto date = c2m::exporter::parse_case_date(c.text);
+    EXPECT_EQ(date ? c2m::exporter::cf_time_units(*date) : "", c.cf_units) << c.text;
+  }
 }
 
 TEST(Descriptor, MapsTheRecordsOfAGridWithNegativeLongitudes) {

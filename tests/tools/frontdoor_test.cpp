@@ -127,6 +127,15 @@ TEST(FrontDoor, BadCommandLinesAreRefusedWithStatus2) {
       {{"plot", "f", "--var", "t", "-o", "p.png", "--range", "1"}, "--range wants MIN,MAX"},
       {{"export", "f"}, "say what to export: --ctl OUT.ctl"},
       {{"export", "f", "--ctl", "x.ctl", "--date", "2024"}, "--date wants YYYYMMDDHH"},
+      {{"export", "f"}, "or --netcdf OUT.nc"},
+      {{"export", "f", "--netcdf", ""}, "--netcdf needs a file name"},
+      {{"export", "f", "--netcdf", "-"}, "--netcdf writes a file, not standard output"},
+      {{"export", "f", "--netcdf", "x.nc", "--ctl", "./x.nc"}, "--ctl and --netcdf name the same file"},
+      {{"export", "f", "--ctl", "x.ctl", "--compress", "1"}, "--compress goes with --netcdf OUT.nc"},
+      {{"export", "f", "--netcdf", "x.nc", "--compress", "10"}, "--compress wants a level from 0 to 9"},
+      {{"export", "f", "--netcdf", "x.nc", "--compress", "-1"}, "--compress wants a level from 0 to 9"},
+      {{"export", "f", "--netcdf", "x.nc", "--compress", "fast"}, "--compress wants a whole number"},
+      {{"export", "f", "--netcdf", "x.nc", "--date", "2023022900"}, "--date wants YYYYMMDDHH"},
   };
   for (const auto& name : subcommand_names) rows.push_back({{name, "--bogus", "x"}, "unknown option"});
   for (const auto& row : rows) {

@@ -7,23 +7,23 @@
 
 namespace c2m::exporter {
 
-std::optional<std::string> descriptor_time(const std::string& text) {
-  if (text.size() != 8 && text.size() != 10) return std::nullopt;
-  for (const char c : text)
-    if (c < '0' || c > '9') return std::nullopt;
-  const auto number = [&](std::size_t at, std::size_t n) { return std::stoi(text.substr(at, n)); };
-  const int year = number(0, 4), month = number(4, 2), day = number(6, 2);
-  const int hour = text.size() == 10 ? number(8, 2) : 0;
-  static constexpr std::array<int, 12> days = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+std::string descriptor_time(const CaseDate& date) {
   static constexpr std::array<const char*, 12> months = {"jan", "feb", "mar", "apr", "may", "jun",
                                                          "jul", "aug", "sep", "oct", "nov", "dec"};
-  if (year < 1 || month < 1 || month > 12 || day < 1 || hour > 23) return std::nullopt;
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  const int last = month == 2 && !leap ? 28 : days[static_cast<std::size_t>(month - 1)];
-  if (day > last) return std::nullopt;
-  const std::string hour_text = text.size() == 10 ? text.substr(8, 2) : "00";
-  return hour_text + "z" + text.substr(6, 2) + months[static_cast<std::size_t>(month - 1)] +
-         text.substr(0, 4);
+  return date.hour + "z" + date.day + months[static_cast<std::size_t>(date.month_number - 1)] +
+         date.year;
+}
+
+std::optional<std::string> descriptor_time(const std::string& text) {
+  const auto date = parse_case_date(text);
+  if (!date) return std::nullopt;
+  return descriptor_time(*date);
+}
+
+std::string data_title(const layout::GridDescription& g, const std::string& data_name) {
+  return data_name + ": model initial data, " + std::to_string(g.im()) + " x " +
+         std::to_string(g.jm()) + " points, " + std::to_string(g.lm) +
+         (g.lm == 1 ? " level" : " levels");
 }
 
 std::string descriptor_text(const layout::GridDescription& g, const std::string& data_name,
@@ -31,9 +31,7 @@ std::string descriptor_text(const layout::GridDescription& g, const std::string&
   std::string t;
   const auto line = [&](const std::string& s) { t += s + "\n"; };
   line("dset " + dset);
-  line("title " + data_name + ": model initial data, " + std::to_string(g.im()) + " x " +
-       std::to_string(g.jm()) + " points, " + std::to_string(g.lm) +
-       (g.lm == 1 ? " level" : " levels"));
+  line("title " + data_title(g, data_name));
   for (const auto& note : md::grid_notes(g)) line("* " + note);
   if (!time)
     line("* the model data file carries no date: the time axis below is a placeholder");

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "case_date.hpp"
 #include "layout/grid_description.hpp"
 
 namespace c2m::exporter {
@@ -18,9 +19,14 @@ namespace c2m::exporter {
 // A date of the case, YYYYMMDDHH or YYYYMMDD, as the descriptor's time
 // ("06z01jan2024"); nothing when TEXT is not a valid date.
 std::optional<std::string> descriptor_time(const std::string& text);
+std::string descriptor_time(const CaseDate& date);
 
 // The time axis written when the case's date is unknown.
 inline constexpr const char* placeholder_time = "00z01jan2000";
+
+// "case.bin.KVOwrk: model initial data, 111 x 61 points, 17 levels": the
+// title of the model data file DATA_NAME (its file name) in every export.
+std::string data_title(const layout::GridDescription& grid, const std::string& data_name);
 
 // The descriptor of a model data file named DATA_NAME (its file name, for
 // the title) whose "dset" entry is DSET ("^case.bin.KVOwrk" beside the

@@ -1,14 +1,21 @@
 #include "export.hpp"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <optional>
 
+#include "case_date.hpp"
 #include "descriptor.hpp"
+#include "grid_text.hpp"
 #include "fileio/output_file.hpp"
 #include "layout/run_description_text.hpp"
 #include "model_file.hpp"
+#include "netcdf_file.hpp"
 #include "output_check.hpp"
 #include "textio/errors.hpp"
 
@@ -19,12 +26,14 @@ namespace c2m::cli {
 namespace {
 
 constexpr std::string_view synopsis =
-    "conv2model export FILE.KVOwrk --ctl OUT.ctl [--date YYYYMMDDHH]";
+    "conv2model export FILE.KVOwrk --ctl OUT.ctl [--date YYYYMMDDHH]\n"
+    "       conv2model export FILE.KVOwrk --netcdf OUT.nc [--compress N] [--date YYYYMMDDHH]";
 
 constexpr std::string_view help =
-    "Describes a model data file NAME.KVOwrk (with its grid description\n"
-    "NAME.KVOwrk.gdsinfo beside it) for tools that read flat binary files\n"
-    "through a GrADS-style data descriptor.\n"
+    "Hands a model data file NAME.KVOwrk (with its grid description\n"
+    "NAME.KVOwrk.gdsinfo beside it) on to other tools: as a GrADS-style data\n"
+    "descriptor for tools that read flat binary files through one (--ctl), or\n"
+    "copied into a CF-1.8 netCDF file (--netcdf), or both at once.\n"
     "\n"
     "The descriptor gives the file (dset), little-endian byte order, the missing\n"
     "value -99999.0, the longitudes and latitudes from the first point and the\n"
@@ -33,24 +42,44 @@ constexpr std::string_view help =
     "levels; lsm msl sp orog stl1 swvl1 stl2 swvl2 stl3 swvl3 stl4 swvl4 with one\n"
     "record each), in the order of the records.\n"
     "\n"
+    "The netCDF file (netCDF-4, classic model) has the coordinates time (one step,\n"
+    "only when the case has a date), plev (the pressures in Pa, level 1, the\n"
+    "bottom, first), lat (south to north, as the rows are stored) and lon, and\n"
+    "the same 17 variables as 4-byte reals: u v gh q t on (time, plev, lat, lon),\n"
+    "the surface fields on (time, lat, lon), with their CF standard names, units\n"
+    "(msl and sp in hPa, as the model takes them) and _FillValue -99999, the\n"
+    "values bit for bit those of the records.  The model data file is read one\n"
+    "record at a time: a file of gigabytes needs little memory.\n"
+    "\n"
     "Options:\n"
     "  --ctl OUT.ctl        write the descriptor to OUT.ctl ('-': standard output,\n"
     "                       for a descriptor to be saved beside the model data\n"
     "                       file).  The data file is named relative to the\n"
     "                       descriptor (^NAME) when both are in one directory,\n"
     "                       else by its absolute path.\n"
+    "  --netcdf OUT.nc      write the netCDF file OUT.nc\n"
+    "  --compress N         deflate the netCDF variables at level N (1 fastest to\n"
+    "                       9 smallest; 0, the default: not compressed, written\n"
+    "                       at the speed of a copy).  Compressed variables are\n"
+    "                       shuffled and stored in chunks of one level's plane\n"
     "  --date YYYYMMDDHH    the date of the time step (YYYYMMDD: 00 UTC).  By\n"
     "                       default the word in an adate.txt beside the model\n"
-    "                       data file, when it is such a date; else a placeholder\n"
-    "                       time (00z01jan2000), which is said on standard error\n"
+    "                       data file, when it is such a date; else the\n"
+    "                       descriptor has a placeholder time (00z01jan2000) and\n"
+    "                       the netCDF file no time axis, which is said on\n"
+    "                       standard error\n"
     "  -h, --help           this text\n"
     "\n"
     "Examples:\n"
     "  conv2model export case.bin.KVOwrk --ctl case.bin.KVOwrk.ctl\n"
     "  conv2model export case.bin.KVOwrk --ctl case.ctl --date 2024010106\n"
+    "  conv2model export case.bin.KVOwrk --netcdf case.nc\n"
+    "  conv2model export case.bin.KVOwrk --netcdf case.nc --compress 1 --date 2024010106\n"
     "\n"
     "Exit status: 0 done; 2 wrong usage, a file that cannot be read or written,\n"
-    "or a model data file whose size does not match its grid description.\n";
+    "or a model data file whose size does not match its grid description.  An\n"
+    "output is written whole or not at all: after a failure whatever stood at its\n"
+    "name is left as it was.\n";
 
 // The first word of the date file beside DATA_PATH, quotes taken off, or
 // nothing when there is none.
@@ -76,14 +105,52 @@ std::string absolute(const std::string& path) {
   return (ec ? fs::path(path) : p).lexically_normal().string();
 }
 
+// ARG as a shell would need it: unchanged when it holds only characters
+// that no shell takes apart, else in single quotes.
+std::string shell_word(const std::string& arg) {
+  constexpr std::string_view plain =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-+=./,:@%";
+  if (!arg.empty() && arg.find_first_not_of(plain) == std::string::npos) return arg;
+  std::string q = "'";
+  for (const char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+// The history line of the netCDF file: when and by which command line.
+std::string history_line(const std::vector<std::string>& args) {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc{};
+  char stamp[32] = "unknown time";
+  if (gmtime_r(&now, &utc) != nullptr) std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  std::string line = std::string(stamp) + ": conv2model export";
+  for (const auto& a : args) line += " " + shell_word(a);
+  return line;
+}
+
+// A and B are one name in one directory, so that the second output written
+// there would replace the first.
+bool same_entry(const std::string& a, const std::string& b) {
+  const fs::path pa(a), pb(b);
+  if (pa.filename() != pb.filename()) return false;
+  const std::string da = pa.parent_path().empty() ? "." : pa.parent_path().string();
+  const std::string db = pb.parent_path().empty() ? "." : pb.parent_path().string();
+  struct stat sa {}, sb {};
+  if (::stat(da.c_str(), &sa) != 0 || ::stat(db.c_str(), &sb) != 0) return da == db;
+  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 int run(const std::vector<std::string>& args, Streams& io) {
-  std::string path, ctl, date;
-  bool have_ctl = false, have_date = false;
+  std::string path, ctl, netcdf, date_text, compress;
+  bool have_ctl = false, have_netcdf = false, have_date = false, have_compress = false;
   Args a(args);
   while (a.next()) {
     if (a.value("--ctl", ctl)) {
       have_ctl = true;
-    } else if (a.value("--date", date)) {
+    } else if (a.value("--netcdf", netcdf)) {
+      have_netcdf = true;
+    } else if (a.value("--compress", compress)) {
+      have_compress = true;
+    } else if (a.value("--date", date_text)) {
       have_date = true;
     } else if (a.is_option()) {
       a.unknown();
@@ -94,51 +161,96 @@ int run(const std::vector<std::string>& args, Streams& io) {
     }
   }
   if (path.empty()) throw UsageError("no model data file given");
-  if (!have_ctl) throw UsageError("say what to export: --ctl OUT.ctl");
-  if (ctl.empty()) throw UsageError("--ctl needs a file name ('-' for standard output)");
+  if (!have_ctl && !have_netcdf)
+    throw UsageError("say what to export: --ctl OUT.ctl or --netcdf OUT.nc");
+  if (have_ctl && ctl.empty()) throw UsageError("--ctl needs a file name ('-' for standard output)");
+  if (have_netcdf && netcdf.empty()) throw UsageError("--netcdf needs a file name");
+  if (have_netcdf && netcdf == "-")
+    throw UsageError("--netcdf writes a file, not standard output: give it a name");
+  if (have_ctl && have_netcdf && ctl != "-" && same_entry(ctl, netcdf))
+    throw UsageError("--ctl and --netcdf name the same file (" + netcdf + ")");
+  int deflate_level = 0;
+  if (have_compress) {
+    if (!have_netcdf) throw UsageError("--compress goes with --netcdf OUT.nc");
+    const long long level = integer_value("--compress", compress);
+    if (level < 0 || level > 9) throw UsageError("--compress wants a level from 0 to 9, not " + compress);
+    deflate_level = static_cast<int>(level);
+  }
 
-  std::optional<std::string> time;
+  std::optional<exporter::CaseDate> date;
   if (have_date) {
-    time = exporter::descriptor_time(date);
-    if (!time) throw UsageError("--date wants YYYYMMDDHH or YYYYMMDD, not \"" + date + "\"");
+    date = exporter::parse_case_date(date_text);
+    if (!date) throw UsageError("--date wants YYYYMMDDHH or YYYYMMDD, not \"" + date_text + "\"");
   }
 
   const layout::GridDescription grid = layout::read_grid_description(path);
   md::ModelFile file(path, grid);
   file.require_complete();
+  const std::string date_path = (fs::path(path).parent_path() / layout::date_file).string();
   if (!have_date) {
     const auto word = date_word_beside(path);
-    if (word) time = exporter::descriptor_time(*word);
-    if (!time)
-      std::fprintf(io.err,
-                   "conv2model export: note: %s: the time step is the placeholder %s (%s); give "
-                   "--date YYYYMMDDHH\n",
-                   path.c_str(), exporter::placeholder_time,
+    if (word) date = exporter::parse_case_date(*word);
+    if (!date) {
+      std::string what;
+      if (have_ctl) what = "the time step is the placeholder " + std::string(exporter::placeholder_time);
+      if (have_netcdf) what += (what.empty() ? "" : " and ") + std::string("the netCDF file has no time axis");
+      std::fprintf(io.err, "conv2model export: note: %s: %s (%s); give --date YYYYMMDDHH\n",
+                   path.c_str(), what.c_str(),
                    word ? ("the date file beside it holds \"" + *word + "\", not a date").c_str()
                         : "no date file adate.txt beside it");
+    }
   }
+  std::optional<std::string> time;
+  if (date) time = exporter::descriptor_time(*date);
+
+  // Neither output may land on a file this command reads: the model data
+  // file, its grid description, or the date file it took the date from.
+  const auto refuse_onto_inputs = [&](const std::string& output) {
+    if (have_date)
+      md::refuse_output_onto_inputs(output, {path, layout::grid_description_path(path)});
+    else
+      md::refuse_output_onto_inputs(output, {path, layout::grid_description_path(path), date_path});
+  };
+  if (have_ctl && ctl != "-") refuse_onto_inputs(ctl);
+  if (have_netcdf) refuse_onto_inputs(netcdf);
 
   const std::string name = fs::path(path).filename().string();
-  if (ctl == "-") {
+  std::optional<OutputFile> nc_out, ctl_out;
+  if (have_netcdf) {
+    exporter::NetcdfOptions options;
+    options.date = date;
+    options.deflate_level = deflate_level;
+    options.title = exporter::data_title(grid, name);
+    options.history = history_line(args);
+    options.notes = md::grid_notes(grid);
+    nc_out.emplace(netcdf);
+    exporter::write_netcdf(file, *nc_out, options);
+  }
+  if (have_ctl && ctl != "-") {
+    const std::string data_dir = fs::path(absolute(path)).parent_path().string();
+    const std::string ctl_dir = fs::path(absolute(ctl)).parent_path().string();
+    const std::string dset = data_dir == ctl_dir ? "^" + name : absolute(path);
+    ctl_out.emplace(ctl);
+    ctl_out->write(exporter::descriptor_text(grid, name, dset, time), "the descriptor");
+  }
+  if (nc_out && ctl_out)
+    commit_together({&*ctl_out, &*nc_out});
+  else if (nc_out)
+    nc_out->commit();
+  else if (ctl_out)
+    ctl_out->commit();
+  if (have_ctl && ctl == "-") {
     const std::string text = exporter::descriptor_text(grid, name, "^" + name, time);
     std::fwrite(text.data(), 1, text.size(), io.out);
     finish_output(io);
-    return status_ok;
   }
-  md::refuse_output_onto_inputs(ctl, {path, layout::grid_description_path(path)});
-  const std::string data_dir = fs::path(absolute(path)).parent_path().string();
-  const std::string ctl_dir = fs::path(absolute(ctl)).parent_path().string();
-  const std::string dset = data_dir == ctl_dir ? "^" + name : absolute(path);
-  OutputFile out(ctl);
-  out.write(exporter::descriptor_text(grid, name, dset, time), "the descriptor");
-  out.commit();
   return status_ok;
 }
 
 }  // namespace
 
 const Subcommand& export_subcommand() {
-  static const Subcommand sub{"export", "describe a model data file for other tools (--ctl)",
+  static const Subcommand sub{"export", "hand a model data file on to other tools (--ctl, --netcdf)",
                               synopsis, help, run};
   return sub;
 }

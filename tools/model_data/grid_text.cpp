@@ -50,7 +50,7 @@ std::vector<std::string> grid_notes(const layout::GridDescription& g) {
     notes.push_back("the last point of kgds(7), kgds(8) (" + point_text(g.kgds(7), g.kgds(8)) +
                     ") is not where the first point and the increments lead (" +
                     point_text(lat, lon) +
-                    "); the descriptor uses the first point and the increments");
+                    "); coordinates are taken from the first point and the increments");
   }
   // Records are named by their place in the file; a listing in another
   // order means the file was not written by this converter.

@@ -149,10 +149,20 @@ void ModelFile::read(std::int64_t n, std::vector<float>& values) {
 }
 
 void ModelFile::read_row(std::int64_t n, std::int64_t j, std::vector<float>& values) {
+  read_rows(n, j, 1, values);
+}
+
+void ModelFile::read_rows(std::int64_t n, std::int64_t j, std::int64_t rows,
+                          std::vector<float>& values) {
   label_record(grid_, n, path_);
+  if (j < 1 || rows < 0 || rows > grid_.jm() - j + 1)
+    throw IoFailure(path_ + ": record " + std::to_string(n) + " has rows 1 to " +
+                    std::to_string(grid_.jm()) + ", not " + std::to_string(j) + " to " +
+                    std::to_string(j + rows - 1));
   const auto im = static_cast<std::size_t>(grid_.im());
-  values.resize(im);
-  read_at(grid_.record_offset(n) + static_cast<std::uint64_t>(j - 1) * im * 4, values.data(), im, n);
+  values.resize(static_cast<std::size_t>(rows) * im);
+  read_at(grid_.record_offset(n) + static_cast<std::uint64_t>(j - 1) * im * 4, values.data(),
+          values.size(), n);
 }
 
 void ModelFile::scan(std::int64_t n, const std::function<void(std::span<const float>)>& take,

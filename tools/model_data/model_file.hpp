@@ -66,6 +66,9 @@ class ModelFile {
   void read(std::int64_t n, std::vector<float>& values);
   // Row J (1 .. jm) of record N into VALUES (resized to im).
   void read_row(std::int64_t n, std::int64_t j, std::vector<float>& values);
+  // Rows J .. J + ROWS - 1 of record N into VALUES (resized to ROWS x im).
+  // Throws IoFailure when the rows do not lie within 1 .. jm.
+  void read_rows(std::int64_t n, std::int64_t j, std::int64_t rows, std::vector<float>& values);
   // Hands record N to TAKE in consecutive pieces of at most CHUNK points.
   void scan(std::int64_t n, const std::function<void(std::span<const float>)>& take,
             std::size_t chunk = std::size_t{1} << 20);
