@@ -138,7 +138,8 @@ void case_as_netcdf(const std::string& case_dir, const std::string& out, const N
   int expver_dim = -1, time_dim = -1, level_dim = -1, lat_dim = -1, lon_dim = -1;
   if (o.expver) check(nc_def_dim(nc, "expver", 1, &expver_dim), "expver");
   // The older layout's time is the record dimension, which must come first.
-  check(nc_def_dim(nc, time_name, o.packed && !o.expver ? NC_UNLIMITED : dates.size(), &time_dim), "time");
+  if (!o.no_time)
+    check(nc_def_dim(nc, time_name, o.packed && !o.expver ? NC_UNLIMITED : dates.size(), &time_dim), "time");
   check(nc_def_dim(nc, level_name, static_cast<std::size_t>(lm), &level_dim), "level");
   check(nc_def_dim(nc, "latitude", static_cast<std::size_t>(jm), &lat_dim), "latitude");
   check(nc_def_dim(nc, "longitude", static_cast<std::size_t>(im), &lon_dim), "longitude");
@@ -157,14 +158,18 @@ void case_as_netcdf(const std::string& case_dir, const std::string& out, const N
   check(nc_def_var(nc, level_name, level_type, 1, &level_dim, &level_var), "level");
   text(nc, level_var, "units", o.levels_in_pa ? "Pa" : o.packed ? "millibars" : "hPa");
   text(nc, level_var, "long_name", "pressure_level");
-  const nc_type time_type = o.packed ? NC_INT : (nc4 || mode & NC_64BIT_DATA ? NC_INT64 : NC_INT);
-  check(nc_def_var(nc, time_name, time_type, 1, &time_dim, &time_var), "time");
-  const std::string units = !o.time_units.empty() ? o.time_units
-                            : o.packed            ? "hours since 1900-01-01 00:00:00.0"
-                                                  : "seconds since 1970-01-01";
-  text(nc, time_var, "units", units);
-  text(nc, time_var, "calendar", !o.calendar.empty() ? o.calendar : o.packed ? "gregorian" : "proleptic_gregorian");
-  text(nc, time_var, "long_name", "time");
+  const nc_type time_type = !o.time_values.empty() ? NC_DOUBLE
+                            : o.packed              ? NC_INT
+                            : (nc4 || mode & NC_64BIT_DATA) ? NC_INT64 : NC_INT;
+  if (!o.no_time) {
+    check(nc_def_var(nc, time_name, time_type, 1, &time_dim, &time_var), "time");
+    const std::string units = !o.time_units.empty() ? o.time_units
+                              : o.packed            ? "hours since 1900-01-01 00:00:00.0"
+                                                    : "seconds since 1970-01-01";
+    text(nc, time_var, "units", units);
+    text(nc, time_var, "calendar", !o.calendar.empty() ? o.calendar : o.packed ? "gregorian" : "proleptic_gregorian");
+    text(nc, time_var, "long_name", "time");
+  }
   if (!o.packed && nc4) {
     int number = -1;
     check(nc_def_var(nc, "number", NC_INT64, 0, nullptr, &number), "number");
@@ -178,7 +183,7 @@ void case_as_netcdf(const std::string& case_dir, const std::string& out, const N
   auto dims_of = [&](bool upper) {
     std::vector<int> dims;
     if (o.expver) dims.push_back(expver_dim);
-    dims.push_back(time_dim);
+    if (!o.no_time) dims.push_back(time_dim);
     if (upper && !o.level_after_grid) dims.push_back(level_dim);
     if (o.lon_before_lat) {
       dims.push_back(lon_dim);
@@ -204,14 +209,15 @@ void case_as_netcdf(const std::string& case_dir, const std::string& out, const N
     text(nc, id, "units", v.units);
     Packing p;
     if (o.packed) {
-      // As ERA5 packs: the range of the values over 65534 steps about its middle.
+      // As ERA5 packs: the range of the values over the 65533 steps from
+      // -32766 to 32767 (-32767 marks a missing point).
       float lo = INFINITY, hi = -INFINITY;
       for (const auto& plane : v.planes)
         for (const float x : plane)
           if (x != undefined) lo = std::min(lo, x), hi = std::max(hi, x);
       if (!(hi > lo)) hi = lo = std::isfinite(lo) ? lo : 0.0f;
-      p.scale = hi > lo ? (static_cast<double>(hi) - lo) / 65534.0 : 1.0;
-      p.offset = (static_cast<double>(hi) + lo) / 2.0;
+      p.scale = hi > lo ? (static_cast<double>(hi) - lo) / 65533.0 : 1.0;
+      p.offset = static_cast<double>(lo) + 32766.0 * p.scale;
       check(nc_put_att_double(nc, id, "scale_factor", NC_DOUBLE, 1, &p.scale), "scale_factor");
       check(nc_put_att_double(nc, id, "add_offset", NC_DOUBLE, 1, &p.offset), "add_offset");
       const short fill = -32767;
@@ -249,7 +255,11 @@ void case_as_netcdf(const std::string& case_dir, const std::string& out, const N
   std::vector<double> levels;
   for (const float p : d.pressures_hpa) levels.push_back(o.levels_in_pa ? static_cast<double>(p) * 100.0 : p);
   check(nc_put_var_double(nc, level_var, levels.data()), "level");
-  for (std::size_t t = 0; t < dates.size(); ++t) {
+  for (std::size_t t = 0; t < dates.size() && !o.no_time; ++t) {
+    if (!o.time_values.empty()) {
+      check(nc_put_var1_double(nc, time_var, &t, &o.time_values[t]), "time");
+      continue;
+    }
     const std::int64_t s = seconds_since_1970(dates[t]);
     const long long value = o.packed || !o.time_units.empty() ? (s - seconds_since_1970("1900010100")) / 3600 : s;
     const std::size_t at = t;
@@ -257,10 +267,11 @@ void case_as_netcdf(const std::string& case_dir, const std::string& out, const N
   }
 
   // The values, the same at every time.
+  const std::size_t times = o.no_time ? 1 : dates.size();
   for (std::size_t n = 0; n < vars.size(); ++n) {
     const Var& v = vars[n];
     const auto dims = dims_of(v.upper);
-    for (std::size_t t = 0; t < dates.size(); ++t)
+    for (std::size_t t = 0; t < times; ++t)
       for (std::size_t k = 0; k < v.planes.size(); ++k) {
         std::vector<std::size_t> start, count;
         for (const int dim : dims) {

@@ -34,7 +34,9 @@ struct NcLayout {
   std::vector<std::string> leave_out;  // ERA5 names of variables not to write
   std::vector<std::string> dates;  // YYYYMMDDHH of each time; empty for the case's date
   std::string time_units;          // instead of the layout's own
+  std::vector<double> time_values; // with time_units: the values of the time coordinate
   std::string calendar;            // instead of the layout's own
+  bool no_time = false;            // no time axis at all (an invariant file)
 };
 
 // The case in CASE_DIR (a run description, adate.txt and case.bin) written

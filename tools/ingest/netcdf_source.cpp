@@ -150,10 +150,19 @@ double hpa_per(const std::string& units) {
 std::optional<float> pressure_hpa(double v, double per) {
   if (!std::isfinite(v) || !(v > 0)) return std::nullopt;
   const int shift = per == 1.0 ? 0 : per == 0.01 ? -2 : 1;
-  const std::string text = real(v) + "e" + decimal(shift);
+  char buf[48];
+  const auto sci = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);  // d.ddde+XX
+  const std::string mantissa_exponent(buf, sci.ptr);
+  const auto e = mantissa_exponent.find('e');
+  int exponent = 0;
+  const char* x = mantissa_exponent.data() + e + 1;
+  if (*x == '+') ++x;
+  std::from_chars(x, mantissa_exponent.data() + mantissa_exponent.size(), exponent);
+  const std::string text = mantissa_exponent.substr(0, e) + "e" + decimal(exponent + shift);
   float p = 0;
   const auto r = std::from_chars(text.data(), text.data() + text.size(), p);
-  if (r.ec != std::errc() || !(p > 0.0f) || !std::isfinite(p)) return std::nullopt;
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !(p > 0.0f) || !std::isfinite(p))
+    return std::nullopt;
   return p;
 }
 
