@@ -58,8 +58,9 @@ class Cursor {
     const std::uint64_t top = n == 4 ? 0x7fffffffu : static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     if (v > top) fail(what + " is " + std::to_string(v) + ", beyond any the format allows");
     if (static_cast<std::int64_t>(v) > limit)
-      fail(what + " is " + decimal(static_cast<long long>(v)) + ", more than the " + decimal(left()) +
-           " bytes left in the file can hold");
+      throw ShortFile(path_ + ": netCDF header, byte " + decimal(at_ - n) + ": " + what + " is " +
+                      decimal(static_cast<long long>(v)) + ", more than the " + decimal(left()) +
+                      " bytes left in the file can hold: the file is truncated or corrupt");
     return static_cast<std::int64_t>(v);
   }
   // A name: its length, then its characters padded to 4 bytes.
