@@ -428,6 +428,11 @@ TEST_F(Netcdf, RefusedNamingTheFileTheVariableAndTheCause) {
       {"an HDF5 mark and nothing else",
        [](const std::string& d) { write_file(d + "/in.nc", std::string("\x89HDF\r\n\x1a\n and then nothing")); },
        {"in.nc: cannot be read as netCDF"}},
+      {"a netCDF-4 file on which the HDF5 library crashes (1.10.8, freeing a link table it reads)",
+       [](const std::string& d) {
+         write_file(d + "/in.nc", read_file(NETCDF_CORPUS "/regression_hdf5_crash_iterating_dense_links"));
+       },
+       {"in.nc: "}},
       {"neither GRIB nor netCDF",
        [](const std::string& d) { write_file(d + "/in.nc", std::string("just some text\n")); },
        {"in.nc: neither GRIB nor netCDF"}},

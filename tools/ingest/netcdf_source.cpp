@@ -3,8 +3,12 @@
 #include <fcntl.h>
 #include <netcdf.h>
 #include <netcdf_filter.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <cerrno>
@@ -436,6 +440,7 @@ NetcdfSource::NetcdfSource(std::string path, int index, const std::optional<Cent
   std::string open_name = "/proc/self/fd/" + decimal(fd);
   if (::access(open_name.c_str(), R_OK) != 0) open_name = path_.starts_with("/") ? path_ : "./" + path_;
   std::lock_guard<std::mutex> lock(library());
+  if (format_ == NetcdfFormat::hdf5) probe(open_name, centre);
   const int status = nc_open(open_name.c_str(), NC_NOWRITE, &ncid_);
   if (status != NC_NOERR) {
     ncid_ = -1;
@@ -454,6 +459,52 @@ NetcdfSource::~NetcdfSource() {
   if (ncid_ < 0) return;
   std::lock_guard<std::mutex> lock(library());
   nc_close(ncid_);
+}
+
+// A netCDF-4 file is an HDF5 file, whose structure (a graph of object
+// headers, B-trees and heaps) is far too rich to check before the HDF5
+// library reads it, and that library can crash on a corrupt one.  So the
+// file is opened and scanned first in a child process, exactly as it is
+// then opened and scanned here: a child that does not come back whole (a
+// signal, or no end within two minutes) means a file this process must
+// not open.  The child dumps no core, writes no diagnostic and runs no exit
+// handler.
+void NetcdfSource::probe(const std::string& open_name, const std::optional<Centre>& centre) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return;  // no process to spare: opened here, as without the probe
+  if (pid == 0) {
+    const struct rlimit no_core = {0, 0};
+    ::setrlimit(RLIMIT_CORE, &no_core);
+    // What it would say is said again by this process, or replaced by the
+    // refusal.
+    if (const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC); null >= 0) ::dup2(null, 2);
+    ::alarm(120);
+    int id = -1;
+    if (nc_open(open_name.c_str(), NC_NOWRITE, &id) == NC_NOERR) {
+      ncid_ = id;
+      try {
+        scan(centre);
+      } catch (...) {
+        // Refused: the parent refuses it the same way.
+      }
+      nc_close(id);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return;
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
+  std::string how;
+  if (WIFSIGNALED(status))
+    how = WTERMSIG(status) == SIGALRM ? "did not end within two minutes"
+                                      : std::string("ended by signal ") + decimal(WTERMSIG(status)) + " (" +
+                                            ::strsignal(WTERMSIG(status)) + ")";
+  else
+    how = "ended with status " + decimal(WEXITSTATUS(status));
+  throw IoFailure(path_ + ": the HDF5 library cannot read this netCDF-4 file (opening it in a separate process " +
+                  how + "): the file is corrupt");
 }
 
 int NetcdfSource::messages() const { return static_cast<int>(vars_.size()); }

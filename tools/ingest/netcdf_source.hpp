@@ -22,6 +22,10 @@
 // variable claims against the bytes the file has.  A classic-format header
 // is read and checked here in full before libnetcdf opens the file.
 //
+// A netCDF-4 file is opened and scanned in a child process first, and
+// refused if the child does not survive it (the HDF5 library under
+// libnetcdf can crash on a corrupt file, which cannot be checked before).
+//
 // libnetcdf is not safe to call from several threads: every call into it,
 // for every file, holds one lock.
 #pragma once
@@ -76,6 +80,9 @@ class NetcdfSource : public FieldSource {
 
  private:
   void scan(const std::optional<Centre>& centre);
+  // Opens and scans a netCDF-4 file in a child process first; IoFailure
+  // when the child does not survive it.
+  void probe(const std::string& open_name, const std::optional<Centre>& centre);
 
   std::string path_;
   int index_ = 0;
