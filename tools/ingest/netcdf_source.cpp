@@ -473,6 +473,10 @@ void NetcdfSource::probe(const std::string& open_name, const std::optional<Centr
   const pid_t pid = ::fork();
   if (pid < 0) return;  // no process to spare: opened here, as without the probe
   if (pid == 0) {
+    // A fatal signal ends it plainly, through no handler of this process
+    // (a sanitizer's, a fuzzer's, the removal of partial outputs).
+    for (const int sig : {SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL, SIGTRAP, SIGSYS, SIGALRM, SIGINT, SIGTERM, SIGHUP})
+      std::signal(sig, SIG_DFL);
     const struct rlimit no_core = {0, 0};
     ::setrlimit(RLIMIT_CORE, &no_core);
     // What it would say is said again by this process, or replaced by the
