@@ -11,6 +11,21 @@
 // The seeds in fuzz/corpus/netcdf_ingest_fuzz are small cases of both
 // ERA5 layouts made as the ingest tests make theirs (netcdf_seeds, in
 // tests/ingest).
+//
+// Findings inside the libraries, kept in the corpus as regression inputs:
+//   regression_hdf5_crash_iterating_dense_links: HDF5 1.10.8 (Debian's
+//     1.10.8+repack1-1) frees a pointer it never allocated, in H5MM_xfree
+//     from H5O_msg_reset under H5G__link_release_table, while
+//     H5G__dense_iterate walks the links of a corrupt group for
+//     libnetcdf 4.9.0's NC4_open (H5Literate).  No check of the file can
+//     come before it; ingest tries every netCDF-4 file in a child process
+//     first and refuses one that the child does not survive, so the input
+//     replays as a refusal.  Every crash the fuzzer met in 10 minutes was
+//     this one.
+//   regression_hdf5_open_fails_library_leaks: libnetcdf 4.9.0 leaks about
+//     28 KB of the structures NC4_open made when HDF5 cannot open the
+//     file; the sanitizer builds pass over leaks of libnetcdf and HDF5
+//     (tools/ingest/eccodes_context.cpp).
 #include <dirent.h>
 
 #include <algorithm>

@@ -254,6 +254,38 @@ TEST_F(Netcdf, SeveralTimesOneChosenAndInvariantFieldsAtEveryTime) {
   EXPECT_NE(r.err.find("sfc.nc: its variables have no time axis"), std::string::npos) << r.err;
 }
 
+TEST_F(Netcdf, TheCentreOfRelativeHumidityFromTheAttributesOrCentre) {
+  // Without q, relative humidity comes from r, over the centre's mixture
+  // of water and ice.  The older layout names no institution.
+  struct Row {
+    const char* name;
+    bool older;
+    std::vector<std::string> options;
+    const char* said;
+  };
+  const Row rows[] = {
+      {"newer layout: institution ECMWF", false, {}, "ECMWF mixed phase to over water"},
+      {"older layout: no institution", true, {}, "taken as over water, unchanged"},
+      {"older layout, --centre ecmwf", true, {"--centre", "ecmwf"}, "ECMWF mixed phase to over water"},
+      {"newer layout, --centre ncep", false, {"--centre", "ncep"}, "NCEP mixed phase to over water"},
+      {"newer layout, --centre none", false, {"--centre", "none"}, "taken as over water, unchanged"},
+  };
+  for (const Row& row : rows) {
+    ScratchDir work;
+    NcLayout l = row.older ? packed() : NcLayout{};
+    l.leave_out = {"q"};
+    case_as_netcdf(case_dir(), work / "in.nc", l);
+    std::vector<std::string> args = {"ingest"};
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    args.insert(args.end(), {"out", "in.nc"});
+    const auto r = conv2model(work.path(), args);
+    ASSERT_EQ(r.status, 0) << row.name << "\n" << r.err;
+    EXPECT_NE(r.out.find(row.said), std::string::npos) << row.name << "\n" << r.out;
+  }
+  ScratchDir work;
+  EXPECT_EQ(conv2model(work.path(), {"ingest", "--centre", "dwd", "out", "in.nc"}).status, 2);
+}
+
 TEST_F(Netcdf, TimeCoordinatesInTheirUnitsAndCalendars) {
   struct Row {
     const char* units;
