@@ -20,8 +20,13 @@
 //     libnetcdf 4.9.0's NC4_open (H5Literate).  No check of the file can
 //     come before it; ingest tries every netCDF-4 file in a child process
 //     first and refuses one that the child does not survive, so the input
-//     replays as a refusal.  Every crash the fuzzer met in 10 minutes was
-//     this one.
+//     replays as a refusal.  Every crash the fuzzer met was this one.
+//   regression_hdf5_spins_reading_dimension_scales: HDF5 1.10.8 spins (for
+//     minutes, on one core) in H5HG_read under H5T__conv_vlen, reading the
+//     DIMENSION_LIST attribute of a corrupt variable for H5DSget_num_scales,
+//     when libnetcdf 4.9.0 reads the variable's metadata (nc4_get_var_meta,
+//     from nc_inq_var).  The child that tries the file is stopped after its
+//     time (120 s, here 5 s) and the file refused.
 //   regression_hdf5_open_fails_library_leaks: libnetcdf 4.9.0 leaks about
 //     28 KB of the structures NC4_open made when HDF5 cannot open the
 //     file; the sanitizer builds pass over leaks of libnetcdf and HDF5
@@ -82,6 +87,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::set<std::string> tmp_before = own_tmp ? entries(tmp) : std::set<std::string>{};
   const std::set<std::string> cwd_before = entries(cwd);
 
+  // A file on which the HDF5 library spins is refused after 5 s, well
+  // inside libFuzzer's limit of 10 s a run.
+  c2m::ingest::set_netcdf_probe_seconds(5);
   const fs::path input = root / "in.nc", out = root / "out";
   {
     c2m::OutputFile f(input.string());

@@ -11,6 +11,7 @@
 #include <csignal>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -461,15 +462,22 @@ NetcdfSource::~NetcdfSource() {
   nc_close(ncid_);
 }
 
+namespace {
+std::atomic<unsigned> probe_seconds{120};
+}  // namespace
+
+void set_netcdf_probe_seconds(unsigned seconds) { probe_seconds = std::max(1u, seconds); }
+
 // A netCDF-4 file is an HDF5 file, whose structure (a graph of object
 // headers, B-trees and heaps) is far too rich to check before the HDF5
 // library reads it, and that library can crash on a corrupt one.  So the
 // file is opened and scanned first in a child process, exactly as it is
 // then opened and scanned here: a child that does not come back whole (a
-// signal, or no end within two minutes) means a file this process must
-// not open.  The child dumps no core, writes no diagnostic and runs no exit
+// signal, or no end within the time allowed) means a file this process
+// must not open.  The child dumps no core, writes no diagnostic and runs no exit
 // handler.
 void NetcdfSource::probe(const std::string& open_name, const std::optional<Centre>& centre) {
+  const unsigned seconds = probe_seconds.load();
   const pid_t pid = ::fork();
   if (pid < 0) return;  // no process to spare: opened here, as without the probe
   if (pid == 0) {
@@ -482,7 +490,7 @@ void NetcdfSource::probe(const std::string& open_name, const std::optional<Centr
     // What it would say is said again by this process, or replaced by the
     // refusal.
     if (const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC); null >= 0) ::dup2(null, 2);
-    ::alarm(120);
+    ::alarm(seconds);
     int id = -1;
     if (nc_open(open_name.c_str(), NC_NOWRITE, &id) == NC_NOERR) {
       ncid_ = id;
@@ -502,7 +510,7 @@ void NetcdfSource::probe(const std::string& open_name, const std::optional<Centr
   if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
   std::string how;
   if (WIFSIGNALED(status))
-    how = WTERMSIG(status) == SIGALRM ? "did not end within two minutes"
+    how = WTERMSIG(status) == SIGALRM ? "did not end within " + decimal(seconds) + " seconds"
                                       : std::string("ended by signal ") + decimal(WTERMSIG(status)) + " (" +
                                             ::strsignal(WTERMSIG(status)) + ")";
   else

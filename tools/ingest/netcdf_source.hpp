@@ -56,6 +56,11 @@ struct Centre {
 };
 std::optional<Centre> centre_by_name(const std::string& word);  // ecmwf, ncep, none
 
+// How long the child that tries a netCDF-4 file first may take (default
+// 120 s; a sound file takes well under a second): the HDF5 library can
+// also spin for minutes on a corrupt one.
+void set_netcdf_probe_seconds(unsigned seconds);
+
 class NetcdfSource : public FieldSource {
  public:
   // Opens PATH, the input file number INDEX (from 0).  CENTRE, when
