@@ -4,7 +4,7 @@ PREFIX ?= /usr/local
 SAMPLE_DIR := $(BUILD)/sample
 C2M := $(BUILD)/tools/conv2model/conv2model
 
-.PHONY: all deps configure build test sample install bench bench-ingest fuzz clean
+.PHONY: all deps configure build test sample install bench bench-ingest bench-netcdf-ingest fuzz clean
 
 all: build
 
@@ -58,6 +58,13 @@ bench-ingest: build
 .PHONY: bench-export
 bench-export: build
 	python3 bench/export_compare.py $(BUILD) $(BUILD)/bench-cases --runs 5
+
+# conv2model ingest of a netCDF file against its floor (every variable read
+# whole with libnetcdf) on a global 0.25-degree case of 26 levels written in
+# ERA5's newer layout (netCDF-4, 4-byte reals, deflate; generated once into
+# $(BUILD)/bench-cases, 0.7 GB and about 0.6 GB), alternately, medians of 5.
+bench-netcdf-ingest: build
+	python3 bench/netcdf_ingest_bench.py $(BUILD) $(BUILD)/bench-cases --runs 5
 
 # Build the fuzz targets with clang and libFuzzer in build-fuzz/ and run each
 # for FUZZ_SECONDS; findings land in fuzz-out/.

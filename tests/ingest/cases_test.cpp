@@ -123,8 +123,8 @@ TEST_F(Cases, RefusedNamingTheCauseAndLeavingNoOutputDirectory) {
        {}, {"not all on one grid", "in.grib message 1 (z, 1000 hPa)", "latitudes 48.5 to 41.5"}},
       {"truncated", [](const std::string& b) { return b.substr(0, b.size() / 2); }, {},
        {"in.grib: message ", "it is truncated"}},
-      {"not GRIB", [](const std::string&) { return std::string("CDF\001 a netCDF file, say"); }, {},
-       {"in.grib: not a GRIB file"}},
+      {"neither GRIB nor netCDF", [](const std::string&) { return std::string("GRIP and some text"); }, {},
+       {"in.grib: neither GRIB nor netCDF"}},
       {"a section longer than its message",
        [](const std::string& b) {
          std::string c = b;

@@ -34,7 +34,10 @@ std::string holdings(const Sources& sources) {
   std::map<std::string, std::size_t> at;
   for (const auto& s : sources)
     for (const FieldInfo& f : s->fields()) {
-      const std::string key = f.short_name + " (" + std::to_string(f.param_id) + ")";
+      // A netCDF variable of no known parameter is named by itself.
+      const std::string key = f.param_id == 0 && !f.variable.empty()
+                                  ? f.variable + " (no known parameter)"
+                                  : f.short_name + " (" + std::to_string(f.param_id) + ")";
       auto [it, fresh] = at.try_emplace(key, params.size());
       if (fresh) params.push_back({key, {}});
       auto& kinds = params[it->second].kinds;
@@ -56,10 +59,20 @@ std::string holdings(const Sources& sources) {
   }
   if (params.size() > shown) t += "; and " + std::to_string(params.size() - shown) + " parameters more";
   if (params.empty()) t += "no field";
+  std::string others;
+  std::size_t count = 0;
+  for (const auto& s : sources)
+    for (const std::string& o : s->others())
+      if (++count <= shown) others += (others.empty() ? "" : "; ") + o;
+  if (count > shown) others += "; and " + std::to_string(count - shown) + " more";
+  if (!others.empty()) t += "; and variables that are no field of a grid: " + others;
   return t;
 }
 
 std::string name_of(const FieldInfo& f, const Sources& sources) {
+  if (!f.variable.empty())
+    return sources[static_cast<std::size_t>(f.file)]->path() + " variable " + f.variable + " (" +
+           f.level_words() + ", " + f.valid.words() + ")";
   return sources[static_cast<std::size_t>(f.file)]->path() + " message " + std::to_string(f.message) +
          (f.subfield > 0 ? "." + std::to_string(f.subfield) : std::string()) + " (" + f.short_name +
          ", " + f.level_words() + ")";

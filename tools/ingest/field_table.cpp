@@ -90,6 +90,24 @@ std::vector<std::string_view> words_of(std::string_view line) {
   return w;
 }
 
+// The PARAMID word "nc:NAME" of an entry that takes a netCDF variable by
+// its name: the name, or nothing when the word is not one.  A name is
+// what netCDF allows and a table can hold: no blank, no '#', no control
+// character.
+std::optional<std::string> variable_word(std::string_view w) {
+  constexpr std::string_view prefix = "nc:";
+  if (!w.starts_with(prefix)) return std::nullopt;
+  w.remove_prefix(prefix.size());
+  if (w.empty() || w.size() > 256) return std::nullopt;
+  for (const char c : w)
+    if (static_cast<unsigned char>(c) < 0x21 || c == 0x7f) return std::nullopt;
+  return std::string(w);
+}
+
+bool same_key(const TableEntry& a, const TableEntry& b) {
+  return a.param_id == b.param_id && a.variable == b.variable && a.level_type == b.level_type;
+}
+
 std::vector<TableEntry> parse(std::string_view text, const std::string& origin, bool built_in) {
   std::vector<TableEntry> out;
   long line_no = 0;
@@ -120,9 +138,13 @@ std::vector<TableEntry> parse(std::string_view text, const std::string& origin, 
       fail("no case field '" + std::string(w[0]) +
            "' (z r q t u v lsm msl sp orog stl1..stl4 stl swvl1..swvl4 swvl, or - to pass over)");
     }
-    const auto r = std::from_chars(w[1].data(), w[1].data() + w[1].size(), e.param_id);
-    if (r.ec != std::errc() || r.ptr != w[1].data() + w[1].size() || e.param_id < 0)
-      fail("the paramId '" + std::string(w[1]) + "' is not a whole number");
+    if (const auto variable = variable_word(w[1])) {
+      e.variable = *variable;
+    } else {
+      const auto r = std::from_chars(w[1].data(), w[1].data() + w[1].size(), e.param_id);
+      if (r.ec != std::errc() || r.ptr != w[1].data() + w[1].size() || e.param_id < 0)
+        fail("the paramId '" + std::string(w[1]) + "' is not a whole number (nor nc:NAME, a netCDF variable)");
+    }
     e.level_type = std::string(w[2]);
     if (w.size() > 3 && !parse_real(w[3], e.scale))
       fail("the scale '" + std::string(w[3]) + "' is not a number");
@@ -172,9 +194,8 @@ void FieldTable::add_text(std::string_view text, const std::string& origin) {
   std::vector<TableEntry> added = parse(text, origin, false);
   std::vector<TableEntry> kept;
   for (TableEntry& e : entries_) {
-    const bool replaced = std::any_of(added.begin(), added.end(), [&](const TableEntry& a) {
-      return a.param_id == e.param_id && a.level_type == e.level_type;
-    });
+    const bool replaced =
+        std::any_of(added.begin(), added.end(), [&](const TableEntry& a) { return same_key(a, e); });
     if (!replaced) kept.push_back(std::move(e));
   }
   added.insert(added.end(), std::make_move_iterator(kept.begin()),
@@ -194,7 +215,7 @@ void FieldTable::add_file(const std::string& path) {
 std::optional<std::size_t> FieldTable::match(const FieldInfo& f) const {
   for (std::size_t n = 0; n < entries_.size(); ++n) {
     const TableEntry& e = entries_[n];
-    if (e.param_id != f.param_id) continue;
+    if (e.variable.empty() ? e.param_id != f.param_id : e.variable != f.variable) continue;
     if (e.level_type != "*" && e.level_type != f.level_type) continue;
     if (e.ignore) return std::nullopt;
     if (upper_air(e.what) && !f.pressure_hpa) continue;

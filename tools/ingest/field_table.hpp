@@ -3,7 +3,9 @@
 //
 // An entry names a case field, a parameter (its paramId) and a kind of
 // level (typeOfLevel, or * for any), and a scale and offset: the case
-// holds value x scale + offset.  A message is taken by the first entry
+// holds value x scale + offset.  An entry may name a netCDF variable
+// instead of a parameter (nc:NAME): it takes the fields of the variables
+// of that name, whatever parameter they are known as.  A message is taken by the first entry
 // that matches it; when several entries could give the same field, the
 // one listed first wins (geopotential z before height gh, msl before prmsl
 // before mslet).  Upper-air fields take isobaric levels only.
@@ -28,6 +30,7 @@ struct TableEntry {
   int layer = 0;          // stl, swvl: the layer 1 .. 4, or 0 for layers taken in order of depth
   bool ignore = false;    // "-": messages it matches are passed over
   long param_id = 0;
+  std::string variable;    // nc:NAME, a netCDF variable's name: matched instead of param_id
   std::string level_type;  // typeOfLevel, or "*"
   double scale = 1.0, offset = 0.0;
   std::string conversion;  // for the report: "gpm x 9.80665", "Pa to hPa", "" for as is
@@ -47,7 +50,7 @@ class FieldTable {
 
   // Reads the entries of FILE (the format of table_text()).  They come
   // before every entry there is, and replace the entries of the same
-  // paramId and kind of level.  IoFailure naming the file and the line.
+  // paramId (or netCDF variable) and kind of level.  IoFailure naming the file and the line.
   void add_file(const std::string& path);
   // The same from TEXT, with ORIGIN as the name in diagnostics.
   void add_text(std::string_view text, const std::string& origin);

@@ -40,6 +40,7 @@ std::string ValidTime::words() const {
 }
 
 std::string FieldInfo::where() const {
+  if (!variable.empty()) return "[" + decimal(file + 1) + "]:" + variable;
   std::string w = "[" + decimal(file + 1) + "]#" + decimal(message);
   if (subfield > 0) w += "." + decimal(subfield);
   return w;

@@ -3,9 +3,9 @@
 // vocabulary of ecCodes), the level, the validity time and member, the
 // grid as the file states it, and where to find the values again.
 //
-// A FieldSource is one input file.  The GRIB reader is one; a netCDF
-// reader can be another: the rest of ingest (the field table, the times,
-// the levels, the grid, the humidity and the case writer) sees only this.
+// A FieldSource is one input file.  The GRIB reader is one, the netCDF
+// reader another: the rest of ingest (the field table, the times, the
+// levels, the grid, the humidity and the case writer) sees only this.
 #pragma once
 
 #include <compare>
@@ -75,8 +75,18 @@ struct FieldInfo {
   std::int64_t points = 0;  // values it holds
   // Where its source finds it again.
   std::int64_t offset = 0, length = 0;
+  // A netCDF field: the name of its variable (empty for GRIB), and what
+  // its source did to bring the values into the parameter's own units
+  // ("hPa to Pa"; empty when they are in them already).
+  std::string variable;
+  std::string unit_conversion;
+  // Valid at any time (a netCDF variable without a time axis, such as an
+  // invariant field): its source states it at the times of the other
+  // files (FieldSource::valid_at).
+  bool timeless = false;
 
-  // "[F]#M" or "[F]#M.S", F counted from 1, for the report.
+  // "[F]#M" or "[F]#M.S", F counted from 1, for the report; "[F]:VAR"
+  // for a field of netCDF variable VAR.
   std::string where() const;
   // The level in words: "500 hPa", "0-0.1 m", "surface".
   std::string level_words() const;
@@ -101,6 +111,13 @@ class FieldSource {
   // once, each with its own SCRATCH and VALUES.
   virtual void read(const FieldInfo& f, DecodeScratch& scratch,
                     std::vector<double>& values) const = 0;
+  // The fields that hold at any time (timeless) are stated valid at each
+  // of TIMES (the validity times of the other fields), or left as they
+  // are when TIMES is empty.  Called once, before fields() is used.
+  virtual void valid_at(const std::vector<ValidTime>& times) { (void)times; }
+  // What the file holds besides its fields, in words, for a diagnostic
+  // that lists what the files hold ("x (on dimension bnds of 2)").
+  virtual std::vector<std::string> others() const { return {}; }
 };
 
 }  // namespace c2m::ingest

@@ -338,7 +338,8 @@ void GribSource::walk() {
   }
   messages_ = static_cast<int>(spans.size());
   if (messages_ == 0)
-    throw IoFailure(path_ + ": not a GRIB file: no GRIB message in its " + decimal(size_) + " bytes");
+    throw IoFailure(path_ + ": neither GRIB nor netCDF: no GRIB message in its " + decimal(size_) +
+                    " bytes, and no netCDF mark (CDF, or HDF5's) at its start");
 
   // Then the header sections of each, parsed on every worker.
   std::vector<std::vector<FieldInfo>> found(spans.size());

@@ -82,6 +82,43 @@ std::string joined(const std::string& dir, const std::string& name) {
   return (fs::path(dir) / name).string();
 }
 
+// The source of input file INDEX, told from its first bytes: netCDF by its
+// format mark (CDF 1, 2 or 5, or HDF5's), anything else GRIB (whose reader
+// looks for its messages wherever they start, and refuses a file with
+// none).
+std::unique_ptr<FieldSource> open_source(const std::string& path, int index, const Options& o, unsigned threads) {
+  unsigned char head[8] = {};
+  std::size_t got = 0;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+    got = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+  }
+  if (netcdf_format(head, got)) return std::make_unique<NetcdfSource>(path, index, o.centre);
+  return std::make_unique<GribSource>(path, index, threads);
+}
+
+// Fields valid at any time (netCDF variables with no time axis) are
+// stated at the times of the others, or at --time; IoFailure when no
+// file states a time at all.
+void give_times(Sources& sources, const Options& o) {
+  std::vector<ValidTime> times;
+  bool timeless = false;
+  for (const auto& s : sources)
+    for (const FieldInfo& f : s->fields()) {
+      if (f.timeless) timeless = true;
+      else if (std::find(times.begin(), times.end(), f.valid) == times.end()) times.push_back(f.valid);
+    }
+  if (!timeless) return;
+  if (times.empty() && o.plan.time.time) times.push_back(*o.plan.time.time);
+  std::sort(times.begin(), times.end());
+  for (auto& s : sources) s->valid_at(times);
+  if (times.empty())
+    for (const auto& s : sources)
+      if (std::any_of(s->fields().begin(), s->fields().end(), [](const FieldInfo& f) { return f.timeless; }))
+        throw IoFailure(s->path() + ": its variables have no time axis, and no other file states a validity "
+                        "time: give it with --time YYYYMMDDHH");
+}
+
 int run_ingest(const Options& o, std::FILE* out) {
   estab::es_ini();
   FieldTable table = FieldTable::built_in();
@@ -90,7 +127,8 @@ int run_ingest(const Options& o, std::FILE* out) {
   if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   Sources sources;
   for (std::size_t n = 0; n < o.files.size(); ++n)
-    sources.push_back(std::make_unique<GribSource>(o.files[n], static_cast<int>(n), threads));
+    sources.push_back(open_source(o.files[n], static_cast<int>(n), o, threads));
+  give_times(sources, o);
   const Plan plan = make_plan(sources, table, o.plan);
 
   // Only now is anything made in OUTDIR.
@@ -187,6 +225,9 @@ Options parse_options(const std::vector<std::string>& args) {
         throw UsageError("--label wants one word of at most 20 printable characters (the converter keeps 20 "
                          "and shows the part before a blank), not \"" + v + "\"");
       o.plan.label = v;
+    } else if (a.value("--centre", v)) {
+      o.centre = centre_by_name(v);
+      if (!o.centre) throw UsageError("--centre wants ecmwf, ncep or none, not \"" + v + "\"");
     } else if (a.value("--table", v)) {
       o.table = v;
     } else if (a.value("--threads", v)) {
@@ -201,8 +242,8 @@ Options parse_options(const std::vector<std::string>& args) {
       operands.push_back(a.arg());
     }
   }
-  if (operands.empty()) throw UsageError("no output directory and no GRIB file given");
-  if (operands.size() < 2) throw UsageError("no GRIB file given after the output directory " + operands[0]);
+  if (operands.empty()) throw UsageError("no output directory and no input file given");
+  if (operands.size() < 2) throw UsageError("no GRIB or netCDF file given after the output directory " + operands[0]);
   o.outdir = operands[0];
   if (o.outdir.empty()) throw UsageError("the output directory is an empty name");
   o.files.assign(operands.begin() + 1, operands.end());
@@ -239,9 +280,10 @@ constexpr std::string_view synopsis = "conv2model ingest [OPTIONS] OUTDIR FILE..
 
 const std::string& help_text() {
   static const std::string text =
-      "Makes a case that converts as it stands from GRIB files (edition 1 or 2, told\n"
-      "from the content and mixed freely: a pressure-level file, a surface file, an\n"
-      "invariant file) holding one validity time.  OUTDIR (made if missing) receives\n"
+      "Makes a case that converts as it stands from GRIB files (edition 1 or 2) and\n"
+      "netCDF files (classic, 64-bit offset, 64-bit data or netCDF-4), told from the\n"
+      "content and mixed freely (a pressure-level file, a surface file, an invariant\n"
+      "file), for one validity time.  OUTDIR (made if missing) receives\n"
       "the input grid file (case.bin), the run description InputModelInf.txt and the\n"
       "date file adate.txt, all whole or none: a failure leaves OUTDIR as it was.  The\n"
       "report (where every record came from, what was converted, filled or derived)\n"
@@ -263,6 +305,24 @@ const std::string& help_text() {
       "latitude/longitude grids are taken, all fields on one grid, in any scanning\n"
       "order.\n"
       "\n"
+      "netCDF: a field is a latitude/longitude plane of a variable, which may also\n"
+      "lie on a pressure axis (units hPa, millibars or Pa), a time axis (CF units\n"
+      "such as 'hours since 1900-01-01', calendar standard, gregorian or\n"
+      "proleptic_gregorian), an ensemble axis (number) and any axis of length 1, in\n"
+      "any order; latitudes either way round, longitudes 0..360 or -180..180.  A\n"
+      "variable is known by its name as in ERA5 files (z r q t u v on pressure\n"
+      "levels; lsm msl sp z stl1..stl4 swvl1..swvl4), else by its standard_name\n"
+      "(geopotential, geopotential_height, relative_humidity, specific_humidity,\n"
+      "air_temperature, eastward_wind, northward_wind, land_binary_mask or\n"
+      "land_area_fraction, air_pressure_at_mean_sea_level, surface_air_pressure,\n"
+      "surface_geopotential, surface_altitude), as the parameter of the field table\n"
+      "below; other variables by nc:NAME entries of --table.  Packed values\n"
+      "(scale_factor, add_offset) are unpacked; _FillValue and missing_value points\n"
+      "are undefined; pressures in hPa become Pa, relative humidity as a fraction\n"
+      "%, temperatures in degrees C kelvin.  The centre (for the definition of\n"
+      "relative humidity) comes from the institution and source attributes, or\n"
+      "--centre.  A variable without a time axis holds at every time of the others.\n"
+      "\n"
       "Options:\n"
       "  --name NAME        the input grid file's name (default case.bin)\n"
       "  --levels P,P,...   only these levels (hPa); default every complete one\n"
@@ -270,6 +330,10 @@ const std::string& help_text() {
       "                     cross 0 or 180 degrees of longitude on a global grid\n"
       "  --time YYYYMMDDHH  the validity time to take, when the files hold several\n"
       "  --member N         the ensemble member to take, when they hold several\n"
+      "  --centre ecmwf|ncep|none\n"
+      "                     the centre of the netCDF files, whatever their\n"
+      "                     attributes say (ERA5 files: ecmwf); none takes their\n"
+      "                     relative humidity as over water\n"
       "  --rh convert|as-is relative humidity r converted to over water (default),\n"
       "                     or taken unchanged (for r that is over water already)\n"
       "  --no-fill          leave an interior level without humidity missing (the\n"
@@ -286,7 +350,10 @@ const std::string& help_text() {
       "The field table: one entry a line, FIELD PARAMID LEVELTYPE [SCALE [OFFSET]];\n"
       "the case holds value x SCALE + OFFSET.  FIELD is z r q t u v lsm msl sp orog,\n"
       "stl1..stl4 or swvl1..swvl4 (a layer), stl or swvl (layers in order of depth),\n"
-      "or - (pass such messages over).  LEVELTYPE is ecCodes' typeOfLevel or * for\n"
+      "or - (pass such messages over).  PARAMID is ECMWF's parameter number, or\n"
+      "nc:NAME for the netCDF variables named NAME (soil layers of a netCDF file,\n"
+      "say: stl1 nc:soil_temperature_1 *).  LEVELTYPE is ecCodes' typeOfLevel\n"
+      "(netCDF fields are isobaricInhPa, surface or depthBelowLandLayer) or * for\n"
       "any.  The first entry that matches a message takes it; where several give a\n"
       "field, the first listed wins.  Entries of --table FILE come first and replace\n"
       "built-in entries of the same PARAMID and LEVELTYPE; # starts a comment.  The\n"
@@ -308,13 +375,17 @@ const std::string& help_text() {
       "  conv2model ingest cases/gfs gfs.t12z.pgrbf120.2p5deg.grib2\n"
       "  conv2model ingest --area 30,-30,75,45 cases/europe pl.grib sfc.grib invariant.grib\n"
       "  conv2model ingest --time 2024010112 --levels 1000,850,700,500 cases/a forecast.grib2\n"
+      "  conv2model ingest --time 2024010112 cases/era5 era5-pressure.nc era5-single.nc\n"
       "\n"
       "Exit status: 0 the case was made; 2 wrong usage, or an input or output\n"
-      "failure: a file that is not GRIB, a truncated or corrupt message, a grid that\n"
-      "is not regular latitude/longitude, fields on different grids, several\n"
-      "validity times or members, a required field absent (the message names the\n"
-      "file, the message and the cause); 128 + N stopped by signal N (the files in\n"
-      "OUTDIR are as they were).\n";
+      "failure: a file that is neither GRIB nor netCDF, a truncated or corrupt\n"
+      "message or header, sizes beyond what the file holds or the limits (a plane\n"
+      "of 536,870,911 points, 100,000 levels, 100,000 times, 1,000,000 fields of a\n"
+      "netCDF file), a time axis of unknown units or calendar, a grid that is not\n"
+      "regular latitude/longitude, fields on different grids, several validity\n"
+      "times or members, a required field absent (the message names the file, the\n"
+      "message or variable, and the cause); 128 + N stopped by signal N (the files\n"
+      "in OUTDIR are as they were).\n";
   return text;
 }
 
@@ -326,7 +397,7 @@ int run(const std::vector<std::string>& args, Streams& io) {
 }  // namespace
 
 const Subcommand& ingest_subcommand() {
-  static const Subcommand sub{"ingest", "make a case from GRIB files", synopsis, help_text(), run};
+  static const Subcommand sub{"ingest", "make a case from GRIB or netCDF files", synopsis, help_text(), run};
   return sub;
 }
 

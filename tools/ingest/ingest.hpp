@@ -1,5 +1,6 @@
-// conv2model ingest: a ready case from GRIB files.  It reads one or more
-// GRIB files (edition 1 or 2, mixed freely) that hold one validity time
+// conv2model ingest: a ready case from GRIB and netCDF files.  It reads
+// one or more files (GRIB edition 1 or 2, netCDF classic or netCDF-4,
+// mixed freely) that hold one validity time (or --time chooses one)
 // and writes into OUTDIR the input grid file, the run description
 // InputModelInf.txt and the date file adate.txt, all whole or none, with a
 // report of where every record came from (printed and kept as
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "cli.hpp"
+#include "netcdf_source.hpp"
 #include "plan.hpp"
 
 namespace c2m::cli {
@@ -27,6 +29,7 @@ struct Options {
   std::string name = "case.bin";
   std::optional<std::string> table;
   PlanOptions plan;
+  std::optional<Centre> centre;  // --centre: of the netCDF files
   unsigned threads = 0;  // 0: one per core, at most 8
   bool quiet = false;
 };

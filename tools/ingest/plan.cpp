@@ -55,10 +55,16 @@ class Planner {
   // The winner of a sorted list, noting the others of its own entry.
   Source best(const std::vector<Candidate>& list, const std::string& what);
   std::string from_words(const Source& s) const {
+    if (!s.field->variable.empty())  // "[F]:VAR" names it already
+      return s.field->where() +
+             (s.field->param_id != 0 ? " (" + std::to_string(s.field->param_id) + ")" : std::string());
     return s.field->where() + " " + s.field->short_name + " (" + std::to_string(s.field->param_id) + ")";
   }
   static std::string conversion(const Source& s) {
-    return s.entry->conversion.empty() ? "as is" : s.entry->conversion;
+    const std::string& units = s.field->unit_conversion;
+    const std::string& entry = s.entry->conversion;
+    if (units.empty()) return entry.empty() ? "as is" : entry;
+    return entry.empty() ? units : units + ", then " + entry;
   }
   void bucket(const std::vector<Candidate>& cands);
   void choose_levels();

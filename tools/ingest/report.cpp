@@ -40,10 +40,13 @@ std::string shell_word(const std::string& word) {
 std::string report_text(const Plan& plan, const Sources& sources, const ReportFacts& facts) {
   std::string t = "conv2model ingest: a case in " + facts.outdir + " from " + std::to_string(sources.size()) +
                   " file" + (sources.size() == 1 ? "" : "s") + "\n\ninput files:\n";
+  bool any_netcdf = false;
   for (std::size_t n = 0; n < sources.size(); ++n) {
     const auto& s = *sources[n];
+    const bool netcdf = s.format().starts_with("netCDF");
+    if (netcdf) any_netcdf = true;
     t += "  [" + std::to_string(n + 1) + "] " + s.path() + ": " + s.format() + ", " +
-         std::to_string(s.messages()) + " message" + (s.messages() == 1 ? "" : "s");
+         std::to_string(s.messages()) + (netcdf ? " variable" : " message") + (s.messages() == 1 ? "" : "s");
     if (static_cast<int>(s.fields().size()) != s.messages())
       t += ", " + std::to_string(s.fields().size()) + " fields";
     t += "\n";
@@ -80,7 +83,9 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
   for (const RecordLine& l : plan.lines)
     t += "  " + right(std::to_string(l.record), 6) + "  " + padded(l.field, w_field) + "  " +
          padded(l.level, w_level) + "  " + padded(l.from, w_from) + "  " + l.conversion + "\n";
-  t += "\nfiles and messages: [F]#M is message M of input file F (#M.S its field S)\n";
+  t += "\nfiles and messages: [F]#M is message M of input file F (#M.S its field S)";
+  if (any_netcdf) t += "; [F]:V is netCDF variable V of input file F";
+  t += "\n";
   if (!plan.notes.empty()) {
     t += "\nnotes:\n";
     for (const std::string& n : plan.notes) t += "  - " + n + "\n";
