@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <array>
-#include <mutex>
 #include <optional>
+#include <utility>
 #include <vector>
 
+#include "conv2model/band_writer.hpp"
 #include "conv2model/humidity.hpp"
 #include "conv2model/plane_values.hpp"
 #include "conv2model/record_jobs.hpp"
+#include "layout/records.hpp"
 
 namespace c2m {
 
@@ -40,46 +42,68 @@ struct Job {
 // level from the bottom, the humidity with the temperature of each level,
 // then the twelve surface planes.
 std::vector<Job> model_data_jobs(const RunContext& ctx, const WorkArrays& work) {
+  using layout::model_record;
+  constexpr int u = 0, v = 1, gh = 2, q = 3, t = 4;  // fields of the model data file
+  const std::int64_t lm = ctx.lm;
   std::vector<Job> jobs;
-  std::int64_t record = 1;
-  for (const Field* f : {&work.uw, &work.vw, &work.ht})
-    for (std::int32_t k = 1; k <= ctx.lm; ++k) jobs.push_back({record++, &f->plane(k)});
+  for (const auto& [f, field] : {std::pair{u, &work.uw}, std::pair{v, &work.vw}, std::pair{gh, &work.ht}})
+    for (std::int32_t k = 1; k <= ctx.lm; ++k) jobs.push_back({model_record(f, k, lm), &field->plane(k)});
   for (std::int32_t k = 1; k <= ctx.lm; ++k) {
-    Job job{record++, &work.tp.plane(k), &work.rh.plane(k)};
+    Job job{model_record(q, k, lm), &work.tp.plane(k), &work.rh.plane(k)};
     job.pr = work.pr[static_cast<std::size_t>(k - 1)];
-    job.t_record = job.record + ctx.lm;
+    job.t_record = model_record(t, k, lm);
     jobs.push_back(job);
   }
-  record += ctx.lm;
   for (std::int32_t m = 1; m <= surface_planes; ++m) {
-    Job job{record++, &work.slp.plane(m)};
+    Job job{model_record(layout::upper_count + m - 1, 0, lm), &work.slp.plane(m)};
     job.surface = m;
     jobs.push_back(job);
   }
   return jobs;
 }
 
+// A band buffer held by a job, given back if the job fails before handing
+// it over.
+class HeldBand {
+ public:
+  explicit HeldBand(BandWriter& writer) : writer_(writer), band_(writer.take()) {}
+  ~HeldBand() {
+    if (band_) writer_.release(band_);
+  }
+  HeldBand(const HeldBand&) = delete;
+  HeldBand& operator=(const HeldBand&) = delete;
+  std::span<float> values() { return band_->values(); }
+  BandWriter::Band* hand_over() { return std::exchange(band_, nullptr); }
+
+ private:
+  BandWriter& writer_;
+  BandWriter::Band* band_;
+};
+
 // What the threads making the records share.
 class RecordMaking {
  public:
   RecordMaking(const RunContext& ctx, const WorkArrays& work, OutputFile& out)
-      : ctx_(ctx), in_(work.input), out_(out), jobs_(model_data_jobs(ctx, work)),
-        queue_(first_records(jobs_)) {}
+      : ctx_(ctx), in_(work.input), jobs_(model_data_jobs(ctx, work)),
+        queue_(first_records(jobs_)), band_(band_rows(ctx.im)),
+        band_values_(static_cast<std::size_t>(ctx.im) *
+                     static_cast<std::size_t>(std::min(band_, ctx.jm))),
+        writer_(out, queue_, band_values_, band_buffers) {}
 
-  // Makes every record on THREADS threads; throws the failure at the lowest
-  // record, if any.
+  // Makes every record on THREADS threads; throws the failure that comes
+  // first in record order, if any.
   void run(int threads) {
     // The calling thread's buffers are made before any other thread starts,
-    // so that no memory for them fails the run as it always did.
-    Buffers own(ctx_.im, ctx_.jm);
+    // so that a lack of memory for them fails the run as it always did.
+    Scratch own(band_values_);
     run_on_threads(threads, [this, &own](int thread) {
       if (thread == 0) return work_through(own);
       try {
-        Buffers buffers(ctx_.im, ctx_.jm);
-        work_through(buffers);
+        Scratch scratch(band_values_);
+        work_through(scratch);
       } catch (const std::bad_alloc&) {
-        // No memory for a second set of buffers: the calling thread does the
-        // jobs alone.
+        // No memory for a second thread's buffers: the calling thread does
+        // the jobs alone.
       }
     });
     queue_.rethrow_failure();
@@ -91,15 +115,14 @@ class RecordMaking {
   }
 
  private:
-  // A thread's bands: as stored, and as they go out (the temperature's, the
-  // relative humidity's and the humidity's for a level's humidity).
-  struct Buffers {
-    Buffers(std::int32_t im, std::int32_t jm) {
-      const std::size_t n = static_cast<std::size_t>(im) *
-                            static_cast<std::size_t>(std::min(band_rows(im), jm));
-      for (auto* b : {&stored, &out, &rh, &q}) b->resize(n);
-    }
-    std::vector<float> stored, out, rh, q;
+  // Bands held by at most two threads at once (two each) and a few more
+  // waiting for the file.
+  static constexpr int band_buffers = 8;
+
+  // A thread's own bands: as stored, and the relative humidity's as made.
+  struct Scratch {
+    explicit Scratch(std::size_t n) : stored(n), rh(n) {}
+    std::vector<float> stored, rh;
   };
 
   static std::vector<std::int64_t> first_records(const std::vector<Job>& jobs) {
@@ -108,74 +131,66 @@ class RecordMaking {
     return r;
   }
 
-  void work_through(Buffers& b) {
+  void work_through(Scratch& scratch) {
     while (const auto n = queue_.take()) {
       const Job& job = jobs_[*n];
       try {
-        make(job, b);
+        make(job, scratch);
       } catch (...) {
-        queue_.fail(job.record, std::current_exception());
+        queue_.fail(job.record, JobQueue::Step::make, std::current_exception());
       }
     }
   }
 
-  // Writes the rows J_LO.. of record RECORD; the file takes one write at a
-  // time.
-  void write(std::span<const float> rows, std::int64_t record, std::int32_t j_lo) {
+  // Byte offset of row J of record RECORD in the model data file.
+  std::int64_t offset(std::int64_t record, std::int32_t j) const {
     const std::int64_t row_bytes = std::int64_t{ctx_.im} * 4;
-    const std::int64_t offset = (record - 1) * row_bytes * ctx_.jm + (j_lo - 1) * row_bytes;
-    std::lock_guard lock(write_mutex_);
-    write_record_part(out_, rows, record, offset);
+    return (record - 1) * row_bytes * ctx_.jm + std::int64_t{j - 1} * row_bytes;
   }
 
-  void make(const Job& job, Buffers& b) {
-    const std::int32_t im = ctx_.im, jm = ctx_.jm, band = band_rows(im);
+  void make(const Job& job, Scratch& scratch) {
+    const std::int32_t im = ctx_.im, jm = ctx_.jm;
     const auto [i1, j1] = first_sample(im, jm);
     const auto [i2, j2] = second_sample(im, jm);
     std::optional<LevelHumidity> level;
     if (job.rh) level.emplace(job.pr);
-    // A refused write of the temperature's record does not stop the
-    // humidity's: a failure there, at a lower record, would be the one
-    // reported.
-    bool t_failed = false;
     // From the north, in the order the rows are stored.
-    for (std::int32_t j_hi = jm; j_hi >= 1; j_hi -= band) {
-      const std::int32_t j_lo = std::max(1, j_hi - band + 1);
+    for (std::int32_t j_hi = jm; j_hi >= 1; j_hi -= band_) {
+      const std::int32_t j_lo = std::max(1, j_hi - band_ + 1);
       const std::size_t count = static_cast<std::size_t>(j_hi - j_lo + 1) * static_cast<std::size_t>(im);
-      const std::span<const float> out(b.out.data(), count);
-      make_rows(*job.plane, in_, im, j_lo, j_hi, b.stored, b.out);
+      HeldBand out(writer_);
+      make_rows(*job.plane, in_, im, j_lo, j_hi, scratch.stored, out.values());
       if (!level) {
-        write(out, job.record, j_lo);
         if (job.surface > 0) {
           const auto at = [&](std::int32_t i, std::int32_t j) {
-            return b.out[static_cast<std::size_t>(j - j_lo) * static_cast<std::size_t>(im) +
-                         static_cast<std::size_t>(i - 1)];
+            return out.values()[static_cast<std::size_t>(j - j_lo) * static_cast<std::size_t>(im) +
+                                static_cast<std::size_t>(i - 1)];
           };
           const auto m = static_cast<std::size_t>(job.surface - 1);
           if (j1 >= j_lo && j1 <= j_hi) samples_[0][m] = at(i1, j1);
           if (j2 >= j_lo && j2 <= j_hi) samples_[1][m] = at(i2, j2);
         }
+        writer_.put(out.hand_over(), count, job.record, offset(job.record, j_lo));
         continue;
       }
-      make_rows(*job.rh, in_, im, j_lo, j_hi, b.stored, b.rh);
-      level->derive(out, std::span<const float>(b.rh.data(), count), std::span<float>(b.q.data(), count));
-      write(std::span<const float>(b.q.data(), count), job.record, j_lo);
-      if (t_failed) continue;
-      try {
-        write(out, job.t_record, j_lo);
-      } catch (...) {
-        t_failed = true;
-        queue_.fail(job.t_record, std::current_exception());
-      }
+      // The humidity from the temperature just made, which then goes out
+      // as its own record.
+      make_rows(*job.rh, in_, im, j_lo, j_hi, scratch.stored, scratch.rh);
+      HeldBand q(writer_);
+      level->derive(out.values().first(count), std::span<const float>(scratch.rh).first(count),
+                    q.values().first(count));
+      writer_.put(q.hand_over(), count, job.record, offset(job.record, j_lo));
+      writer_.put(out.hand_over(), count, job.t_record, offset(job.t_record, j_lo));
     }
   }
 
   const RunContext& ctx_;
   const InputGrid& in_;
-  OutputFile& out_;
   const std::vector<Job> jobs_;
   JobQueue queue_;
-  std::mutex write_mutex_;
+  const std::int32_t band_;
+  const std::size_t band_values_;
+  BandWriter writer_;
   std::array<std::array<float, surface_planes>, 2> samples_{};
 };
 

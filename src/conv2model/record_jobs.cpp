@@ -13,15 +13,18 @@ std::optional<std::size_t> JobQueue::take() {
   // A job is claimed even when it turns out to begin after a failure: the
   // jobs after it begin later still, so no thread will want them.
   const std::size_t n = next_.fetch_add(1, std::memory_order_relaxed);
-  if (n >= first_records_.size() || first_records_[n] > failed_record()) return std::nullopt;
+  if (n >= first_records_.size() ||
+      order(first_records_[n], Step::make) > failed_.load(std::memory_order_acquire))
+    return std::nullopt;
   return n;
 }
 
-void JobQueue::fail(std::int64_t record, std::exception_ptr failure) {
+void JobQueue::fail(std::int64_t record, Step step, std::exception_ptr failure) {
+  const std::int64_t at = order(record, step);
   std::lock_guard lock(mutex_);
-  if (record >= failed_record_.load(std::memory_order_relaxed)) return;
+  if (at >= failed_.load(std::memory_order_relaxed)) return;  // the first of equals stays
   failure_ = std::move(failure);
-  failed_record_.store(record, std::memory_order_release);
+  failed_.store(at, std::memory_order_release);
 }
 
 void JobQueue::rethrow_failure() const {

@@ -165,5 +165,29 @@ TEST(ModelData, InputCutShortReportedAtTheFirstRecordInOrder) {
     }
 }
 
+// A record is read whole before it is written: when its input is cut
+// short in its second band and the file refuses every write, the read is
+// the failure reported, though the first band's write was refused before
+// the second band was read.  700 x 200 points make bands of 93 rows; input
+// record 5 (u of the one level, output record 1) is cut half way.
+TEST(ModelData, ReadOfARecordFailsBeforeItsWrite) {
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+  for (const int threads : {1, 2}) {
+    auto c = testsupport::stage_case(700, 200, {1000.0f});
+    std::filesystem::resize_file(c.work.input.name(), 4 * 700 * 200 * 4 + 700 * 100 * 4);
+    testsupport::ScratchDir dir;
+    rlimit lim = old;
+    lim.rlim_cur = 0;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lim), 0);
+    const Made m = make_model_data(c, dir, threads);
+    setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_NE(m.failure.find("the file ends inside record 5 "), std::string::npos)
+        << threads << " threads: " << m.failure;
+  }
+  std::signal(SIGXFSZ, old_handler);
+}
+
 }  // namespace
 
