@@ -88,7 +88,10 @@ class RecordMaking {
         queue_(first_records(jobs_)), band_(band_rows(ctx.im)),
         band_values_(static_cast<std::size_t>(ctx.im) *
                      static_cast<std::size_t>(std::min(band_, ctx.jm))),
-        writer_(out, queue_, band_values_, band_buffers) {}
+        // Band buffers: two for each thread, as a level's humidity holds its
+        // temperature's band and its own, and more waiting for the file; only
+        // one more when rows are so long that a band is more than 256 KiB.
+        writer_(out, queue_, band_values_, band_values_ > 65536 ? 5 : 8) {}
 
   // Makes every record on THREADS threads; throws the failure that comes
   // first in record order, if any.
@@ -115,10 +118,6 @@ class RecordMaking {
   }
 
  private:
-  // Bands held by at most two threads at once (two each) and a few more
-  // waiting for the file.
-  static constexpr int band_buffers = 8;
-
   // A thread's own bands: as stored, and the relative humidity's as made.
   struct Scratch {
     explicit Scratch(std::size_t n) : stored(n), rh(n) {}
