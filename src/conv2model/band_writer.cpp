@@ -1,7 +1,6 @@
 #include "conv2model/band_writer.hpp"
 
-#include <chrono>
-#include <thread>
+#include <algorithm>
 
 namespace c2m {
 
@@ -11,7 +10,7 @@ BandWriter::BandWriter(OutputFile& out, JobQueue& queue, std::size_t band_values
     bands_.push_back(std::unique_ptr<Band>(new Band(band_values)));
     free_.push_back(bands_.back().get());
   }
-  free_count_ = free_.size();
+  wake_at_ = std::max<std::size_t>(1, free_.size() / 2);
 }
 
 BandWriter::Band* BandWriter::take() {
@@ -23,22 +22,10 @@ BandWriter::Band* BandWriter::take() {
       write_queued(lock);
       continue;
     }
-    // The thread writing frees a band every few tens of microseconds.
-    // Waiting for it asleep would cost a wake-up for every band, and the
-    // system tends to wake a thread on the core of the one that wakes it,
-    // so that both would take turns on one core; so the wait looks on for a
-    // while before it sleeps.
-    lock.unlock();
-    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(500);
-    while (free_count_.load(std::memory_order_relaxed) == 0 &&
-           std::chrono::steady_clock::now() < until)
-      std::this_thread::yield();
-    lock.lock();
-    if (free_.empty() && (writing_ || queued_.empty())) freed_.wait(lock);
+    freed_.wait(lock);
   }
   Band* band = free_.back();
   free_.pop_back();
-  free_count_ = free_.size();
   return band;
 }
 
@@ -46,7 +33,6 @@ void BandWriter::release(Band* band) {
   {
     std::lock_guard lock(mutex_);
     free_.push_back(band);
-    free_count_ = free_.size();
   }
   freed_.notify_one();
 }
@@ -74,10 +60,13 @@ void BandWriter::write_queued(std::unique_lock<std::mutex>& lock) {
     }
     lock.lock();
     free_.push_back(band);
-    free_count_ = free_.size();
-    freed_.notify_one();
+    // A thread waiting for a buffer is woken when half of them are free,
+    // not at each one: it then has several to fill before it waits again,
+    // and the thread writing makes fewer calls to wake it.
+    if (free_.size() == wake_at_) freed_.notify_all();
   }
   writing_ = false;
+  freed_.notify_all();
 }
 
 }  // namespace c2m

@@ -9,7 +9,6 @@
 // else is writing them out.
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -63,7 +62,7 @@ class BandWriter {
   std::mutex mutex_;
   std::condition_variable freed_;
   std::vector<Band*> free_;
-  std::atomic<std::size_t> free_count_{0};  // free_.size(), to look at without the lock
+  std::size_t wake_at_ = 1;  // free buffers at which a waiting thread is woken
   std::deque<Band*> queued_;
   bool writing_ = false;
 };
