@@ -38,11 +38,17 @@ sample: build
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-# The converter against the copy floor on global cases (generated once into
-# $(BUILD)/bench-cases, 0.7 GB and 0.2 GB), then the micro-benchmarks.
+# The converter against the copy floor on global cases of 26 levels at 1,
+# 0.25 and 0.1 degree (generated once into $(BUILD)/bench-cases: 0.04, 0.7
+# and 4.4 GB; the outputs need about 11 GB more while they run), the 1- and
+# 0.25-degree cases again replacing earlier outputs, and the 0.25-degree
+# case with another core kept busy; then the micro-benchmarks.
 bench: build
 	python3 bench/compare.py $(BUILD) $(BUILD)/bench-cases --runs 7 \
-	  --case "g025=--global --res 0.25 --lm 26" --case "g050=--global --res 0.5 --lm 26"
+	  --case "g100=--global --res 1 --lm 26" --case "g025=--global --res 0.25 --lm 26" \
+	  --case "g010=--global --res 0.1 --lm 26" \
+	  --replacing-case g100 --replacing-case g025 --busy-case g025 \
+	  --target g100=1.3 --target g025=0.9 --target g010=0.9 --target "g025 busy=1.4"
 	$(BUILD)/bench/micro_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 # conv2model ingest against its floor (every GRIB message decoded on one

@@ -13,6 +13,7 @@
 #include "conv2model/context.hpp"
 #include "conv2model/field_prep.hpp"
 #include "conv2model/humidity.hpp"
+#include "conv2model/plane_values.hpp"
 #include "conv2model/record_io.hpp"
 #include "conv2model/surface_fill.hpp"
 #include "estab/estab.hpp"
@@ -59,6 +60,27 @@ void BM_read_record_turned(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * points * 4));
 }
 BENCHMARK(BM_read_record_turned);
+
+// A record as the model data file receives it: read a band of rows at a
+// time in one read each, turned and prepared on the way (heights).
+void BM_make_record_in_bands(benchmark::State& state) {
+  char path[] = "/tmp/c2m-bench-XXXXXX";
+  const int fd = mkstemp(path);
+  std::vector<float> plane(points, 9.8f * 5500.0f);
+  if (write(fd, plane.data(), points * 4) != static_cast<ssize_t>(points * 4)) std::abort();
+  close(fd);
+  const c2m::InputGrid in(path, im, jm);
+  c2m::Field f(im, jm, 1);
+  f.plane(1).record = 1;
+  f.plane(1).prep = c2m::Prep::height;
+  for (auto _ : state) {
+    c2m::load_plane(f, 1, in, plane);
+    benchmark::DoNotOptimize(plane.data());
+  }
+  unlink(path);
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * points * 4));
+}
+BENCHMARK(BM_make_record_in_bands);
 
 void BM_prepare_heights(benchmark::State& state) {
   std::vector<float> plane(points, 9.8f * 5500.0f);

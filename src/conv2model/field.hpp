@@ -3,9 +3,9 @@
 //
 // The run does not hold the values of a work array in memory.  Every plane
 // is a record of the input grid file, and it is read, turned south to north
-// and prepared only when the model data file receives it, straight into a
-// reused record buffer; the case then costs little more than reading its
-// input once and writing its output once.  What the stages decide before
+// and prepared only when the model data file receives it, a band of rows at
+// a time in reused buffers; the case then costs little more than reading
+// its input once and writing its output once.  What the stages decide before
 // (the missing-data checks, the relative-humidity patch, the soil fill)
 // needs point (1, 1) of every plane alone: that point is held, and every
 // other operation of those stages is kept as a step of the plane's recipe.

@@ -40,39 +40,54 @@ void replace_undefined(std::span<float> values, float replacement) {
   for (float& v : values) v = (v == undefined_value) ? replacement : v;
 }
 
-void prepare(Prep prep, std::span<float> values) {
+void prepare(Prep prep, std::span<const float> in, std::span<float> out) {
   // One pass per record, each element taken through its steps in order.
+  // Each element is read before its result is stored, so IN may be OUT.
+  const std::size_t n = out.size();
+  const float* src = in.data();
+  float* dst = out.data();
   switch (prep) {
     case Prep::height:
-      for (float& v : values) {
+      for (std::size_t i = 0; i < n; ++i) {
+        const float v = src[i];
         const float quotient = v / gravity;
         const float h = (v == missing_value) ? v : quotient;
         const float m = (v == undefined_value) ? missing_value : h;
-        v = (m == undefined_value) ? missing_value : m;
+        dst[i] = (m == undefined_value) ? missing_value : m;
       }
       break;
     case Prep::upper_air:
-      replace_undefined(values, missing_value);
+      for (std::size_t i = 0; i < n; ++i) {
+        const float v = src[i];
+        dst[i] = (v == undefined_value) ? missing_value : v;
+      }
       break;
     case Prep::mask:
-      for (float& v : values) {
+      for (std::size_t i = 0; i < n; ++i) {
+        const float v = src[i];
         float m = (v >= mask_threshold) ? 1.0f : v;
         m = (v < mask_threshold) ? 0.0f : m;
-        v = (v == undefined_value) ? 0.0f : m;  // 0 and 1 are never undefined
+        dst[i] = (v == undefined_value) ? 0.0f : m;  // 0 and 1 are never undefined
       }
       break;
     case Prep::topography:
-      for (float& v : values) {
+      for (std::size_t i = 0; i < n; ++i) {
+        const float v = src[i];
         const float quotient = v / gravity;
         const float h = (v == undefined_value) ? 0.0f : quotient;
-        v = (h == undefined_value) ? 0.0f : h;
+        dst[i] = (h == undefined_value) ? 0.0f : h;
       }
       break;
     case Prep::surface:
-      replace_undefined(values, 0.0f);
+      for (std::size_t i = 0; i < n; ++i) {
+        const float v = src[i];
+        dst[i] = (v == undefined_value) ? 0.0f : v;
+      }
       break;
   }
 }
+
+void prepare(Prep prep, std::span<float> values) { prepare(prep, values, values); }
 
 void prepare_fields(WorkArrays& work) {
   for (Field* f : {&work.ht, &work.uw, &work.vw, &work.tp, &work.rh, &work.q, &work.slp})

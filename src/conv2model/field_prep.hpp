@@ -30,6 +30,11 @@ void replace_undefined(std::span<float> values, float replacement);
 // the whole fields are taken through the steps, applied to each element.
 void prepare(Prep prep, std::span<float> values);
 
+// The same, from IN (read only) into OUT, of the same length: a row can be
+// prepared straight into its turned place.  IN may be OUT itself, but no
+// other overlap is allowed.
+void prepare(Prep prep, std::span<const float> in, std::span<float> out);
+
 // Stage 6: the points (1, 1) that the checks look at are prepared; every
 // other point is prepared as its record is written.
 void prepare_fields(WorkArrays& work);

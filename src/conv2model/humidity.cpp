@@ -55,20 +55,23 @@ float specific_humidity(float t, float r, float p) {
   return humidity(t, r, saturation_q(estab::esat(esat_index(t)), p));
 }
 
-void derive_humidity(std::span<const float> tp, std::span<const float> rh, float pr,
-                     std::span<float> qnew2) {
+LevelHumidity::LevelHumidity(float pr)
+    : qs_(static_cast<std::size_t>(estab::n_last - estab::n_first + 1)) {
   // The saturation humidity of a level depends on the table entry alone:
   // worked out once per entry (30001 divisions instead of one per point),
   // it gives each point the very value the formula gives it.
-  std::vector<float> qs(static_cast<std::size_t>(estab::n_last - estab::n_first + 1));
   for (std::int32_t n = estab::n_first; n <= estab::n_last; ++n)
-    qs[static_cast<std::size_t>(n - estab::n_first)] = saturation_q(estab::esat(n), pr);
+    qs_[static_cast<std::size_t>(n - estab::n_first)] = saturation_q(estab::esat(n), pr);
+}
 
+void LevelHumidity::derive(std::span<const float> tp, std::span<const float> rh,
+                           std::span<float> qnew2) const {
   // In chunks: the indices and the products go several points at a time,
   // only the table lookups one by one.
   constexpr std::size_t chunk = 512;
   std::int32_t n[chunk];
   float q_sat[chunk];
+  const float* qs = qs_.data();
   for (std::size_t start = 0; start < qnew2.size(); start += chunk) {
     const std::size_t len = std::min(chunk, qnew2.size() - start);
     const float* t = tp.data() + start;
@@ -78,6 +81,11 @@ void derive_humidity(std::span<const float> tp, std::span<const float> rh, float
     for (std::size_t i = 0; i < len; ++i) q_sat[i] = qs[static_cast<std::size_t>(n[i])];
     for (std::size_t i = 0; i < len; ++i) q[i] = humidity(t[i], r[i], q_sat[i]);
   }
+}
+
+void derive_humidity(std::span<const float> tp, std::span<const float> rh, float pr,
+                     std::span<float> qnew2) {
+  LevelHumidity(pr).derive(tp, rh, qnew2);
 }
 
 }  // namespace c2m

@@ -10,6 +10,10 @@
 
 namespace c2m {
 
+// Threads that make the records of the model data file: one per core of
+// the machines the converter is built for.
+inline constexpr int record_threads = 2;
+
 // The two grid points whose surface values are logged: (im/2, jm/2) and
 // (3 im/4, 3 jm/4) in integer division, each index at least 1 so that a
 // grid of one row or one column shows its own points.
@@ -20,8 +24,10 @@ std::pair<std::int32_t, std::int32_t> second_sample(std::int32_t im, std::int32_
 // level from the bottom, then the twelve surface planes), each read from
 // the input grid file and made what the earlier stages decided, and the
 // specific humidity derived on the way; log the surface values at the two
-// sample points, close the file and move both outputs into place.
+// sample points, close the file and move both outputs into place.  The
+// records are made on THREADS threads at once (the calling one among
+// them); the file, the log and any failure are the same for every count.
 void write_model_data(const RunContext& ctx, const WorkArrays& work, Outputs& outputs,
-                      Log& log);
+                      Log& log, int threads = record_threads);
 
 }  // namespace c2m

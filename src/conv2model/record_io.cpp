@@ -155,14 +155,24 @@ void InputGrid::read_rows(std::int64_t r, std::int32_t j_lo, std::int32_t j_hi,
   little_endian_to_host(plane.subspan((static_cast<std::size_t>(j_lo) - 1) * row_values, count * row_values));
 }
 
-void write_record(OutputFile& out, std::span<const float> plane, std::int64_t record) {
+void InputGrid::read_stored_rows(std::int64_t r, std::int32_t j_lo, std::int32_t j_hi,
+                                 std::span<float> into) const {
+  const std::int64_t row_bytes = std::int64_t{im_} * 4;
+  const std::int64_t offset = (r - 1) * record_bytes() + std::int64_t{jm_ - j_hi} * row_bytes;
+  const auto values = static_cast<std::size_t>(j_hi - j_lo + 1) * static_cast<std::size_t>(im_);
+  read_exact(reinterpret_cast<char*>(into.data()), values * sizeof(float), offset, r);
+  little_endian_to_host(into.first(values));
+}
+
+void write_record_part(OutputFile& out, std::span<const float> values, std::int64_t record,
+                       std::int64_t offset) {
   const std::string what = "record " + std::to_string(record);
   if constexpr (std::endian::native == std::endian::little) {
-    out.write(std::as_bytes(plane), what);
+    out.write_at(std::as_bytes(values), offset, what);
   } else {
-    std::vector<float> swapped(plane.begin(), plane.end());
+    std::vector<float> swapped(values.begin(), values.end());
     little_endian_to_host(swapped);
-    out.write(std::as_bytes(std::span<const float>(swapped)), what);
+    out.write_at(std::as_bytes(std::span<const float>(swapped)), offset, what);
   }
 }
 

@@ -47,6 +47,12 @@ class InputGrid {
   // IOV_MAX rows.
   void read_rows(std::int64_t r, std::int32_t j_lo, std::int32_t j_hi, std::span<float> plane) const;
 
+  // Rows J_LO to J_HI of record R as they lie in the file, in one read:
+  // INTO ((j_hi - j_lo + 1) x im values) begins with row J_HI, the
+  // northernmost of them, and ends with row J_LO.
+  void read_stored_rows(std::int64_t r, std::int32_t j_lo, std::int32_t j_hi,
+                        std::span<float> into) const;
+
   const std::string& name() const { return name_; }
 
  private:
@@ -59,8 +65,10 @@ class InputGrid {
   std::int32_t im_ = 0, jm_ = 0;
 };
 
-// Writes PLANE as record RECORD (counted from 1) of OUT, in little-endian
-// byte order, after the records written before it.
-void write_record(OutputFile& out, std::span<const float> plane, std::int64_t record);
+// Writes VALUES, part of record RECORD (counted from 1) of OUT, in
+// little-endian byte order at byte OFFSET of the file.  A refused write
+// names the record.
+void write_record_part(OutputFile& out, std::span<const float> values, std::int64_t record,
+                       std::int64_t offset);
 
 }  // namespace c2m

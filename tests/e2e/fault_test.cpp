@@ -398,25 +398,28 @@ TEST(OutputNames, SymlinksAreReplacedAndTheirTargetsLeftAlone) {
   EXPECT_FALSE(fs::exists(dir / "nowhere"));
 }
 
-// Memory running out names the file and the sizes.  The input grid file is
-// sparse: 12 surface records of 400 MB that take no room on the disk.
+// Memory running out names the file and the sizes.  The converter holds a
+// few bands of rows, at least one row each: a row of 800 MB cannot be had
+// under a limit of 500 MB.  The input grid file is sparse: 12 surface
+// records of 800 MB that take no room on the disk.
 TEST(Diagnostics, NoMemoryNamesTheFileAndTheSizes) {
 #if defined(__SANITIZE_ADDRESS__)
   GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
 #endif
   ScratchDir dir;
   TestCase c = TestCase::valid(1, 1, 0);
-  c.im = 10000;
-  c.jm = 10000;
+  c.im = 200000000;
+  c.jm = 1;
+  c.grid = {0, 0, 0, 0, 0, 0, 0};
   write_file(dir / "InputModelInf.txt", c.run_description());
   write_file(dir / "adate.txt", c.date + "\n");
   write_file(dir / "case.bin", "");
-  fs::resize_file(dir / "case.bin", 12ull * 10000 * 10000 * 4);
+  fs::resize_file(dir / "case.bin", 12ull * 200000000 * 4);
   const RunResult r = run_program("/bin/sh", dir.path(), "case.bin\nnone\n",
-                                  {"-c", "ulimit -v 1000000 && exec \"$0\"", INPUT_DRIVER});
+                                  {"-c", "ulimit -v 500000 && exec \"$0\"", INPUT_DRIVER});
   EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("input_driver: case.bin: out of memory for a grid of im = 10000, "
-                       "jm = 10000, lm = 0"),
+  EXPECT_NE(r.err.find("input_driver: case.bin: out of memory for a grid of im = 200000000, "
+                       "jm = 1, lm = 0"),
             std::string::npos)
       << r.err;
   EXPECT_EQ(list_files(dir.path()),

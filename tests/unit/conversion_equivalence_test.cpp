@@ -80,4 +80,37 @@ TEST(ConversionEquivalence, RandomCasesMatchTheReference) {
   EXPECT_GT(stopped, 20);
 }
 
+// Planes of more points than one band of rows holds: each record is made
+// band by band, by whichever thread takes it, and must still come out as
+// the reference makes it whole.  The shapes give bands of a single long
+// row, bands that leave a short one at the south, and one column of many
+// rows.
+TEST(ConversionEquivalence, PlanesOfSeveralBandsMatchTheReference) {
+  estab::es_ini();
+  const struct {
+    std::int32_t im, jm, lm;
+  } shapes[] = {{70001, 3, 1}, {700, 200, 2}, {1, 70000, 1}, {65536, 2, 1}};
+  std::mt19937 rng(7);
+  for (const auto& s : shapes) {
+    TestCase c = TestCase::valid(s.im, s.jm, s.lm);
+    const auto r = c.rec();
+    const float typical[] = {9.8f * 1000, 60, 0.01f, 280, 10, 10};
+    for (std::int32_t rec = 1; rec <= r.count(); ++rec) {
+      const float t = rec > 6 * s.lm ? 0.3f : typical[(rec - 1) / s.lm];
+      for (int n = 0; n < 200; ++n)
+        c.at(rec, static_cast<std::int32_t>(1 + rng() % static_cast<unsigned>(s.im)),
+             static_cast<std::int32_t>(1 + rng() % static_cast<unsigned>(s.jm))) = draw(rng, t);
+    }
+    for (std::int32_t rec = 1; rec <= r.count(); ++rec) c.at(rec, 1, 1) = 1.0f;  // no stop
+    const testsupport::ReferenceResult want = testsupport::reference_conversion(c);
+    ASSERT_EQ(want.status, 0);
+    testsupport::ScratchDir dir;
+    c.write(dir.path());
+    const testsupport::RunResult got = testsupport::run_in_process(dir.path(), "case.bin\nx\n");
+    ASSERT_EQ(got.status, 0) << got.err;
+    EXPECT_TRUE(testsupport::read_file(dir / "case.bin.KVOwrk") == want.model_data)
+        << s.im << " x " << s.jm << " x " << s.lm;
+  }
+}
+
 }  // namespace

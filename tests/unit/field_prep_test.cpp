@@ -117,11 +117,24 @@ TEST(Prepare, EveryKindOfRecord) {
       {c2m::Prep::topography, {98.0f / 9.8f, 0.0f, missing_value / 9.8f, above_undefined / 9.8f, 0.5f / 9.8f}},
       {c2m::Prep::surface, {98.0f, 0.0f, missing_value, above_undefined, 0.5f}},
   };
+  // In place, and from one buffer into another (as a row is prepared into
+  // its turned place), over 37 values: the raw ones over and over, so that
+  // every one also falls where a loop taking several at a time has to
+  // finish one by one.
   for (const Kind& r : rows) {
-    std::vector<float> v(std::begin(raw), std::end(raw));
-    c2m::prepare(r.prep, v);
-    for (std::size_t n = 0; n < v.size(); ++n)
-      EXPECT_EQ(bits(v[n]), bits(r.want[n])) << "kind " << static_cast<int>(r.prep) << ", value " << n;
+    std::vector<float> in, want;
+    for (std::size_t n = 0; n < 37; ++n) {
+      in.push_back(raw[n % 5]);
+      want.push_back(r.want[n % 5]);
+    }
+    std::vector<float> in_place = in, out(in.size(), nan);
+    c2m::prepare(r.prep, in_place);
+    c2m::prepare(r.prep, std::span<const float>(in), out);
+    for (std::size_t n = 0; n < in.size(); ++n) {
+      EXPECT_EQ(bits(in_place[n]), bits(want[n])) << "kind " << static_cast<int>(r.prep) << ", value " << n;
+      EXPECT_EQ(bits(out[n]), bits(want[n])) << "kind " << static_cast<int>(r.prep) << ", value " << n;
+      EXPECT_EQ(bits(in[n]), bits(raw[n % 5]));  // the source is left as it was
+    }
   }
 }
 
