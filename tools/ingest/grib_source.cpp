@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "eccodes_context.hpp"
+#include "simple_packing.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
@@ -473,6 +474,12 @@ void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<do
                       decimal(max_plane_points) + " a plane");
   scratch.bytes.resize(static_cast<std::size_t>(f.length));
   read_exact(fd_, path_, scratch.bytes.data(), f.length, f.offset);
+  // The usual packing of a message of one field, decoded here from its
+  // bytes (the same values as ecCodes gives, without a handle); ecCodes
+  // reads every other kind.
+  if (f.subfield == 0 && f.edition == 2 &&
+      decode_simple_packing(scratch.bytes, f.points, undefined_double, values))
+    return;
   Handle h;
   std::unique_lock<std::mutex> lock(multi_field_mutex(), std::defer_lock);
   if (f.subfield == 0) {
