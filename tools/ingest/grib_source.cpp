@@ -408,7 +408,11 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
     while (pos < end) {
       unsigned char sec[5];
       if (pos + 5 > end) throw corrupt("a section header runs into the end mark");
-      read_exact(fd_, path_, sec, 5, pos);
+      // From the bytes already read where they reach, else from the file.
+      if (pos + 5 <= at + got)
+        std::memcpy(sec, header.data() + (pos - at), 5);
+      else
+        read_exact(fd_, path_, sec, 5, pos);
       const auto len = static_cast<std::int64_t>(big_endian(sec, 4));
       const int num = sec[4];
       if (num < 1 || num > 7 || len < 5 || len > end - pos)
