@@ -12,7 +12,17 @@ the median wall, user and system times of each (with minimum and maximum and
 the spread), the median of the paired speed-ups j1 / j2, and the load
 average before and after.
 
-  all_times_bench.py BUILD_DIR WORK_DIR [--runs N] [--times N] [--res DEG] [--lm N]
+Beside it, in the same alternation, the machine's own ceiling: a fixed amount
+of pure computation done by one process, and split between two processes at
+once.  On a machine that others share (or whose two processors are not two
+whole cores) two processes may finish little sooner than one, and no program
+can do better than that ratio there.
+
+The cases go to --out (default WORK_DIR/.../cases); `make bench-all-times`
+puts them in /dev/shm: 24 global cases are 4.2 GB a run, and on a disk that
+writes back a few hundred megabytes a second the run would time the disk.
+
+  all_times_bench.py BUILD_DIR WORK_DIR [--runs N] [--times N] [--res DEG] [--lm N] [--out DIR]
 """
 import argparse
 import os
@@ -34,6 +44,23 @@ def run(argv, cwd):
     if code != 0:
         sys.exit(f"{' '.join(argv)} failed with status {code}")
     return elapsed, usage.ru_utime, usage.ru_stime
+
+
+SPIN = "x = 0\nfor i in range({n}):\n    x = (x * 1103515245 + 12345) & 0x7fffffff\n"
+
+
+def ceiling(work_items):
+    """Wall time of WORK_ITEMS of pure computation in one process, then split between two at once."""
+    start = time.perf_counter()
+    subprocess.run([sys.executable, "-c", SPIN.format(n=work_items)], check=True)
+    one = time.perf_counter() - start
+    start = time.perf_counter()
+    procs = [subprocess.Popen([sys.executable, "-c", SPIN.format(n=work_items // 2)]) for _ in range(2)]
+    for p in procs:
+        if p.wait() != 0:
+            sys.exit("the computation of the ceiling failed")
+    two = time.perf_counter() - start
+    return one, two
 
 
 def med(v):
@@ -69,6 +96,7 @@ def main():
     ap.add_argument("--times", type=int, default=24)
     ap.add_argument("--res", default="0.5")
     ap.add_argument("--lm", default="26")
+    ap.add_argument("--out", help="where the cases are made (removed after every run)")
     args = ap.parse_args()
     c2m = os.path.abspath(os.path.join(args.build, "tools", "conv2model", "conv2model"))
 
@@ -79,7 +107,7 @@ def main():
     if not os.path.exists(grib):
         print(f"generating {name}: {args.times} synth cases as GRIB 2, one file", flush=True)
         make_file(c2m, work, grib, args.times, args.res, args.lm)
-    out = os.path.join(work, "cases")
+    out = os.path.abspath(args.out) if args.out else os.path.join(work, "cases")
 
     def ingest(jobs):
         shutil.rmtree(out, ignore_errors=True)  # outside the timing
@@ -87,10 +115,11 @@ def main():
 
     load_before = os.getloadavg()
     ingest(2)  # untimed, so that both find the file cached
-    one, two = [], []
+    one, two, spin = [], [], []
     for _ in range(args.runs):
         one.append(ingest(1))
         two.append(ingest(2))
+        spin.append(ceiling(10_000_000))
     made = len(os.listdir(out))
     shutil.rmtree(out, ignore_errors=True)
     load_after = os.getloadavg()
@@ -105,6 +134,10 @@ def main():
         print(f"{'':16}  user {med([x[1] for x in v])}")
         print(f"{'':16}  sys  {med([x[2] for x in v])}")
     print(f"speed-up -j 1 / -j 2: {statistics.median(speedups):.2f} (paired runs {min(speedups):.2f}-{max(speedups):.2f})")
+    ceilings = [a / b for a, b in spin]
+    print(f"the machine's ceiling, pure computation in one process against two: {statistics.median(ceilings):.2f} "
+          f"(runs {min(ceilings):.2f}-{max(ceilings):.2f}; one process {statistics.median([a for a, _ in spin]):.2f} s)")
+    print(f"cases made in {out}")
 
 
 if __name__ == "__main__":
