@@ -244,6 +244,46 @@ TEST_F(AllTimes, ProgressOnATerminalIsACountKeptInPlace) {
       << e;
 }
 
+struct Changed {
+  const char* name;
+  std::function<void(Message&)> change;  // to the messages of the second time
+};
+
+TEST_F(AllTimes, EachMessageHasItsOwnParameterThoughTheTimesRepeatTheirDefinitions) {
+  const Changed rows[] = {
+      {"only the time", [](Message&) {}},
+      {"another parameter number",
+       [](Message& m) {
+         if (m.get_string("shortName") == "t") m.set("parameterNumber", 2L);
+       }},
+      {"another kind of level",
+       [](Message& m) {
+         if (m.get_string("shortName") == "sp") m.set("typeOfFirstFixedSurface", 101L);
+       }},
+      {"another generating process",
+       [](Message& m) {
+         if (m.get_string("shortName") == "u") m.set("typeOfGeneratingProcess", 4L);
+       }},
+  };
+  for (const Changed& row : rows) {
+    ScratchDir work;
+    const std::string bytes = grib_ + at(20261209, 0, [&](Message& m) {
+      row.change(m);
+      return true;
+    });
+    write_file(work / "in.grib", bytes);
+    std::vector<long> want;
+    rewrite(bytes, [&](Message& m) {
+      want.push_back(m.get_long("paramId"));
+      return false;
+    });
+    const c2m::ingest::GribSource src(work / "in.grib", 0, 2);
+    ASSERT_EQ(src.fields().size(), want.size()) << row.name;
+    for (std::size_t k = 0; k < want.size(); ++k)
+      EXPECT_EQ(src.fields()[k].param_id, want[k]) << row.name << ": message " << k + 1;
+  }
+}
+
 TEST(AllTimesParts, TheCoresAreSharedAmongTheCasesMadeAtOnce) {
   struct Row {
     unsigned cores;

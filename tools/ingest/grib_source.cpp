@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "eccodes_context.hpp"
+#include "param_memo.hpp"
 #include "simple_packing.hpp"
 #include "textio/errors.hpp"
 
@@ -401,6 +402,7 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
 
   // The fields: GRIB 2 sections, walked by their lengths, tell how many.
   int fields = 1;
+  std::int64_t section5 = 0;  // where the first section 5 starts
   if (edition == 2) {
     fields = 0;
     std::int64_t pos = at + 16;
@@ -419,6 +421,7 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
         throw corrupt("section " + decimal(num) + " at byte " + decimal(pos) + " claims " + decimal(len) +
                       " bytes, beyond the message's end: it is corrupt");
       if (num == 7) ++fields;
+      if (num == 5 && section5 == 0) section5 = pos;
       pos += len;
     }
     if (fields == 0) throw corrupt("the message holds no data section");
@@ -435,7 +438,12 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
     f.length = total;
     f.centre = get_long(fh, "centre").value_or(0);
     f.centre_name = get_string(fh, "centre");
-    f.param_id = get_long(fh, "paramId").value_or(0);
+    // A field alone in its message, its sections 0 to 4 read: its
+    // parameter may be known from an earlier message of its definition.
+    if (subfield == 0 && edition == 2 && section5 > at && section5 <= at + got)
+      f.param_id = param_id_of(fh, std::span(header.data(), static_cast<std::size_t>(section5 - at))).value_or(0);
+    else
+      f.param_id = get_long(fh, "paramId").value_or(0);
     f.short_name = short_name_of(fh, f.param_id);
     f.level_type = get_string(fh, "typeOfLevel");
     read_level(fh, f);
