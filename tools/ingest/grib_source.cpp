@@ -379,26 +379,9 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
                                          std::vector<unsigned char>& whole) const {
   const std::string where = path_ + ": message " + decimal(number) + " (at byte " + decimal(at) + ")";
   auto corrupt = [&](const std::string& why) { return IoFailure(where + ": " + why); };
-  Handle h;
   std::int64_t got = std::min(header_bytes, total);
-  for (;;) {
-    header.resize(static_cast<std::size_t>(got));
-    read_exact(fd_, path_, header.data(), got, at);
-    h = Handle(codes_handle_new_from_partial_message(context(), header.data(), static_cast<std::size_t>(got)));
-    if (h.h || got >= std::min(total, header_bytes_max)) break;
-    got = std::min(total, header_bytes_max);
-  }
-  if (!h.h) throw corrupt("its header sections cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
-
-  // Edition 1 tells the kind of grid only with the data section (which
-  // says whether the values are grid points or spectral coefficients):
-  // such a message is parsed whole.
-  if (edition == 1 && get_string(h.h, "gridType").empty()) {
-    whole.resize(static_cast<std::size_t>(total));
-    read_exact(fd_, path_, whole.data(), total, at);
-    h = Handle(codes_handle_new_from_message(context(), whole.data(), whole.size()));
-    if (!h.h) throw corrupt("it cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
-  }
+  header.resize(static_cast<std::size_t>(got));
+  read_exact(fd_, path_, header.data(), got, at);
 
   // The fields: GRIB 2 sections, walked by their lengths, tell how many.
   int fields = 1;
@@ -425,6 +408,31 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
       pos += len;
     }
     if (fields == 0) throw corrupt("the message holds no data section");
+  }
+
+  // The header sections parsed: of a GRIB 2 message of one field, only
+  // sections 0 to 4 (the grid and the product), which is all a field's
+  // description needs; else as much as was read, and more if that is not
+  // enough.
+  Handle h;
+  for (;;) {
+    const std::int64_t use = fields == 1 && section5 > at && section5 <= at + got ? section5 - at : got;
+    h = Handle(codes_handle_new_from_partial_message(context(), header.data(), static_cast<std::size_t>(use)));
+    if (h.h || got >= std::min(total, header_bytes_max)) break;
+    got = std::min(total, header_bytes_max);
+    header.resize(static_cast<std::size_t>(got));
+    read_exact(fd_, path_, header.data(), got, at);
+  }
+  if (!h.h) throw corrupt("its header sections cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
+
+  // Edition 1 tells the kind of grid only with the data section (which
+  // says whether the values are grid points or spectral coefficients):
+  // such a message is parsed whole.
+  if (edition == 1 && get_string(h.h, "gridType").empty()) {
+    whole.resize(static_cast<std::size_t>(total));
+    read_exact(fd_, path_, whole.data(), total, at);
+    h = Handle(codes_handle_new_from_message(context(), whole.data(), whole.size()));
+    if (!h.h) throw corrupt("it cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
   }
 
   std::vector<FieldInfo> out;
