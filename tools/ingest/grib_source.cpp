@@ -26,8 +26,10 @@ namespace {
 
 // Header sections are read in one piece of at most this many bytes; a
 // message whose headers need more is read whole (up to the larger limit).
+// GRIB 2 is read first in a shorter piece, then to its section 5.
 constexpr std::int64_t header_bytes = 64 * 1024;
 constexpr std::int64_t header_bytes_max = 64 * 1024 * 1024;
+constexpr std::int64_t grib2_header_bytes = 4 * 1024;
 
 std::string decimal(long long v) {
   char buf[24];
@@ -379,7 +381,9 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
                                          std::vector<unsigned char>& whole) const {
   const std::string where = path_ + ": message " + decimal(number) + " (at byte " + decimal(at) + ")";
   auto corrupt = [&](const std::string& why) { return IoFailure(where + ": " + why); };
-  std::int64_t got = std::min(header_bytes, total);
+  // GRIB 2 states the grid and the product in a few hundred bytes: the
+  // first read is short, and made longer below when they need more.
+  std::int64_t got = std::min(edition == 2 ? grib2_header_bytes : header_bytes, total);
   header.resize(static_cast<std::size_t>(got));
   read_exact(fd_, path_, header.data(), got, at);
 
@@ -408,6 +412,11 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
       pos += len;
     }
     if (fields == 0) throw corrupt("the message holds no data section");
+    if (fields == 1 && section5 > at + got && section5 - at <= header_bytes_max) {
+      got = section5 - at;
+      header.resize(static_cast<std::size_t>(got));
+      read_exact(fd_, path_, header.data(), got, at);
+    }
   }
 
   // The header sections parsed: of a GRIB 2 message of one field, only
