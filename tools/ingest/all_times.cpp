@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -115,6 +116,12 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
   // No field the table takes: the planner says what the files hold.
   if (times.empty()) make_plan(sources, table, o.plan, {});
 
+  // Two times of one directory name (from dates that are not dates): the
+  // later is not made, rather than written over the earlier.
+  std::vector<bool> taken(times.size());
+  std::set<std::string> names;
+  for (std::size_t n = 0; n < times.size(); ++n) taken[n] = !names.insert(case_directory(times[n].valid)).second;
+
   MadeDirectories top(o.outdir);
   std::vector<Outcome> outcomes(times.size());
   Progress progress(err, o.terminal, o.quiet, times.size());
@@ -126,6 +133,11 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
       if (n >= times.size()) return;
       Outcome& r = outcomes[n];
       r.dir = joined(o.outdir, case_directory(times[n].valid));
+      if (taken[n]) {
+        r.reason = "its directory " + r.dir + " is that of an earlier validity time";
+        progress.finished(times[n].valid.text(), r);
+        continue;
+      }
       try {
         // The case that --time makes of this time, from its own fields.
         PlanOptions po = o.plan;

@@ -195,7 +195,7 @@ namespace {
 
 constexpr std::string_view synopsis =
     "conv2model ingest [OPTIONS] OUTDIR FILE...\n"
-    "conv2model ingest --all-times [-j N] [OPTIONS] OUTDIR FILE...";
+    "       conv2model ingest --all-times [-j N] [OPTIONS] OUTDIR FILE...";
 
 const std::string& help_text() {
   static const std::string text =
