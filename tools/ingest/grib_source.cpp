@@ -421,13 +421,14 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
 
   // The header sections parsed: of a GRIB 2 message of one field, only
   // sections 0 to 4 (the grid and the product), which is all a field's
-  // description needs; else as much as was read, and more if that is not
-  // enough.
+  // description needs; else, or when that fails, as much as was read, and
+  // more if that is not enough.
   Handle h;
-  for (;;) {
-    const std::int64_t use = fields == 1 && section5 > at && section5 <= at + got ? section5 - at : got;
+  for (bool first = true;; first = false) {
+    const std::int64_t use = first && fields == 1 && section5 > at && section5 <= at + got ? section5 - at : got;
     h = Handle(codes_handle_new_from_partial_message(context(), header.data(), static_cast<std::size_t>(use)));
-    if (h.h || got >= std::min(total, header_bytes_max)) break;
+    if (h.h || (!first && got >= std::min(total, header_bytes_max))) break;
+    if (got >= std::min(total, header_bytes_max)) continue;
     got = std::min(total, header_bytes_max);
     header.resize(static_cast<std::size_t>(got));
     read_exact(fd_, path_, header.data(), got, at);
