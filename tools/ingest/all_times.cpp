@@ -132,23 +132,26 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
       const std::size_t n = next.fetch_add(1);
       if (n >= times.size()) return;
       Outcome& r = outcomes[n];
-      r.dir = joined(o.outdir, case_directory(times[n].valid));
-      if (taken[n]) {
-        r.reason = "its directory " + r.dir + " is that of an earlier validity time";
-        progress.finished(times[n].valid.text(), r);
-        continue;
-      }
       try {
-        // The case that --time makes of this time, from its own fields.
-        PlanOptions po = o.plan;
-        po.time.time = times[n].valid;
-        const Plan plan = make_plan(sources, table, po, times[n].cands);
-        write_case(plan, sources, r.dir, o.name, threads);
-        r.made = true;
+        r.dir = joined(o.outdir, case_directory(times[n].valid));
+        if (taken[n]) {
+          r.reason = "its directory " + r.dir + " is that of an earlier validity time";
+        } else {
+          // The case that --time makes of this time, from its own fields.
+          PlanOptions po = o.plan;
+          po.time.time = times[n].valid;
+          const Plan plan = make_plan(sources, table, po, times[n].cands);
+          write_case(plan, sources, r.dir, o.name, threads);
+          r.made = true;
+        }
       } catch (...) {
         r.reason = failure_words(std::current_exception());
       }
-      progress.finished(times[n].valid.text(), r);
+      try {
+        progress.finished(times[n].valid.text(), r);
+      } catch (...) {
+        // No memory to tell it: the summary still will.
+      }
     }
   };
 
