@@ -1,7 +1,8 @@
 // The decoder of simple packing against ecCodes: for every number of bits,
-// decimal scale and bitmap, the same doubles bit for bit; and every
-// message it does not take, or whose sections do not add up, left to
-// ecCodes.
+// decimal scale and bitmap, the same doubles bit for bit; every message it
+// does not take, or whose sections do not add up, left to ecCodes; and a
+// case made from fields decoded a few rows at a time the same, byte for
+// byte, as the case made from the same values decoded whole.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,6 +14,7 @@
 using namespace ingesttest;
 using c2m::ingest::decode_simple_packing;
 using testsupport::ScratchDir;
+using testsupport::write_file;
 
 namespace {
 
@@ -184,6 +186,67 @@ TEST_F(SimplePacking, MessagesItDoesNotTakeAreLeftToEccodes) {
     std::vector<double> untouched = {1.0, 2.0};
     EXPECT_FALSE(decode_simple_packing(bytes_of(msg), points_of(soil), missing, untouched)) << row.name;
     EXPECT_EQ(untouched, (std::vector<double>{1.0, 2.0})) << row.name;
+  }
+}
+
+// The messages of BYTES with their values (as ecCodes decodes them) stored
+// as 64-bit IEEE reals: the same doubles, which only ecCodes reads, whole.
+std::string as_ieee(const std::string& bytes) {
+  return rewrite(bytes, [](Message& m) {
+    const auto v = m.values();
+    m.set("packingType", std::string("grid_ieee"));
+    m.set("precision", 2L);
+    m.set_values(v);
+    return true;
+  });
+}
+
+bool rows_from_the_south(Message& m) {
+  const long ni = m.get_long("Ni"), nj = m.get_long("Nj");
+  const auto v = m.values();
+  std::vector<double> w(v.size());
+  for (long j = 0; j < nj; ++j)
+    std::copy(v.begin() + j * ni, v.begin() + (j + 1) * ni, w.begin() + (nj - 1 - j) * ni);
+  const double lat1 = m.get_double("latitudeOfFirstGridPointInDegrees");
+  m.set("jScansPositively", 1L);
+  m.set("latitudeOfFirstGridPointInDegrees", m.get_double("latitudeOfLastGridPointInDegrees"));
+  m.set("latitudeOfLastGridPointInDegrees", lat1);
+  m.set_values(w);
+  return true;
+}
+
+struct Layout {
+  const char* name;
+  bool from_south;
+  std::vector<std::string> options;
+};
+
+TEST(SimplePackingInParts, TheCaseIsTheSameAsFromTheValuesDecodedWhole) {
+  // A global half-degree grid: a plane is decoded in several parts.
+  ScratchDir dir;
+  make_case(dir.path(), 720, 361, -90.0, 0.0, 0.5, 2);
+  const std::string simple = case_as_grib(dir.path(), false, true);
+  const Layout rows[] = {
+      {"rows from the north", false, {}},
+      {"rows from the south", true, {}},
+      {"an area across 0 degrees", false, {"--area", "-50.2,-30,61,40.5"}},
+      {"an area, rows from the south", true, {"--area", "10,100,80,120"}},
+  };
+  for (const Layout& row : rows) {
+    ScratchDir work;
+    const std::string parts = row.from_south ? rewrite(simple, rows_from_the_south) : simple;
+    write_file(work / "parts.grib", parts);
+    write_file(work / "whole.grib", as_ieee(parts));
+    for (const char* name : {"parts", "whole"}) {
+      std::vector<std::string> args = {"ingest", "--quiet"};
+      args.insert(args.end(), row.options.begin(), row.options.end());
+      args.push_back(std::string("out-") + name);
+      args.push_back(std::string(name) + ".grib");
+      const auto r = conv2model(work.path(), args);
+      ASSERT_EQ(r.status, 0) << row.name << ": " << r.err;
+    }
+    EXPECT_TRUE(testsupport::read_file(work / "out-parts/case.bin") == testsupport::read_file(work / "out-whole/case.bin"))
+        << row.name;
   }
 }
 

@@ -495,6 +495,24 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
   return out;
 }
 
+void GribSource::load(const FieldInfo& f, DecodeScratch& scratch) const {
+  if (scratch.held_file == index_ && scratch.held_offset == f.offset &&
+      static_cast<std::int64_t>(scratch.bytes.size()) == f.length)
+    return;
+  scratch.held_file = -1;
+  scratch.bytes.resize(static_cast<std::size_t>(f.length));
+  read_exact(fd_, path_, scratch.bytes.data(), f.length, f.offset);
+  scratch.held_file = index_;
+  scratch.held_offset = f.offset;
+}
+
+bool GribSource::read_part(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
+                           std::span<double> out) const {
+  if (f.subfield != 0 || f.edition != 2 || f.points < 1 || f.points > max_plane_points) return false;
+  load(f, scratch);
+  return decode_simple_packing_part(scratch.bytes, f.points, first, out);
+}
+
 void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<double>& values) const {
   const std::string where = path_ + ": message " + decimal(f.message) +
                             (f.subfield > 0 ? " field " + decimal(f.subfield) : std::string()) +
@@ -502,14 +520,14 @@ void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<do
   if (f.points < 1 || f.points > max_plane_points)
     throw SizeFailure(where + ": claims " + decimal(f.points) + " values, more than the limit of " +
                       decimal(max_plane_points) + " a plane");
-  scratch.bytes.resize(static_cast<std::size_t>(f.length));
-  read_exact(fd_, path_, scratch.bytes.data(), f.length, f.offset);
+  load(f, scratch);
   // The usual packing of a message of one field, decoded here from its
   // bytes (the same values as ecCodes gives, without a handle); ecCodes
   // reads every other kind.
   if (f.subfield == 0 && f.edition == 2 &&
       decode_simple_packing(scratch.bytes, f.points, undefined_double, values))
     return;
+  scratch.held_file = -1;  // the bytes are ecCodes' to read now
   Handle h;
   std::unique_lock<std::mutex> lock(multi_field_mutex(), std::defer_lock);
   if (f.subfield == 0) {

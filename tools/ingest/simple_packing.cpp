@@ -60,22 +60,29 @@ bool find_sections(std::span<const unsigned char> m, Sections& s) {
 }
 
 // Unpacks COUNT integers of BITS bits (1 to 32, big-endian, no padding
-// between them) from DATA and makes each a value; DATA holds enough.
+// between them) from DATA, starting with the integer number FIRST, and
+// makes each a value; DATA holds enough.
 template <class Put>
-void unpack(const unsigned char* data, std::uint64_t count, int bits, Put put) {
+void unpack(const unsigned char* data, std::uint64_t first, std::uint64_t count, int bits, Put put) {
   if (bits == 16) {
-    for (std::uint64_t i = 0; i < count; ++i)
-      put(i, static_cast<std::uint32_t>((data[2 * i] << 8) | data[2 * i + 1]));
+    const unsigned char* p = data + 2 * first;
+    for (std::uint64_t i = 0; i < count; ++i) put(i, static_cast<std::uint32_t>((p[2 * i] << 8) | p[2 * i + 1]));
     return;
   }
   if (bits == 8) {
-    for (std::uint64_t i = 0; i < count; ++i) put(i, static_cast<std::uint32_t>(data[i]));
+    const unsigned char* p = data + first;
+    for (std::uint64_t i = 0; i < count; ++i) put(i, static_cast<std::uint32_t>(p[i]));
     return;
   }
   const std::uint64_t mask = (std::uint64_t{1} << bits) - 1;
+  const std::uint64_t start = first * static_cast<std::uint64_t>(bits);
+  std::uint64_t at = start / 8;
   std::uint64_t acc = 0;  // bits not yet taken, at the low end
   int held = 0;
-  std::uint64_t at = 0;
+  if (start % 8 != 0) {
+    held = 8 - static_cast<int>(start % 8);
+    acc = data[at++] & ((1u << held) - 1);
+  }
   for (std::uint64_t i = 0; i < count; ++i) {
     while (held < bits) {
       acc = (acc << 8) | data[at++];
@@ -86,10 +93,21 @@ void unpack(const unsigned char* data, std::uint64_t count, int bits, Put put) {
   }
 }
 
-}  // namespace
+// What a message of simple packing holds: its values (coded of them, BITS
+// bits each, at DATA), how to make them values, and its bitmap if any.
+struct Packed {
+  std::uint64_t points = 0, coded = 0;
+  int bits = 0;
+  double reference = 0, scale2 = 1, scale10 = 1;
+  const unsigned char* data = nullptr;
+  const unsigned char* bitmap = nullptr;  // none: every point holds a value
 
-bool decode_simple_packing(std::span<const unsigned char> message, std::int64_t points, double missing,
-                           std::vector<double>& values) {
+  double value(std::uint32_t x) const { return ((static_cast<double>(x) * scale2) + reference) * scale10; }
+};
+
+// MESSAGE taken apart, or false when it is not one this decoder takes or
+// its sections do not add up.
+bool take_apart(std::span<const unsigned char> message, std::int64_t points, Packed& out) {
   Sections s;
   if (points < 1 || !find_sections(message, s)) return false;
   // Section 5, template 0: values coded, R, E, D and the bits of a value.
@@ -110,37 +128,57 @@ bool decode_simple_packing(std::span<const unsigned char> message, std::int64_t 
     return false;
   }
   // Section 7: the packed values, whole.
-  if ((s.len7 - 5) * 8 < coded * static_cast<std::uint64_t>(bits) ||
-      coded > (std::uint64_t{1} << 40))
-    return false;
-
+  if ((s.len7 - 5) * 8 < coded * static_cast<std::uint64_t>(bits) || coded > (std::uint64_t{1} << 40)) return false;
   // With a bitmap the values go, in order, to the points whose bit is
   // set: as many points as values.
-  const unsigned char* bitmap = s.s6 + 6;
-  if (indicator == 0) {
+  const unsigned char* bitmap = indicator == 0 ? s.s6 + 6 : nullptr;
+  if (bitmap) {
     std::uint64_t set = 0;
     for (std::uint64_t k = 0; k < n / 8; ++k) set += static_cast<std::uint64_t>(std::popcount(bitmap[k]));
     for (std::uint64_t k = n / 8 * 8; k < n; ++k) set += (bitmap[k / 8] >> (7 - k % 8)) & 1u;
     if (set != coded) return false;
   }
+  out.points = n;
+  out.coded = coded;
+  out.bits = bits;
+  out.reference = static_cast<double>(r32);
+  out.scale2 = power(e, 2);
+  out.scale10 = power(-d, 10);
+  out.data = s.s7 + 5;
+  out.bitmap = bitmap;
+  return true;
+}
 
-  const double reference = static_cast<double>(r32);
-  const double scale2 = power(e, 2), scale10 = power(-d, 10);
-  const unsigned char* data = s.s7 + 5;
-  values.resize(static_cast<std::size_t>(n));
+}  // namespace
+
+bool decode_simple_packing(std::span<const unsigned char> message, std::int64_t points, double missing,
+                           std::vector<double>& values) {
+  Packed m;
+  if (!take_apart(message, points, m)) return false;
+  values.resize(static_cast<std::size_t>(m.points));
   double* out = values.data();
-  if (indicator == 255) {
-    unpack(data, coded, bits, [&](std::uint64_t i, std::uint32_t x) {
-      out[i] = ((static_cast<double>(x) * scale2) + reference) * scale10;
-    });
+  if (!m.bitmap) {
+    unpack(m.data, 0, m.coded, m.bits, [&](std::uint64_t i, std::uint32_t x) { out[i] = m.value(x); });
     return true;
   }
   std::uint64_t at = 0;
-  unpack(data, coded, bits, [&](std::uint64_t, std::uint32_t x) {
-    while (!((bitmap[at / 8] >> (7 - at % 8)) & 1u)) out[at++] = missing;
-    out[at++] = ((static_cast<double>(x) * scale2) + reference) * scale10;
+  unpack(m.data, 0, m.coded, m.bits, [&](std::uint64_t, std::uint32_t x) {
+    while (!((m.bitmap[at / 8] >> (7 - at % 8)) & 1u)) out[at++] = missing;
+    out[at++] = m.value(x);
   });
-  for (; at < n; ++at) out[at] = missing;
+  for (; at < m.points; ++at) out[at] = missing;
+  return true;
+}
+
+bool decode_simple_packing_part(std::span<const unsigned char> message, std::int64_t points, std::int64_t first,
+                                std::span<double> out) {
+  Packed m;
+  if (!take_apart(message, points, m) || m.bitmap || first < 0 ||
+      static_cast<std::uint64_t>(first) + out.size() > m.points)
+    return false;
+  double* o = out.data();
+  unpack(m.data, static_cast<std::uint64_t>(first), out.size(), m.bits,
+         [&](std::uint64_t i, std::uint32_t x) { o[i] = m.value(x); });
   return true;
 }
 
