@@ -22,7 +22,7 @@ The cases go to --out (default WORK_DIR/.../cases); `make bench-all-times`
 puts them in /dev/shm: 24 global cases are 4.2 GB a run, and on a disk that
 writes back a few hundred megabytes a second the run would time the disk.
 
-  all_times_bench.py BUILD_DIR WORK_DIR [--runs N] [--times N] [--res DEG] [--lm N] [--out DIR]
+  all_times_bench.py BUILD_DIR WORK_DIR [--runs N] [--times N] [--res DEG] [--lm N] [--out DIR] [--regional]
 """
 import argparse
 import os
@@ -67,7 +67,7 @@ def med(v):
     return f"{statistics.median(v):7.2f} s ({min(v):.2f}-{max(v):.2f}, spread {(max(v) - min(v)) / statistics.median(v) * 100:3.0f} %)"
 
 
-def make_file(c2m, work, grib, times, res, lm):
+def make_file(c2m, work, grib, times, res, lm, regional):
     parts = os.path.join(work, "parts")
     os.makedirs(parts, exist_ok=True)
     tmp = grib + ".partial"
@@ -77,8 +77,9 @@ def make_file(c2m, work, grib, times, res, lm):
             date = f"202612{day:02d}{hour:02d}"
             case = os.path.join(parts, date)
             part = os.path.join(parts, date + ".grib2")
-            print(f"  {date}: conv2model synth --global --res {res} --lm {lm} --seed {k + 1} --grib", flush=True)
-            subprocess.run([c2m, "synth", case, "--global", "--res", res, "--lm", lm, "--seed", str(k + 1),
+            grid = [] if regional else ["--global"]
+            print(f"  {date}: conv2model synth {' '.join(grid)} --res {res} --lm {lm} --seed {k + 1} --grib", flush=True)
+            subprocess.run([c2m, "synth", case, *grid, "--res", res, "--lm", lm, "--seed", str(k + 1),
                             "--date", date, "--grib", part], check=True, stdout=subprocess.DEVNULL)
             with open(part, "rb") as f:
                 shutil.copyfileobj(f, out, 1 << 24)
@@ -97,16 +98,18 @@ def main():
     ap.add_argument("--res", default="0.5")
     ap.add_argument("--lm", default="26")
     ap.add_argument("--out", help="where the cases are made (removed after every run)")
+    ap.add_argument("--regional", action="store_true",
+                    help="synth's regional grid (Europe and the eastern North Atlantic) instead of the globe")
     args = ap.parse_args()
     c2m = os.path.abspath(os.path.join(args.build, "tools", "conv2model", "conv2model"))
 
-    name = f"times{args.times}-g{args.res.replace('.', '')}-l{args.lm}"
+    name = f"times{args.times}-{'r' if args.regional else 'g'}{args.res.replace('.', '')}-l{args.lm}"
     work = os.path.abspath(os.path.join(args.work, name))
     os.makedirs(work, exist_ok=True)
     grib = os.path.join(work, "times.grib2")
     if not os.path.exists(grib):
         print(f"generating {name}: {args.times} synth cases as GRIB 2, one file", flush=True)
-        make_file(c2m, work, grib, args.times, args.res, args.lm)
+        make_file(c2m, work, grib, args.times, args.res, args.lm, args.regional)
     out = os.path.abspath(args.out) if args.out else os.path.join(work, "cases")
 
     def ingest(jobs):
