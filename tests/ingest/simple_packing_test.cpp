@@ -221,8 +221,8 @@ struct Layout {
   std::vector<std::string> options;
 };
 
-TEST(SimplePackingInParts, TheCaseIsTheSameAsFromTheValuesDecodedWhole) {
-  // A global half-degree grid: a plane is decoded in several parts.
+TEST(SimplePackingByBlocks, TheCaseIsTheSameAsFromTheValuesDecodedWhole) {
+  // A global half-degree grid: a plane is decoded in several blocks of rows.
   ScratchDir dir;
   make_case(dir.path(), 720, 361, -90.0, 0.0, 0.5, 2);
   const std::string simple = case_as_grib(dir.path(), false, true);
@@ -234,10 +234,10 @@ TEST(SimplePackingInParts, TheCaseIsTheSameAsFromTheValuesDecodedWhole) {
   };
   for (const Layout& row : rows) {
     ScratchDir work;
-    const std::string parts = row.from_south ? rewrite(simple, rows_from_the_south) : simple;
-    write_file(work / "parts.grib", parts);
-    write_file(work / "whole.grib", as_ieee(parts));
-    for (const char* name : {"parts", "whole"}) {
+    const std::string blocks = row.from_south ? rewrite(simple, rows_from_the_south) : simple;
+    write_file(work / "blocks.grib", blocks);
+    write_file(work / "whole.grib", as_ieee(blocks));
+    for (const char* name : {"blocks", "whole"}) {
       std::vector<std::string> args = {"ingest", "--quiet"};
       args.insert(args.end(), row.options.begin(), row.options.end());
       args.push_back(std::string("out-") + name);
@@ -245,7 +245,7 @@ TEST(SimplePackingInParts, TheCaseIsTheSameAsFromTheValuesDecodedWhole) {
       const auto r = conv2model(work.path(), args);
       ASSERT_EQ(r.status, 0) << row.name << ": " << r.err;
     }
-    EXPECT_TRUE(testsupport::read_file(work / "out-parts/case.bin") == testsupport::read_file(work / "out-whole/case.bin"))
+    EXPECT_TRUE(testsupport::read_file(work / "out-blocks/case.bin") == testsupport::read_file(work / "out-whole/case.bin"))
         << row.name;
   }
 }

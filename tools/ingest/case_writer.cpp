@@ -39,9 +39,9 @@ class Writer {
   struct Worker {
     DecodeScratch scratch;
     // The field last made ready: decoded whole into VALUES (in the file's
-    // order), or to be decoded a few of its stored rows at a time into PART.
-    bool in_parts = false;
-    std::vector<double> values, part;
+    // order), or to be decoded a few of its stored rows at a time into PIECE.
+    bool in_pieces = false;
+    std::vector<double> values, piece;
     std::vector<float> t, b, c;     // whole planes in the case's order
     std::vector<float> block, block2;
   };
@@ -49,7 +49,7 @@ class Writer {
   void work(Worker& w);
   void job(const Job& j, Worker& w);
   // Makes the field of S ready to be converted: decoded whole, unless its
-  // source gives it in parts and its rows are stored whole, one after the
+  // source gives it in pieces and its rows are stored whole, one after the
   // other; then each block of rows is decoded as it is converted, and the
   // values go from the decoder to the case while the cache holds them.
   void decode(const Source& s, Worker& w);
@@ -85,9 +85,9 @@ class Writer {
 void Writer::decode(const Source& s, Worker& w) {
   const FieldSource& src = *sources_[static_cast<std::size_t>(s.field->file)];
   const GridInfo& g = s.field->grid;
-  w.in_parts = !g.j_consecutive && !g.alternating && s.field->points == g.ni * g.nj &&
-               src.read_part(*s.field, w.scratch, 0, {});
-  if (w.in_parts) return;
+  w.in_pieces = !g.j_consecutive && !g.alternating && s.field->points == g.ni * g.nj &&
+               src.read_range(*s.field, w.scratch, 0, {});
+  if (w.in_pieces) return;
   src.read(*s.field, w.scratch, w.values);
   // The grid's own count of points, which the turning relies on.
   if (static_cast<std::int64_t>(w.values.size()) != g.ni * g.nj)
@@ -99,7 +99,7 @@ void Writer::decode(const Source& s, Worker& w) {
 void Writer::rows(const Source& s, Worker& w, std::int64_t r0, std::int64_t r1, float* out) {
   const Turn turn = Turn::of(s.field->grid);
   const Cut& cut = plan_.cut;
-  if (!w.in_parts) {
+  if (!w.in_pieces) {
     extract_rows(turn, cut, w.values, s.entry->scale, s.entry->offset, r0, r1,
                  std::span<float>(out, static_cast<std::size_t>((r1 - r0) * cols_)));
     return;
@@ -113,13 +113,13 @@ void Writer::rows(const Source& s, Worker& w, std::int64_t r0, std::int64_t r1, 
     const std::int64_t b = std::min(r1, a + step);
     const std::int64_t s0 = turn.j_positive ? turn.nj - (cut.row0 + b) : cut.row0 + a;
     const std::int64_t s1 = s0 + (b - a);
-    w.part.resize(static_cast<std::size_t>((s1 - s0) * turn.ni));
-    if (!src.read_part(*s.field, w.scratch, s0 * turn.ni, w.part))
-      throw IoFailure(name_of(*s.field, sources_) + ": its values cannot be decoded in parts");
+    w.piece.resize(static_cast<std::size_t>((s1 - s0) * turn.ni));
+    if (!src.read_range(*s.field, w.scratch, s0 * turn.ni, w.piece))
+      throw IoFailure(name_of(*s.field, sources_) + ": its values cannot be decoded a block of rows at a time");
     Turn sub = turn;
     sub.nj = s1 - s0;
     const Cut sub_cut{0, b - a, cut.col0, cut.cols};
-    extract_rows(sub, sub_cut, w.part, s.entry->scale, s.entry->offset, 0, b - a,
+    extract_rows(sub, sub_cut, w.piece, s.entry->scale, s.entry->offset, 0, b - a,
                  std::span<float>(out + (a - r0) * cols_, static_cast<std::size_t>((b - a) * cols_)));
   }
 }

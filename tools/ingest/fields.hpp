@@ -87,7 +87,7 @@ struct FieldInfo {
 struct DecodeScratch {
   std::vector<unsigned char> bytes;
   // The field whose bytes these are (its file and offset), for a source
-  // that reads a field in parts; -1 for none.
+  // that reads a field a range of values at a time; -1 for none.
   int held_file = -1;
   std::int64_t held_offset = -1;
 };
@@ -110,9 +110,9 @@ class FieldSource {
   // stores them, for a reader that takes a field a few rows at a time, so
   // that the values decoded are used while the processor's cache still
   // holds them.  False when this source gives F only whole (read); true
-  // with no value asked tells that it gives F in parts.  The calls for one
+  // with no value asked tells that it gives F so.  The calls for one
   // field follow each other with one SCRATCH.
-  virtual bool read_part(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
+  virtual bool read_range(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
                          std::span<double> out) const {
     (void)f, (void)scratch, (void)first, (void)out;
     return false;

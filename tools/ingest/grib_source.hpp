@@ -37,8 +37,8 @@ class GribSource : public FieldSource {
   const std::vector<FieldInfo>& fields() const override { return fields_; }
   void read(const FieldInfo& f, DecodeScratch& scratch, std::vector<double>& values) const override;
   // GRIB 2 fields of simple packing without a bitmap, alone in their
-  // message, are decoded in parts.
-  bool read_part(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
+  // message, are decoded a range at a time.
+  bool read_range(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
                  std::span<double> out) const override;
 
  private:

@@ -170,7 +170,7 @@ bool decode_simple_packing(std::span<const unsigned char> message, std::int64_t 
   return true;
 }
 
-bool decode_simple_packing_part(std::span<const unsigned char> message, std::int64_t points, std::int64_t first,
+bool decode_simple_packing_range(std::span<const unsigned char> message, std::int64_t points, std::int64_t first,
                                 std::span<double> out) {
   Packed m;
   if (!take_apart(message, points, m) || m.bitmap || first < 0 ||
