@@ -113,7 +113,7 @@ class FieldSource {
   // with no value asked tells that it gives F so.  The calls for one
   // field follow each other with one SCRATCH.
   virtual bool read_range(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
-                         std::span<double> out) const {
+                          std::span<double> out) const {
     (void)f, (void)scratch, (void)first, (void)out;
     return false;
   }

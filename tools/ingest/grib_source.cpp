@@ -507,7 +507,7 @@ void GribSource::load(const FieldInfo& f, DecodeScratch& scratch) const {
 }
 
 bool GribSource::read_range(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
-                           std::span<double> out) const {
+                            std::span<double> out) const {
   if (f.subfield != 0 || f.edition != 2 || f.points < 1 || f.points > max_plane_points) return false;
   load(f, scratch);
   return decode_simple_packing_range(scratch.bytes, f.points, first, out);

@@ -39,7 +39,7 @@ class GribSource : public FieldSource {
   // GRIB 2 fields of simple packing without a bitmap, alone in their
   // message, are decoded a range at a time.
   bool read_range(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
-                 std::span<double> out) const override;
+                  std::span<double> out) const override;
 
  private:
   void walk();

@@ -171,7 +171,7 @@ bool decode_simple_packing(std::span<const unsigned char> message, std::int64_t 
 }
 
 bool decode_simple_packing_range(std::span<const unsigned char> message, std::int64_t points, std::int64_t first,
-                                std::span<double> out) {
+                                 std::span<double> out) {
   Packed m;
   if (!take_apart(message, points, m) || m.bitmap || first < 0 ||
       static_cast<std::uint64_t>(first) + out.size() > m.points)

@@ -35,6 +35,6 @@ bool decode_simple_packing(std::span<const unsigned char> message, std::int64_t 
 // rows at a time; false, OUT untouched, for a message this decoder does
 // not take, a bitmapped one or a range beyond the points.
 bool decode_simple_packing_range(std::span<const unsigned char> message, std::int64_t points, std::int64_t first,
-                                std::span<double> out);
+                                 std::span<double> out);
 
 }  // namespace c2m::ingest
