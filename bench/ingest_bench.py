@@ -9,7 +9,11 @@ each, so that both see the same state of the machine; the medians (with
 minimum and maximum), the median of the paired ratios and ingest's peak
 resident memory are printed, then the converter's time on the case ingest
 made, and how closely the converter gives back the file's own q
-(ingest_humidity_check).
+(ingest_humidity_check).  Beside them, in the same alternation, the
+machine's own ceiling for two threads of work: a fixed amount of pure
+computation in one process, and split between two at once; on a machine
+shared with others it can be far below 2, and ingest's two threads gain no
+more than that over the one-threaded floor.
 
   ingest_bench.py BUILD_DIR WORK_DIR [--runs N] [--res DEG] [--lm N]
 """
@@ -36,6 +40,22 @@ def timed(argv, cwd, stdin_text=None):
     if code != 0:
         sys.exit(f"{argv[0]} failed with status {code} in {cwd}")
     return elapsed, usage.ru_maxrss, usage.ru_utime + usage.ru_stime
+
+
+SPIN = "x = 0\nfor i in range({n}):\n    x = (x * 1103515245 + 12345) & 0x7fffffff\n"
+
+
+def ceiling(work_items):
+    """Wall time of WORK_ITEMS of pure computation in one process, then split between two at once."""
+    start = time.perf_counter()
+    subprocess.run([sys.executable, "-c", SPIN.format(n=work_items)], check=True)
+    one = time.perf_counter() - start
+    start = time.perf_counter()
+    procs = [subprocess.Popen([sys.executable, "-c", SPIN.format(n=work_items // 2)]) for _ in range(2)]
+    for p in procs:
+        if p.wait() != 0:
+            sys.exit("the computation of the ceiling failed")
+    return one, time.perf_counter() - start
 
 
 def med(v):
@@ -76,8 +96,9 @@ def main():
     # One run of each first, untimed, so that both find the file cached.
     timed([floor, grib], case_dir)
     ingest()
-    base, ing, rss, base_cpu, ing_cpu = [], [], [], [], []
+    base, ing, rss, base_cpu, ing_cpu, spin = [], [], [], [], [], []
     for _ in range(args.runs):
+        spin.append(ceiling(5_000_000))
         t, _, c = timed([floor, grib], case_dir)
         base.append(t)
         base_cpu.append(c)
@@ -99,7 +120,11 @@ def main():
     print(f"conv2model ingest             {med(ing)}   spread {spread(ing):.0f} %   "
           f"processor {statistics.median(ing_cpu):.3f} s")
     print(f"ratio ingest / floor          {statistics.median(ratios):.2f} (paired runs {min(ratios):.2f}-{max(ratios):.2f})")
+    print(f"processor ingest / floor      {statistics.median(ing_cpu) / statistics.median(base_cpu):.2f}")
     print(f"ingest peak resident memory   {max(rss) / 1024:.1f} MB")
+    ceilings = [a / b for a, b in spin]
+    print(f"machine's ceiling for two     {statistics.median(ceilings):.2f} (runs {min(ceilings):.2f}-{max(ceilings):.2f}): "
+          f"pure computation in one process against two")
     print(f"conv2model convert on it      {med(conv)}")
     print()
     subprocess.run([check, case_dir], check=True)

@@ -262,6 +262,35 @@ TEST_F(Humidity, UndefinedPointsStayUndefined) {
   EXPECT_EQ(below, (std::vector<float>{u, u}));
 }
 
+TEST_F(Humidity, WholePlanesGiveEveryPointItsOwnFormulaBitForBit) {
+  // Many chunks and a ragged end, undefined points scattered, air too warm
+  // and moist for its pressure (where q cannot be made).
+  const std::size_t n = 1031;
+  std::vector<float> t(n), q(n), r(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    t[k] = 180.0f + 0.137f * static_cast<float>(k);
+    q[k] = 1e-6f + 2e-5f * static_cast<float>(k % 97);
+    r[k] = 0.5f + static_cast<float>(k % 101);
+    if (k % 13 == 5) t[k] = undefined_value;
+    if (k % 17 == 3) q[k] = r[k] = undefined_value;
+  }
+  for (const float p : {1000.0f, 250.0f, 15.0f}) {
+    std::vector<float> rh = q;
+    rh_from_q(t, rh, p);
+    std::vector<float> qq = t;
+    q_from_rh(qq, r, p);
+    for (std::size_t k = 0; k < n; ++k) {
+      const bool bad = t[k] == undefined_value || q[k] == undefined_value;
+      const float e = q[k] * p / (0.622f + 0.378f * q[k]);
+      EXPECT_EQ(rh[k], bad ? undefined_value : 100.0f * e / es_water_hpa(t[k])) << k << " at " << p;
+      const float ew = r[k] * 0.01f * es_water_hpa(t[k]);
+      const float d = p - 0.378f * ew;
+      const bool none = t[k] == undefined_value || r[k] == undefined_value || !(d > 0.0f);
+      EXPECT_EQ(qq[k], none ? undefined_value : 0.622f * ew / d) << k << " at " << p;
+    }
+  }
+}
+
 TEST(Fill, WeightsAreLinearInLogPressure) {
   const FillWeights w = fill_weights(20.0f, 30.0f, 10.0f);
   EXPECT_NEAR(w.below, std::log(2.0f) / std::log(3.0f), 1e-6f);

@@ -38,17 +38,27 @@ class Writer {
  private:
   struct Worker {
     DecodeScratch scratch;
-    std::vector<double> values;     // the field last decoded, in the file's order
+    // The field last made ready: decoded whole into VALUES (in the file's
+    // order), or to be decoded a few of its stored rows at a time into PIECE.
+    bool in_pieces = false;
+    std::vector<double> values, piece;
     std::vector<float> t, b, c;     // whole planes in the case's order
     std::vector<float> block, block2;
   };
 
   void work(Worker& w);
   void job(const Job& j, Worker& w);
+  // Makes the field of S ready to be converted: decoded whole, unless its
+  // source gives it in pieces and its rows are stored whole, one after the
+  // other; then each block of rows is decoded as it is converted, and the
+  // values go from the decoder to the case while the cache holds them.
   void decode(const Source& s, Worker& w);
-  // The last decoded field (of S) converted, whole, into INTO.
+  // Rows R0 .. R1 - 1 of the case from the field made ready (of S),
+  // converted, into OUT.
+  void rows(const Source& s, Worker& w, std::int64_t r0, std::int64_t r1, float* out);
+  // The field of S made ready and converted, whole, into INTO.
   void whole(const Source& s, Worker& w, std::vector<float>& into);
-  // The last decoded field (of S) converted block by block; EACH(block,
+  // The field made ready (of S) converted block by block; EACH(block,
   // r0, r1) gets rows r0 .. r1 - 1 of the case.
   template <class Each>
   void blocks(const Source& s, Worker& w, Each&& each);
@@ -67,35 +77,66 @@ class Writer {
   std::int64_t cols_, rows_, block_rows_;
   std::atomic<std::size_t> next_{0};
   std::atomic<bool> failed_{false};
-  std::mutex mutex_;  // the output file, the warnings and the failure
+  std::mutex mutex_;  // the warnings and the failure (the file takes writes from every worker)
   std::exception_ptr failure_;
   std::map<std::int64_t, std::string> warnings_;
 };
 
 void Writer::decode(const Source& s, Worker& w) {
   const FieldSource& src = *sources_[static_cast<std::size_t>(s.field->file)];
+  const GridInfo& g = s.field->grid;
+  w.in_pieces = !g.j_consecutive && !g.alternating && s.field->points == g.ni * g.nj &&
+               src.read_range(*s.field, w.scratch, 0, {});
+  if (w.in_pieces) return;
   src.read(*s.field, w.scratch, w.values);
   // The grid's own count of points, which the turning relies on.
-  const GridInfo& g = s.field->grid;
   if (static_cast<std::int64_t>(w.values.size()) != g.ni * g.nj)
     throw IoFailure(name_of(*s.field, sources_) + ": holds " + std::to_string(w.values.size()) +
                     " values, but its grid has " + std::to_string(g.ni) + " x " + std::to_string(g.nj) +
                     " points: it is corrupt");
 }
 
+void Writer::rows(const Source& s, Worker& w, std::int64_t r0, std::int64_t r1, float* out) {
+  const Turn turn = Turn::of(s.field->grid);
+  const Cut& cut = plan_.cut;
+  if (!w.in_pieces) {
+    extract_rows(turn, cut, w.values, s.entry->scale, s.entry->offset, r0, r1,
+                 std::span<float>(out, static_cast<std::size_t>((r1 - r0) * cols_)));
+    return;
+  }
+  // A few stored rows at a time: those of case rows A .. B - 1 are the
+  // stored rows S0 .. S1 - 1 (rows are stored from the north, or from the
+  // south when j_positive), decoded and then turned as a grid of their own.
+  const FieldSource& src = *sources_[static_cast<std::size_t>(s.field->file)];
+  const std::int64_t step = std::max<std::int64_t>(1, block_values / std::max<std::int64_t>(turn.ni, 1));
+  for (std::int64_t a = r0; a < r1; a += step) {
+    const std::int64_t b = std::min(r1, a + step);
+    const std::int64_t s0 = turn.j_positive ? turn.nj - (cut.row0 + b) : cut.row0 + a;
+    const std::int64_t s1 = s0 + (b - a);
+    w.piece.resize(static_cast<std::size_t>((s1 - s0) * turn.ni));
+    if (!src.read_range(*s.field, w.scratch, s0 * turn.ni, w.piece))
+      throw IoFailure(name_of(*s.field, sources_) + ": its values cannot be decoded a block of rows at a time");
+    Turn sub = turn;
+    sub.nj = s1 - s0;
+    const Cut sub_cut{0, b - a, cut.col0, cut.cols};
+    extract_rows(sub, sub_cut, w.piece, s.entry->scale, s.entry->offset, 0, b - a,
+                 std::span<float>(out + (a - r0) * cols_, static_cast<std::size_t>((b - a) * cols_)));
+  }
+}
+
 void Writer::whole(const Source& s, Worker& w, std::vector<float>& into) {
   decode(s, w);
   into.resize(points_);
-  extract(Turn::of(s.field->grid), plan_.cut, w.values, s.entry->scale, s.entry->offset, into);
+  for (std::int64_t r0 = 0; r0 < rows_; r0 += block_rows_)
+    rows(s, w, r0, std::min(rows_, r0 + block_rows_), into.data() + r0 * cols_);
 }
 
 template <class Each>
 void Writer::blocks(const Source& s, Worker& w, Each&& each) {
-  const Turn turn = Turn::of(s.field->grid);
   w.block.resize(static_cast<std::size_t>(block_rows_ * cols_));
   for (std::int64_t r0 = 0; r0 < rows_; r0 += block_rows_) {
     const std::int64_t r1 = std::min(rows_, r0 + block_rows_);
-    extract_rows(turn, plan_.cut, w.values, s.entry->scale, s.entry->offset, r0, r1, w.block);
+    rows(s, w, r0, r1, w.block.data());
     each(w.block.data(), r0, r1);
   }
 }
@@ -113,9 +154,13 @@ void Writer::put(std::int64_t record, const float* rows, std::int64_t r0, std::i
   // Point (1, 1) of the southernmost row, the first of the record's last
   // row, tells the converter whether an upper-air level is there at all.
   const bool corner_undefined = upper && r1 == rows_ && rows[(r1 - 1 - r0) * cols_] == undefined_value;
+  // A whole plane goes out in blocks too: the system copies a write of a
+  // few hundred kilobytes into the file far faster than one of megabytes.
+  const auto step = static_cast<std::size_t>(block_rows_ * cols_);
+  for (std::size_t at = 0; at < n; at += step)
+    out_.write_at(std::as_bytes(std::span<const float>(rows + at, std::min(step, n - at))),
+                  offset + static_cast<std::int64_t>(at) * 4, "record " + std::to_string(record) + " (" + what + ")");
   std::lock_guard<std::mutex> lock(mutex_);
-  out_.write_at(std::as_bytes(std::span<const float>(rows, n)), offset,
-                "record " + std::to_string(record) + " (" + what + ")");
   if (corner_undefined)
     warnings_[record] = "record " + std::to_string(record) + " (" + what +
                         "): its south-west corner is undefined, so the converter will take the whole level "

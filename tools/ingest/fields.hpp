@@ -11,6 +11,7 @@
 #include <compare>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -95,6 +96,10 @@ struct FieldInfo {
 // What a worker keeps from one decoded field to the next.
 struct DecodeScratch {
   std::vector<unsigned char> bytes;
+  // The field whose bytes these are (its file and offset), for a source
+  // that reads a field a range of values at a time; -1 for none.
+  int held_file = -1;
+  std::int64_t held_offset = -1;
 };
 
 class FieldSource {
@@ -118,6 +123,17 @@ class FieldSource {
   // What the file holds besides its fields, in words, for a diagnostic
   // that lists what the files hold ("x (on dimension bnds of 2)").
   virtual std::vector<std::string> others() const { return {}; }
+  // The values FIRST to FIRST + OUT.size() - 1 of F, in the order the file
+  // stores them, for a reader that takes a field a few rows at a time, so
+  // that the values decoded are used while the processor's cache still
+  // holds them.  False when this source gives F only whole (read); true
+  // with no value asked tells that it gives F so.  The calls for one
+  // field follow each other with one SCRATCH.
+  virtual bool read_range(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
+                          std::span<double> out) const {
+    (void)f, (void)scratch, (void)first, (void)out;
+    return false;
+  }
 };
 
 }  // namespace c2m::ingest

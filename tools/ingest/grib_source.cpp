@@ -16,6 +16,8 @@
 #include <cstring>
 
 #include "eccodes_context.hpp"
+#include "param_memo.hpp"
+#include "simple_packing.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
@@ -24,8 +26,10 @@ namespace {
 
 // Header sections are read in one piece of at most this many bytes; a
 // message whose headers need more is read whole (up to the larger limit).
+// GRIB 2 is read first in a shorter piece, then to its section 5.
 constexpr std::int64_t header_bytes = 64 * 1024;
 constexpr std::int64_t header_bytes_max = 64 * 1024 * 1024;
+constexpr std::int64_t grib2_header_bytes = 4 * 1024;
 
 std::string decimal(long long v) {
   char buf[24];
@@ -378,14 +382,57 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
                                          std::vector<unsigned char>& whole) const {
   const std::string where = path_ + ": message " + decimal(number) + " (at byte " + decimal(at) + ")";
   auto corrupt = [&](const std::string& why) { return IoFailure(where + ": " + why); };
+  // GRIB 2 states the grid and the product in a few hundred bytes: the
+  // first read is short, and made longer below when they need more.
+  std::int64_t got = std::min(edition == 2 ? grib2_header_bytes : header_bytes, total);
+  header.resize(static_cast<std::size_t>(got));
+  read_exact(fd_, path_, header.data(), got, at);
+
+  // The fields: GRIB 2 sections, walked by their lengths, tell how many.
+  int fields = 1;
+  std::int64_t section5 = 0;  // where the first section 5 starts
+  if (edition == 2) {
+    fields = 0;
+    std::int64_t pos = at + 16;
+    const std::int64_t end = at + total - 4;
+    while (pos < end) {
+      unsigned char sec[5];
+      if (pos + 5 > end) throw corrupt("a section header runs into the end mark");
+      // From the bytes already read where they reach, else from the file.
+      if (pos + 5 <= at + got)
+        std::memcpy(sec, header.data() + (pos - at), 5);
+      else
+        read_exact(fd_, path_, sec, 5, pos);
+      const auto len = static_cast<std::int64_t>(big_endian(sec, 4));
+      const int num = sec[4];
+      if (num < 1 || num > 7 || len < 5 || len > end - pos)
+        throw corrupt("section " + decimal(num) + " at byte " + decimal(pos) + " claims " + decimal(len) +
+                      " bytes, beyond the message's end: it is corrupt");
+      if (num == 7) ++fields;
+      if (num == 5 && section5 == 0) section5 = pos;
+      pos += len;
+    }
+    if (fields == 0) throw corrupt("the message holds no data section");
+    if (fields == 1 && section5 > at + got && section5 - at <= header_bytes_max) {
+      got = section5 - at;
+      header.resize(static_cast<std::size_t>(got));
+      read_exact(fd_, path_, header.data(), got, at);
+    }
+  }
+
+  // The header sections parsed: of a GRIB 2 message of one field, only
+  // sections 0 to 4 (the grid and the product), which is all a field's
+  // description needs; else, or when that fails, as much as was read, and
+  // more if that is not enough.
   Handle h;
-  std::int64_t got = std::min(header_bytes, total);
-  for (;;) {
+  for (bool first = true;; first = false) {
+    const std::int64_t use = first && fields == 1 && section5 > at && section5 <= at + got ? section5 - at : got;
+    h = Handle(codes_handle_new_from_partial_message(context(), header.data(), static_cast<std::size_t>(use)));
+    if (h.h || (!first && got >= std::min(total, header_bytes_max))) break;
+    if (got >= std::min(total, header_bytes_max)) continue;
+    got = std::min(total, header_bytes_max);
     header.resize(static_cast<std::size_t>(got));
     read_exact(fd_, path_, header.data(), got, at);
-    h = Handle(codes_handle_new_from_partial_message(context(), header.data(), static_cast<std::size_t>(got)));
-    if (h.h || got >= std::min(total, header_bytes_max)) break;
-    got = std::min(total, header_bytes_max);
   }
   if (!h.h) throw corrupt("its header sections cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
 
@@ -399,27 +446,6 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
     if (!h.h) throw corrupt("it cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
   }
 
-  // The fields: GRIB 2 sections, walked by their lengths, tell how many.
-  int fields = 1;
-  if (edition == 2) {
-    fields = 0;
-    std::int64_t pos = at + 16;
-    const std::int64_t end = at + total - 4;
-    while (pos < end) {
-      unsigned char sec[5];
-      if (pos + 5 > end) throw corrupt("a section header runs into the end mark");
-      read_exact(fd_, path_, sec, 5, pos);
-      const auto len = static_cast<std::int64_t>(big_endian(sec, 4));
-      const int num = sec[4];
-      if (num < 1 || num > 7 || len < 5 || len > end - pos)
-        throw corrupt("section " + decimal(num) + " at byte " + decimal(pos) + " claims " + decimal(len) +
-                      " bytes, beyond the message's end: it is corrupt");
-      if (num == 7) ++fields;
-      pos += len;
-    }
-    if (fields == 0) throw corrupt("the message holds no data section");
-  }
-
   std::vector<FieldInfo> out;
   auto describe = [&](codes_handle* fh, int subfield) {
     FieldInfo f;
@@ -431,7 +457,12 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
     f.length = total;
     f.centre = get_long(fh, "centre").value_or(0);
     f.centre_name = get_string(fh, "centre");
-    f.param_id = get_long(fh, "paramId").value_or(0);
+    // A field alone in its message, its sections 0 to 4 read: its
+    // parameter may be known from an earlier message of its definition.
+    if (subfield == 0 && edition == 2 && section5 > at && section5 <= at + got)
+      f.param_id = param_id_of(fh, std::span(header.data(), static_cast<std::size_t>(section5 - at))).value_or(0);
+    else
+      f.param_id = get_long(fh, "paramId").value_or(0);
     f.short_name = short_name_of(fh, f.param_id);
     f.level_type = get_string(fh, "typeOfLevel");
     read_level(fh, f);
@@ -465,6 +496,24 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
   return out;
 }
 
+void GribSource::load(const FieldInfo& f, DecodeScratch& scratch) const {
+  if (scratch.held_file == index_ && scratch.held_offset == f.offset &&
+      static_cast<std::int64_t>(scratch.bytes.size()) == f.length)
+    return;
+  scratch.held_file = -1;
+  scratch.bytes.resize(static_cast<std::size_t>(f.length));
+  read_exact(fd_, path_, scratch.bytes.data(), f.length, f.offset);
+  scratch.held_file = index_;
+  scratch.held_offset = f.offset;
+}
+
+bool GribSource::read_range(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
+                            std::span<double> out) const {
+  if (f.subfield != 0 || f.edition != 2 || f.points < 1 || f.points > max_plane_points) return false;
+  load(f, scratch);
+  return decode_simple_packing_range(scratch.bytes, f.points, first, out);
+}
+
 void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<double>& values) const {
   const std::string where = path_ + ": message " + decimal(f.message) +
                             (f.subfield > 0 ? " field " + decimal(f.subfield) : std::string()) +
@@ -472,8 +521,14 @@ void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<do
   if (f.points < 1 || f.points > max_plane_points)
     throw SizeFailure(where + ": claims " + decimal(f.points) + " values, more than the limit of " +
                       decimal(max_plane_points) + " a plane");
-  scratch.bytes.resize(static_cast<std::size_t>(f.length));
-  read_exact(fd_, path_, scratch.bytes.data(), f.length, f.offset);
+  load(f, scratch);
+  // The usual packing of a message of one field, decoded here from its
+  // bytes (the same values as ecCodes gives, without a handle); ecCodes
+  // reads every other kind.
+  if (f.subfield == 0 && f.edition == 2 &&
+      decode_simple_packing(scratch.bytes, f.points, undefined_double, values))
+    return;
+  scratch.held_file = -1;  // the bytes are ecCodes' to read now
   Handle h;
   std::unique_lock<std::mutex> lock(multi_field_mutex(), std::defer_lock);
   if (f.subfield == 0) {

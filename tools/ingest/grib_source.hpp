@@ -36,9 +36,15 @@ class GribSource : public FieldSource {
   int messages() const override { return messages_; }
   const std::vector<FieldInfo>& fields() const override { return fields_; }
   void read(const FieldInfo& f, DecodeScratch& scratch, std::vector<double>& values) const override;
+  // GRIB 2 fields of simple packing without a bitmap, alone in their
+  // message, are decoded a range at a time.
+  bool read_range(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
+                  std::span<double> out) const override;
 
  private:
   void walk();
+  // The bytes of F's message into SCRATCH, unless they are there already.
+  void load(const FieldInfo& f, DecodeScratch& scratch) const;
   // The fields of message NUMBER, TOTAL bytes at AT.
   std::vector<FieldInfo> parse(int number, std::int64_t at, std::int64_t total, int edition,
                                std::vector<unsigned char>& header, std::vector<unsigned char>& whole) const;

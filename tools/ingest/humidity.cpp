@@ -1,6 +1,9 @@
 #include "humidity.hpp"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 
 #include "conv2model/humidity.hpp"
 #include "estab/estab.hpp"
@@ -66,15 +69,84 @@ float es_mixed_pa(MixedPhase m, float t) {
 
 float es_water_hpa(float t) { return estab::esat(esat_index(t)); }
 
-void rh_from_q(std::span<const float> t, std::span<float> q_to_rh, float p_hpa) {
-  for (std::size_t i = 0; i < q_to_rh.size(); ++i) {
+namespace {
+
+// Points are taken in chunks: the saturation of each looked up one by one
+// (an index into the table), then the arithmetic of the chunk four points
+// at a time in vectors of 4-byte reals.  Each lane does the very operations,
+// in the very order, of the formula written point by point (no contraction,
+// no reassociation), so the results are the same bits; the undefined points
+// are chosen by masks afterwards.  (The compiler does not vectorize such a
+// loop itself: the choice would have to come before the divisions, which
+// may raise floating-point flags.)
+constexpr std::size_t chunk = 512;
+
+typedef float Vec __attribute__((vector_size(16)));
+typedef std::int32_t Mask __attribute__((vector_size(16)));
+constexpr std::size_t lanes = 4;
+
+Vec load(const float* p) {
+  Vec v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+void store(float* p, Vec v) { std::memcpy(p, &v, sizeof v); }
+
+// BAD lanes undefined, the others V.
+Vec undefined_where(Mask bad, Vec v) {
+  const Vec u = {undefined_value, undefined_value, undefined_value, undefined_value};
+  return reinterpret_cast<Vec>((reinterpret_cast<Mask>(v) & ~bad) | (reinterpret_cast<Mask>(u) & bad));
+}
+
+void es_water_chunk(const float* t, std::size_t len, float* es) {
+  for (std::size_t i = 0; i < len; ++i) es[i] = estab::esat(esat_index(t[i]));
+}
+
+// RH over water from q, t (only its undefined mark) and es_water(t).
+void rh_from_q_chunk(const float* t, float* q_to_rh, const float* es, std::size_t len, float p) {
+  std::size_t i = 0;
+  for (; i + lanes <= len; i += lanes) {
+    const Vec q = load(q_to_rh + i), tv = load(t + i);
+    const Vec e = q * p / (eps + one_minus_eps * q);
+    const Vec rh = 100.0f * e / load(es + i);
+    store(q_to_rh + i, undefined_where((q == undefined_value) | (tv == undefined_value), rh));
+  }
+  for (; i < len; ++i) {
     const float q = q_to_rh[i];
-    if (undefined(q) || undefined(t[i])) {
-      q_to_rh[i] = undefined_value;
-      continue;
-    }
-    const float e = q * p_hpa / (eps + one_minus_eps * q);
-    q_to_rh[i] = 100.0f * e / es_water_hpa(t[i]);
+    const float e = q * p / (eps + one_minus_eps * q);
+    const float rh = 100.0f * e / es[i];
+    q_to_rh[i] = (undefined(q) || undefined(t[i])) ? undefined_value : rh;
+  }
+}
+
+// q from t (only its undefined mark), RH and es_water(t).
+void q_from_rh_chunk(float* t_to_q, const float* rh, const float* es, std::size_t len, float p) {
+  std::size_t i = 0;
+  for (; i + lanes <= len; i += lanes) {
+    const Vec tv = load(t_to_q + i), r = load(rh + i);
+    const Vec e = r * 0.01f * load(es + i);
+    const Vec d = p - one_minus_eps * e;
+    const Vec q = eps * e / d;
+    const Mask bad = (tv == undefined_value) | (r == undefined_value) | ~(d > 0.0f);
+    store(t_to_q + i, undefined_where(bad, q));
+  }
+  for (; i < len; ++i) {
+    const float e = rh[i] * 0.01f * es[i];
+    const float d = p - one_minus_eps * e;
+    const float q = eps * e / d;
+    t_to_q[i] = (undefined(t_to_q[i]) || undefined(rh[i]) || !(d > 0.0f)) ? undefined_value : q;
+  }
+}
+
+}  // namespace
+
+void rh_from_q(std::span<const float> t, std::span<float> q_to_rh, float p_hpa) {
+  float es[chunk];
+  for (std::size_t start = 0; start < q_to_rh.size(); start += chunk) {
+    const std::size_t len = std::min(chunk, q_to_rh.size() - start);
+    es_water_chunk(t.data() + start, len, es);
+    rh_from_q_chunk(t.data() + start, q_to_rh.data() + start, es, len, p_hpa);
   }
 }
 
@@ -97,15 +169,11 @@ void rh_from_mixed(std::span<const float> t, std::span<float> r_to_rh, MixedPhas
 }
 
 void q_from_rh(std::span<float> t_to_q, std::span<const float> rh, float p_hpa) {
-  for (std::size_t i = 0; i < t_to_q.size(); ++i) {
-    const float t = t_to_q[i];
-    if (undefined(t) || undefined(rh[i])) {
-      t_to_q[i] = undefined_value;
-      continue;
-    }
-    const float e = rh[i] * 0.01f * es_water_hpa(t);
-    const float d = p_hpa - one_minus_eps * e;
-    t_to_q[i] = d > 0.0f ? eps * e / d : undefined_value;
+  float es[chunk];
+  for (std::size_t start = 0; start < t_to_q.size(); start += chunk) {
+    const std::size_t len = std::min(chunk, t_to_q.size() - start);
+    es_water_chunk(t_to_q.data() + start, len, es);
+    q_from_rh_chunk(t_to_q.data() + start, rh.data() + start, es, len, p_hpa);
   }
 }
 

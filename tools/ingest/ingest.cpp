@@ -1,86 +1,29 @@
 #include "ingest.hpp"
 
 #include <malloc.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <filesystem>
 #include <new>
 #include <thread>
 
-#include "case_writer.hpp"
+#include "all_times.hpp"
+#include "case_dir.hpp"
 #include "estab/estab.hpp"
-#include "fileio/output_file.hpp"
 #include "grib_source.hpp"
 #include "layout/run_description_text.hpp"
-#include "report.hpp"
 #include "textio/errors.hpp"
-
-namespace fs = std::filesystem;
 
 namespace c2m::ingest {
 
 namespace {
 
-constexpr const char* report_file = "ingest.txt";
 // The converter names its outputs NAME.KVOwrk and NAME.KVOwrk.gdsinfo in
 // fields of 255 characters with a blank to spare.
 constexpr std::size_t max_name = 239;
 
 void put(std::FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }
-
-// The directories made for OUTDIR, removed again (when empty) unless the
-// case was written.
-class MadeDirectories {
- public:
-  // Makes DIR and its missing parents; IoFailure when something in the way
-  // is not a directory or cannot be made.
-  explicit MadeDirectories(const std::string& dir) {
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) {
-      if (!S_ISDIR(st.st_mode)) throw CannotOpen(dir + ": exists and is not a directory");
-      return;
-    }
-    std::vector<fs::path> missing;
-    for (fs::path p = fs::path(dir).lexically_normal(); !p.empty(); p = p.parent_path()) {
-      if (::stat(p.c_str(), &st) == 0) {
-        if (!S_ISDIR(st.st_mode)) throw CannotOpen(p.string() + ": exists and is not a directory");
-        break;
-      }
-      missing.push_back(p);
-      if (p == p.parent_path()) break;
-    }
-    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
-      if (::mkdir(it->c_str(), 0777) != 0 && errno != EEXIST) {
-        const int err = errno;
-        remove();
-        throw CannotOpen(system_reason(it->string(), err) + " (making the output directory)");
-      }
-      made_.push_back(*it);
-    }
-  }
-  ~MadeDirectories() {
-    if (!keep_) remove();
-  }
-  MadeDirectories(const MadeDirectories&) = delete;
-  MadeDirectories& operator=(const MadeDirectories&) = delete;
-  void keep() { keep_ = true; }
-
- private:
-  void remove() {
-    for (auto it = made_.rbegin(); it != made_.rend(); ++it) ::rmdir(it->c_str());
-    made_.clear();
-  }
-  std::vector<fs::path> made_;
-  bool keep_ = false;
-};
-
-std::string joined(const std::string& dir, const std::string& name) {
-  return (fs::path(dir) / name).string();
-}
 
 // The source of input file INDEX, told from its first bytes: netCDF by its
 // format mark (CDF 1, 2 or 5, or HDF5's), anything else GRIB (whose reader
@@ -119,43 +62,46 @@ void give_times(Sources& sources, const Options& o) {
                         "time: give it with --time YYYYMMDDHH");
 }
 
-int run_ingest(const Options& o, std::FILE* out) {
+// The input files, each opened and its headers indexed once.
+Sources open_sources(const Options& o, unsigned threads) {
+  Sources sources;
+  for (std::size_t n = 0; n < o.files.size(); ++n)
+    sources.push_back(open_source(o.files[n], static_cast<int>(n), o, threads));
+  give_times(sources, o);
+  return sources;
+}
+
+int run_ingest(const Options& o, std::FILE* out, std::FILE* err) {
   estab::es_ini();
   FieldTable table = FieldTable::built_in();
   if (o.table) table.add_file(*o.table);
   unsigned threads = o.threads;
   if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-  Sources sources;
-  for (std::size_t n = 0; n < o.files.size(); ++n)
-    sources.push_back(open_source(o.files[n], static_cast<int>(n), o, threads));
-  give_times(sources, o);
+  if (o.all_times) {
+    const unsigned cores = o.jobs != 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
+    const Sources sources = open_sources(o, std::min(cores, 8u));
+    AllTimesOptions a;
+    a.outdir = o.outdir;
+    a.name = o.name;
+    a.plan = o.plan;
+    a.cores = cores;
+    a.quiet = o.quiet;
+    a.terminal = ::isatty(::fileno(err)) == 1;
+    return ingest_all_times(a, sources, table, out, err);
+  }
+  const Sources sources = open_sources(o, threads);
   const Plan plan = make_plan(sources, table, o.plan);
-
   // Only now is anything made in OUTDIR.
-  MadeDirectories dirs(o.outdir);
-  OutputFile grid(joined(o.outdir, o.name));
-  OutputFile desc(joined(o.outdir, layout::run_description_file));
-  OutputFile date(joined(o.outdir, layout::date_file));
-  OutputFile report(joined(o.outdir, report_file));
-
-  ReportFacts facts;
-  facts.outdir = o.outdir;
-  facts.name = o.name;
-  facts.warnings = write_records(plan, sources, grid, threads);
-  std::error_code ec;
-  if (fs::exists(joined(o.outdir, o.name + ".KVOwrk"), ec))
-    facts.warnings.push_back(o.name + ".KVOwrk in " + o.outdir +
-                             " is from an earlier conversion: it does not belong to this case until the "
-                             "case is converted again");
-
-  desc.write(layout::run_description_text(plan.label, plan.run, plan.pressures), "the run description");
-  date.write(plan.time.valid.text().substr(0, 10) + "\n", "the date");
-  const std::string text = report_text(plan, sources, facts);
-  report.write(text, "the report");
-  commit_together({&grid, &desc, &date, &report});
-  dirs.keep();
+  const std::string text = write_case(plan, sources, o.outdir, o.name, threads);
   if (!o.quiet) put(out, text);
   return cli::status_ok;
+}
+
+// A short option with its value attached: "-j4".
+bool attached_value(const cli::Args& a, std::string_view name, std::string& out) {
+  if (!a.is_option() || a.arg().size() <= name.size() || !a.arg().starts_with(name)) return false;
+  out = a.arg().substr(name.size());
+  return true;
 }
 
 bool valid_name(const std::string& n) {
@@ -234,6 +180,12 @@ Options parse_options(const std::vector<std::string>& args) {
       const long long n = cli::integer_value("--threads", v);
       if (n < 1 || n > 256) throw UsageError("--threads wants 1 to 256, not " + v);
       o.threads = static_cast<unsigned>(n);
+    } else if (a.flag("--all-times")) {
+      o.all_times = true;
+    } else if (a.value("--jobs", v) || a.value("-j", v) || attached_value(a, "-j", v)) {
+      const long long n = cli::integer_value("-j", v);
+      if (n < 1 || n > 256) throw UsageError("-j wants 1 to 256 workers, not " + v);
+      o.jobs = static_cast<unsigned>(n);
     } else if (a.flag("--quiet")) {
       o.quiet = true;
     } else if (a.is_option()) {
@@ -247,6 +199,12 @@ Options parse_options(const std::vector<std::string>& args) {
   o.outdir = operands[0];
   if (o.outdir.empty()) throw UsageError("the output directory is an empty name");
   o.files.assign(operands.begin() + 1, operands.end());
+  if (o.all_times && o.plan.time.time)
+    throw UsageError("--all-times makes a case of every validity time; --time chooses one: give one of them");
+  if (o.all_times && o.threads != 0)
+    throw UsageError("--all-times shares its workers among the cases with -j N; --threads is for one case");
+  if (!o.all_times && o.jobs != 0)
+    throw UsageError("-j N goes with --all-times; the threads of one case are chosen with --threads");
   return o;
 }
 
@@ -257,7 +215,7 @@ int ingest(const Options& o, std::FILE* out, std::FILE* err) {
   // memory stays at a few planes per worker.
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   try {
-    return run_ingest(o, out);
+    return run_ingest(o, out, err);
   } catch (const RunFailure& e) {
     put(err, "conv2model ingest: " + std::string(e.what()) + "\n");
     return cli::status_failure;
@@ -276,7 +234,9 @@ namespace c2m::cli {
 
 namespace {
 
-constexpr std::string_view synopsis = "conv2model ingest [OPTIONS] OUTDIR FILE...";
+constexpr std::string_view synopsis =
+    "conv2model ingest [OPTIONS] OUTDIR FILE...\n"
+    "       conv2model ingest --all-times [-j N] [OPTIONS] OUTDIR FILE...";
 
 const std::string& help_text() {
   static const std::string text =
@@ -289,6 +249,17 @@ const std::string& help_text() {
       "report (where every record came from, what was converted, filled or derived)\n"
       "is printed and kept as OUTDIR/ingest.txt, with the commands that convert the\n"
       "case.\n"
+      "\n"
+      "With --all-times the files may hold many validity times (a month of analyses\n"
+      "in one file, say): each time becomes its own case in OUTDIR/YYYYMMDDHH\n"
+      "(YYYYMMDDHHMM for a time off the hour), exactly the case and report that\n"
+      "--time YYYYMMDDHH with OUTDIR/YYYYMMDDHH would make.  The files are read and\n"
+      "indexed once for all the times; the cases are made on -j N workers (default\n"
+      "one per core), a few cases at once, each with its share of the workers.\n"
+      "Standard error shows the progress: a count kept in place on a terminal, else\n"
+      "one line per finished case.  A time that cannot make a case (a field missing\n"
+      "at that time, say) is reported and the other times go on; standard output\n"
+      "ends with the summary, a line per time, made or not and why.\n"
       "\n"
       "Fields: geopotential (z, else gh x 9.80665), temperature, u and v on every\n"
       "isobaric level that has all four; relative humidity over water made from q\n"
@@ -344,6 +315,9 @@ const std::string& help_text() {
       "                     built-in ones (below)\n"
       "  --threads N        threads that read and decode (default: one per core,\n"
       "                     at most 8)\n"
+      "  --all-times        one case per validity time, in OUTDIR/YYYYMMDDHH\n"
+      "  -j N, --jobs N     with --all-times: workers for all the cases together\n"
+      "                     (default: one per core)\n"
       "  --quiet            print nothing but failures (ingest.txt is still kept)\n"
       "  -h, --help         this text\n"
       "\n"
@@ -376,11 +350,13 @@ const std::string& help_text() {
       "  conv2model ingest --area 30,-30,75,45 cases/europe pl.grib sfc.grib invariant.grib\n"
       "  conv2model ingest --time 2024010112 --levels 1000,850,700,500 cases/a forecast.grib2\n"
       "  conv2model ingest --time 2024010112 cases/era5 era5-pressure.nc era5-single.nc\n"
+      "  conv2model ingest --all-times -j 4 cases/jan era5-pl-jan.grib era5-sfc-jan.grib\n"
       "\n"
-      "Exit status: 0 the case was made; 2 wrong usage, or an input or output\n"
-      "failure: a file that is neither GRIB nor netCDF, a truncated or corrupt\n"
-      "message or header, sizes beyond what the file holds or the limits (a plane\n"
-      "of 536,870,911 points, 100,000 levels, 100,000 times, 1,000,000 fields of a\n"
+      "Exit status: 0 the case was made (with --all-times: every case); 2 wrong\n"
+      "usage, any case of --all-times not made, or an input or output failure: a\n"
+      "file that is neither GRIB nor netCDF, a truncated or corrupt message or\n"
+      "header, sizes beyond what the file holds or the limits (a plane of\n"
+      "536,870,911 points, 100,000 levels, 100,000 times, 1,000,000 fields of a\n"
       "netCDF file), a time axis of unknown units or calendar, a grid that is not\n"
       "regular latitude/longitude, fields on different grids, several validity\n"
       "times or members, a required field absent (the message names the file, the\n"

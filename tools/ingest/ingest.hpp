@@ -4,7 +4,8 @@
 // and writes into OUTDIR the input grid file, the run description
 // InputModelInf.txt and the date file adate.txt, all whole or none, with a
 // report of where every record came from (printed and kept as
-// OUTDIR/ingest.txt).
+// OUTDIR/ingest.txt).  With --all-times, one such case per validity time
+// the files hold, each in OUTDIR/YYYYMMDDHH.
 #pragma once
 
 #include <optional>
@@ -31,6 +32,8 @@ struct Options {
   PlanOptions plan;
   std::optional<Centre> centre;  // --centre: of the netCDF files
   unsigned threads = 0;  // 0: one per core, at most 8
+  bool all_times = false;  // one case per validity time, in OUTDIR/YYYYMMDDHH
+  unsigned jobs = 0;       // workers of all the cases together; 0: one per core
   bool quiet = false;
 };
 

@@ -48,7 +48,7 @@ class Planner {
   Planner(const Sources& sources, const FieldTable& table, const PlanOptions& options)
       : sources_(sources), table_(table), opt_(options) {}
 
-  Plan make();
+  Plan make(std::vector<Candidate> cands);
 
  private:
   Source source(const Candidate& c) const { return {c.field, &table_[c.entry]}; }
@@ -453,8 +453,7 @@ void Planner::check_grids() {
   }
 }
 
-Plan Planner::make() {
-  std::vector<Candidate> cands = candidates(sources_, table_);
+Plan Planner::make(std::vector<Candidate> cands) {
   if (cands.empty()) {
     std::string grids;
     for (const auto& s : sources_)
@@ -522,7 +521,12 @@ std::string default_label(const std::string& centre, const ValidTime& valid) {
 }
 
 Plan make_plan(const Sources& sources, const FieldTable& table, const PlanOptions& options) {
-  return Planner(sources, table, options).make();
+  return Planner(sources, table, options).make(candidates(sources, table));
+}
+
+Plan make_plan(const Sources& sources, const FieldTable& table, const PlanOptions& options,
+               std::vector<Candidate> cands) {
+  return Planner(sources, table, options).make(std::move(cands));
 }
 
 }  // namespace c2m::ingest

@@ -94,6 +94,10 @@ struct Plan {
 // unsupported grid, several times or members, a field required and
 // absent (with what the files hold), inconsistent grids, an empty area.
 Plan make_plan(const Sources& sources, const FieldTable& table, const PlanOptions& options);
+// The same from CANDS, the candidates of SOURCES already found (those of
+// one validity time, for a case among many).
+Plan make_plan(const Sources& sources, const FieldTable& table, const PlanOptions& options,
+               std::vector<Candidate> cands);
 
 // The default label: the centre's abbreviation and the validity time,
 // one word of at most 20 characters.

@@ -1,0 +1,40 @@
+// The values of a GRIB 2 field stored with simple packing (data
+// representation template 5.0), the usual packing of analyses, decoded
+// directly from the message's bytes.
+//
+// A value is stored as an unsigned integer X of N bits, and is
+// Y = (X x 2^E + R) x 10^-D with the reference value R (a 4-byte IEEE real)
+// and the binary and decimal scale factors E and D of section 5.  With a
+// bitmap (section 6), only the points whose bit is set hold a value; the
+// others are undefined.  The arithmetic is done in 8-byte reals in the same
+// order and with the same powers as ecCodes does it (2^E and 10^-D made by
+// repeated multiplication or division), so that every value is the very
+// double ecCodes gives: the two ways agree bit for bit, and ecCodes remains
+// the reader of every other kind of message.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace c2m::ingest {
+
+// Decodes MESSAGE (one whole GRIB 2 message holding one field of POINTS
+// grid points) into VALUES, undefined points as MISSING, and returns
+// true; or returns false, leaving VALUES as they were, when the
+// message is not one this decoder takes (another edition, packing or
+// bitmap kind, several fields, 0 or more than 32 bits a value) or when its
+// sections do not add up (lengths, counts, bitmap): ecCodes then reads it
+// and says what is wrong.
+bool decode_simple_packing(std::span<const unsigned char> message, std::int64_t points, double missing,
+                           std::vector<double>& values);
+
+// The values FIRST to FIRST + OUT.size() - 1 of such a message (of POINTS
+// points, without a bitmap: each value's place is then its number times
+// the bits of a value) into OUT, for a reader that takes a field a few
+// rows at a time; false, OUT untouched, for a message this decoder does
+// not take, a bitmapped one or a range beyond the points.
+bool decode_simple_packing_range(std::span<const unsigned char> message, std::int64_t points, std::int64_t first,
+                                 std::span<double> out);
+
+}  // namespace c2m::ingest
