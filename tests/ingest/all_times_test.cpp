@@ -13,6 +13,7 @@
 #include "grib_source.hpp"
 #include "grib_files.hpp"
 #include "ingest.hpp"
+#include "netcdf_files.hpp"
 #include "support/in_process.hpp"
 
 using namespace ingesttest;
@@ -45,6 +46,19 @@ class AllTimes : public ::testing::Test {
       m.set("dataTime", time);
       return keep ? keep(m) : true;
     });
+  }
+
+  // The case as a netCDF file of the newer layout (or the older, packed
+  // one), of the fields PART, at DATES.
+  static std::string netcdf(std::vector<std::string> dates, bool packed = false,
+                            NcLayout::Part part = NcLayout::Part::both) {
+    NcLayout layout;
+    layout.dates = std::move(dates);
+    layout.packed = packed;
+    layout.part = part;
+    const std::string path = *dir_ / "case.nc";
+    case_as_netcdf(dir_->path(), path, layout);
+    return read_file(path);
   }
 
   static ScratchDir* dir_;
@@ -91,6 +105,13 @@ TEST_F(AllTimes, EachCaseIsTheSingleTimeIngestOfItsTimeAndTheWorkersDoNotMatter)
        {"--rh", "as-is", "--name", "a.bin", "--area", "42,2,46,8"}},
       {"a time off the hour, and a time already on its own",
        {{"in.grib", at(20261208, 630) + grib_}}, {"2026120806", "202612080630"}, {}},
+      {"a netCDF file of three times",
+       {{"in.nc", netcdf({"2026120800", "2026120806", "2026120812"})}},
+       {"2026120800", "2026120806", "2026120812"}, {}},
+      {"packed netCDF pressure levels of two times beside the surface as GRIB",
+       {{"pl.nc", netcdf({"2026120806", "2026120900"}, true, NcLayout::Part::upper)},
+        {"sfc.grib", rewrite(grib_, surface) + rewrite(at(20261209, 0), surface)}},
+       {"2026120806", "2026120900"}, {}},
   };
   for (const Files& row : rows) {
     // The same relative names in every working directory, so that the
