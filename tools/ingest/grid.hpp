@@ -44,7 +44,7 @@ struct Area {
   double south = 0, west = 0, north = 0, east = 0;
 };
 
-// The part of a grid a case takes: rows from row0 (0 the northernmost)
+// The piece of a grid a case takes: rows from row0 (0 the northernmost)
 // and columns from col0 (0 the westernmost, taken round the earth modulo
 // ni on a global grid).
 struct Cut {

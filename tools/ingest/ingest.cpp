@@ -169,7 +169,7 @@ Options parse_options(const std::vector<std::string>& args) {
                         std::all_of(v.begin(), v.end(), [](char c) { return c > ' ' && c < 127; });
       if (!word)
         throw UsageError("--label wants one word of at most 20 printable characters (the converter keeps 20 "
-                         "and shows the part before a blank), not \"" + v + "\"");
+                         "and shows what comes before a blank), not \"" + v + "\"");
       o.plan.label = v;
     } else if (a.value("--centre", v)) {
       o.centre = centre_by_name(v);
