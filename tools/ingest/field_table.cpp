@@ -1,16 +1,17 @@
 #include "field_table.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <sstream>
-
+#include "fileio/small_file.hpp"
 #include "textio/errors.hpp"
+#include "textio/quote.hpp"
 
 namespace c2m::ingest {
 
 namespace {
+
+// A table is a few dozen lines; a file far larger is not one.
+constexpr std::size_t largest_table = 16 * 1024 * 1024;
 
 // The built-in entries, in the order they win.  Geopotential of a level is
 // taken as geopotential (m2 s-2), else as geopotential height (gpm) times
@@ -104,6 +105,16 @@ std::optional<std::string> variable_word(std::string_view w) {
   return std::string(w);
 }
 
+// A kind of level as ecCodes names them (typeOfLevel: isobaricInhPa,
+// depthBelowLandLayer, surface), or * for any.
+bool level_type_word(std::string_view w) {
+  if (w == "*") return true;
+  if (w.empty() || w.size() > 64) return false;
+  return std::all_of(w.begin(), w.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  });
+}
+
 bool same_key(const TableEntry& a, const TableEntry& b) {
   return a.param_id == b.param_id && a.variable == b.variable && a.level_type == b.level_type;
 }
@@ -135,21 +146,23 @@ std::vector<TableEntry> parse(std::string_view text, const std::string& origin, 
       e.what = f->first;
       e.layer = f->second;
     } else {
-      fail("no case field '" + std::string(w[0]) +
-           "' (z r q t u v lsm msl sp orog stl1..stl4 stl swvl1..swvl4 swvl, or - to pass over)");
+      fail("no case field " + quote(w[0]) +
+           " (z r q t u v lsm msl sp orog stl1..stl4 stl swvl1..swvl4 swvl, or - to pass over)");
     }
     if (const auto variable = variable_word(w[1])) {
       e.variable = *variable;
     } else {
       const auto r = std::from_chars(w[1].data(), w[1].data() + w[1].size(), e.param_id);
       if (r.ec != std::errc() || r.ptr != w[1].data() + w[1].size() || e.param_id < 0)
-        fail("the paramId '" + std::string(w[1]) + "' is not a whole number (nor nc:NAME, a netCDF variable)");
+        fail("the paramId " + quote(w[1]) + " is not a whole number (nor nc:NAME, a netCDF variable)");
     }
+    if (!level_type_word(w[2]))
+      fail("the level type " + quote(w[2]) + " is not one (a word of at most 64 letters, digits or _, or *)");
     e.level_type = std::string(w[2]);
     if (w.size() > 3 && !parse_real(w[3], e.scale))
-      fail("the scale '" + std::string(w[3]) + "' is not a number");
+      fail("the scale " + quote(w[3]) + " is not a number");
     if (w.size() > 4 && !parse_real(w[4], e.offset))
-      fail("the offset '" + std::string(w[4]) + "' is not a number");
+      fail("the offset " + quote(w[4]) + " is not a number");
     if (built_in) {
       e.conversion = conversion_words(e.param_id, e.scale);
       e.origin = "built in";
@@ -204,12 +217,7 @@ void FieldTable::add_text(std::string_view text, const std::string& origin) {
 }
 
 void FieldTable::add_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CannotOpen(system_reason(path, errno));
-  std::ostringstream s;
-  s << in.rdbuf();
-  if (in.bad()) throw ReadFailure(path + ": cannot be read");
-  add_text(s.str(), path);
+  add_text(read_small_file(path, largest_table, "the field table"), path);
 }
 
 std::optional<std::size_t> FieldTable::match(const FieldInfo& f) const {
