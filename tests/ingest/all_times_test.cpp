@@ -156,23 +156,9 @@ TEST_F(AllTimes, EachCaseIsTheSingleTimeIngestOfItsTimeAndTheWorkersDoNotMatter)
 // Every GRIB 2 message of BYTES made to claim 10000 times as many values
 // (section 5) as it packs: its headers read as they did, its values not.
 std::string claiming_more_values(const std::string& bytes) {
-  auto be32 = [&](const std::string& b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (std::size_t k = 0; k < 4; ++k) v = (v << 8) | static_cast<unsigned char>(b[at + k]);
-    return v;
-  };
-  std::string b = bytes;
-  for (std::size_t at = 0; at + 16 <= b.size();) {
-    std::uint64_t total = 0;
-    for (std::size_t k = 8; k < 16; ++k) total = (total << 8) | static_cast<unsigned char>(b[at + k]);
-    for (std::size_t pos = at + 16; pos + 5 < at + total - 4; pos += be32(b, pos))
-      if (b[pos + 4] == 5) {
-        const std::uint32_t v = be32(b, pos + 5) * 10000;
-        for (std::size_t k = 0; k < 4; ++k) b[pos + 5 + k] = static_cast<char>((v >> (24 - 8 * k)) & 0xff);
-      }
-    at += total;
-  }
-  return b;
+  return edit_sections(bytes, [](std::string& b, std::size_t pos, int section) {
+    if (section == 5) put_be32(b, pos + 5, be32(b, pos + 5) * 10000);
+  });
 }
 
 struct Failing {

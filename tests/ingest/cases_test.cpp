@@ -58,35 +58,18 @@ std::function<bool(Message&)> named(std::vector<std::string> names, long level =
 
 bool surface_field(Message& m) { return m.get_string("typeOfLevel") != "isobaricInhPa"; }
 
-std::uint32_t be32(const std::string& b, std::size_t at) {
-  std::uint32_t v = 0;
-  for (std::size_t k = 0; k < 4; ++k) v = (v << 8) | static_cast<unsigned char>(b[at + k]);
-  return v;
-}
-
-void put_be32(std::string& b, std::size_t at, std::uint32_t v) {
-  for (std::size_t k = 0; k < 4; ++k) b[at + k] = static_cast<char>((v >> (24 - 8 * k)) & 0xff);
-}
-
 // Every GRIB 2 message of BYTES made to claim 10000 times as many points
 // along i (section 3: Ni and the number of points; section 5: the number
 // of values), its data left as it is.
 std::string claiming_more_points(const std::string& bytes) {
-  std::string b = bytes;
-  for (std::size_t at = 0; at + 16 <= b.size();) {
-    std::uint64_t total = 0;
-    for (std::size_t k = 8; k < 16; ++k) total = (total << 8) | static_cast<unsigned char>(b[at + k]);
-    for (std::size_t pos = at + 16; pos + 5 < at + total - 4; pos += be32(b, pos)) {
-      if (b[pos + 4] == 3) {
-        put_be32(b, pos + 30, be32(b, pos + 30) * 10000);
-        put_be32(b, pos + 6, be32(b, pos + 6) * 10000);
-      } else if (b[pos + 4] == 5) {
-        put_be32(b, pos + 5, be32(b, pos + 5) * 10000);
-      }
+  return edit_sections(bytes, [](std::string& b, std::size_t pos, int section) {
+    if (section == 3) {
+      put_be32(b, pos + 30, be32(b, pos + 30) * 10000);
+      put_be32(b, pos + 6, be32(b, pos + 6) * 10000);
+    } else if (section == 5) {
+      put_be32(b, pos + 5, be32(b, pos + 5) * 10000);
     }
-    at += total;
-  }
-  return b;
+  });
 }
 
 struct Refusal {

@@ -100,6 +100,27 @@ std::string rewrite(const std::string& bytes, const std::function<bool(Message&)
   return out;
 }
 
+std::uint32_t be32(const std::string& b, std::size_t at) {
+  std::uint32_t v = 0;
+  for (std::size_t k = 0; k < 4; ++k) v = (v << 8) | static_cast<unsigned char>(b[at + k]);
+  return v;
+}
+
+void put_be32(std::string& b, std::size_t at, std::uint32_t v) {
+  for (std::size_t k = 0; k < 4; ++k) b[at + k] = static_cast<char>((v >> (24 - 8 * k)) & 0xff);
+}
+
+std::string edit_sections(std::string b, const std::function<void(std::string&, std::size_t, int)>& edit) {
+  for (std::size_t at = 0; at + 16 <= b.size();) {
+    std::uint64_t total = 0;
+    for (std::size_t k = 8; k < 16; ++k) total = (total << 8) | static_cast<unsigned char>(b[at + k]);
+    for (std::size_t pos = at + 16; pos + 5 < at + total - 4; pos += be32(b, pos))
+      edit(b, pos, static_cast<unsigned char>(b[pos + 4]));
+    at += total;
+  }
+  return b;
+}
+
 std::string winds_together(const std::string& bytes) {
   std::string in = bytes, out;
   std::FILE* f = fmemopen(in.data(), in.size(), "rb");

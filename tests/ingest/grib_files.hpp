@@ -50,6 +50,15 @@ std::string rewrite(const std::string& bytes, const std::function<bool(Message&)
 // fields, as NCEP writes them.
 std::string winds_together(const std::string& bytes);
 
+// Big-endian 4-byte integers in GRIB sections.
+std::uint32_t be32(const std::string& b, std::size_t at);
+void put_be32(std::string& b, std::size_t at, std::uint32_t v);
+
+// BYTES with every section of every GRIB 2 message passed to EDIT (the
+// bytes, where the section starts, its number), which may change the
+// section's contents in place but not its length.
+std::string edit_sections(std::string bytes, const std::function<void(std::string&, std::size_t, int)>& edit);
+
 // Runs the built conv2model with ARGS in DIR.
 testsupport::RunResult conv2model(const std::string& dir, const std::vector<std::string>& args);
 

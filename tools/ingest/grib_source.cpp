@@ -185,7 +185,7 @@ std::uint64_t big_endian(const unsigned char* p, int n) {
 GribSource::GribSource(std::string path, int index, unsigned threads)
     : path_(std::move(path)), index_(index), threads_(std::max(1u, threads)) {
   context();
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd_ < 0) throw CannotOpen(system_reason(path_, errno));
   struct stat st {};
   if (::fstat(fd_, &st) != 0) {
@@ -395,19 +395,41 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
     fields = 0;
     std::int64_t pos = at + 16;
     const std::int64_t end = at + total - 4;
+    // N bytes at FROM: from the bytes already read where they reach, else
+    // from the file.
+    auto bytes_at = [&](unsigned char* dst, std::int64_t from, std::int64_t n) {
+      if (from + n <= at + got)
+        std::memcpy(dst, header.data() + (from - at), static_cast<std::size_t>(n));
+      else
+        read_exact(fd_, path_, dst, n, from);
+    };
+    std::int64_t grid_points = -1;  // of the latest section 3
     while (pos < end) {
       unsigned char sec[5];
       if (pos + 5 > end) throw corrupt("a section header runs into the end mark");
-      // From the bytes already read where they reach, else from the file.
-      if (pos + 5 <= at + got)
-        std::memcpy(sec, header.data() + (pos - at), 5);
-      else
-        read_exact(fd_, path_, sec, 5, pos);
+      bytes_at(sec, pos, 5);
       const auto len = static_cast<std::int64_t>(big_endian(sec, 4));
       const int num = sec[4];
       if (num < 1 || num > 7 || len < 5 || len > end - pos)
         throw corrupt("section " + decimal(num) + " at byte " + decimal(pos) + " claims " + decimal(len) +
                       " bytes, beyond the message's end: it is corrupt");
+      // A bitmap has a bit for every point of the grid: one shorter than
+      // that would have the decoder read past it into the data.
+      if (num == 3 && len >= 10) {
+        unsigned char n[4];
+        bytes_at(n, pos + 6, 4);
+        grid_points = static_cast<std::int64_t>(big_endian(n, 4));
+        if (grid_points > max_plane_points)
+          throw SizeFailure(where + ": claims a grid of " + decimal(grid_points) + " points, more than the limit of " +
+                            decimal(max_plane_points) + " a plane");
+      }
+      if (num == 6 && len >= 6) {
+        unsigned char indicator = 0;
+        bytes_at(&indicator, pos + 5, 1);
+        if (indicator == 0 && grid_points >= 0 && (len - 6) * 8 < grid_points)
+          throw corrupt("its bitmap (section 6 at byte " + decimal(pos) + ") holds " + decimal((len - 6) * 8) +
+                        " bits where its grid has " + decimal(grid_points) + " points: it is corrupt");
+      }
       if (num == 7) ++fields;
       if (num == 5 && section5 == 0) section5 = pos;
       pos += len;

@@ -1,9 +1,12 @@
 #include "ingest.hpp"
 
+#include <fcntl.h>
 #include <malloc.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <new>
 #include <thread>
@@ -30,13 +33,21 @@ void put(std::FILE* f, const std::string& text) { std::fwrite(text.data(), 1, te
 // looks for its messages wherever they start, and refuses a file with
 // none).
 std::unique_ptr<FieldSource> open_source(const std::string& path, int index, const Options& o, unsigned threads) {
+  // Opened without waiting: a FIFO named as an input must be refused,
+  // not waited on, and a device never ends.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw CannotOpen(system_reason(path, errno));
+  struct stat st {};
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
   unsigned char head[8] = {};
-  std::size_t got = 0;
-  if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-    got = std::fread(head, 1, sizeof head, f);
-    std::fclose(f);
-  }
-  if (netcdf_format(head, got)) return std::make_unique<NetcdfSource>(path, index, o.centre);
+  const ssize_t got = regular ? ::pread(fd, head, sizeof head, 0) : 0;
+  const int read_errno = errno;
+  ::close(fd);
+  if (!regular)
+    throw CannotOpen(path + (S_ISDIR(st.st_mode) ? ": a directory, not a GRIB or netCDF file"
+                                                 : ": not a regular file: a GRIB or netCDF file is wanted"));
+  if (got < 0) throw ReadFailure(system_reason(path, read_errno));
+  if (netcdf_format(head, static_cast<std::size_t>(got))) return std::make_unique<NetcdfSource>(path, index, o.centre);
   return std::make_unique<GribSource>(path, index, threads);
 }
 

@@ -416,7 +416,7 @@ std::optional<Centre> centre_by_name(const std::string& word) {
 
 NetcdfSource::NetcdfSource(std::string path, int index, const std::optional<Centre>& centre)
     : path_(std::move(path)), index_(index) {
-  const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) throw CannotOpen(system_reason(path_, errno));
   struct FdCloser {
     int fd;

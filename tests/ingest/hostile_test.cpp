@@ -1,0 +1,207 @@
+// Hostile input files for conv2model ingest: GRIB messages whose headers
+// claim more than the file holds or than any case can use, netCDF files
+// that do the same, field tables that are not tables, and names that lead
+// to FIFOs, devices and directories.  Each is refused in time with status
+// 2, a diagnostic naming the file, the message, variable or line, and the
+// cause, and OUTDIR is not made.  (More netCDF headers that lie are in
+// netcdf_test's table of refusals.)
+#include <gtest/gtest.h>
+#include <netcdf.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "grib_files.hpp"
+#include "netcdf_files.hpp"
+#include "support/open_stdin_run.hpp"
+
+using namespace ingesttest;
+using testsupport::file_exists;
+using testsupport::read_file;
+using testsupport::ScratchDir;
+using testsupport::write_file;
+
+namespace {
+
+constexpr int im = 12, jm = 8, lm = 3;
+
+class Hostile : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new ScratchDir;
+    make_case(dir_->path(), im, jm, 40.0, 0.0, 1.0, lm);
+    grib_ = case_as_grib(dir_->path());
+  }
+  static void TearDownTestSuite() { delete dir_; }
+
+  static ScratchDir* dir_;
+  static std::string grib_;
+};
+
+ScratchDir* Hostile::dir_ = nullptr;
+std::string Hostile::grib_;
+
+// Every GRIB 2 message of BYTES made to claim a grid of NI x NJ points
+// (section 3) and as many values (section 5), its data left as it is.
+std::string claiming_grid(const std::string& bytes, std::uint32_t ni, std::uint32_t nj) {
+  return edit_sections(bytes, [&](std::string& b, std::size_t pos, int section) {
+    const std::uint32_t points = static_cast<std::uint32_t>(std::uint64_t{ni} * nj);
+    if (section == 3) {
+      put_be32(b, pos + 6, points);
+      put_be32(b, pos + 30, ni);
+      put_be32(b, pos + 34, nj);
+    } else if (section == 5) {
+      put_be32(b, pos + 5, points);
+    }
+  });
+}
+
+// BYTES with the temperature at the middle level given a bitmap (one
+// point undefined), and that bitmap then cut CUT bytes short: section 6
+// and the message made shorter to match, so that only the bitmap lies.
+std::string bitmap_cut_short(const std::string& bytes, std::size_t cut) {
+  std::string b = rewrite(bytes, [](Message& m) {
+    if (m.get_string("shortName") == "t" && m.get_long("level") == 500) {
+      auto v = m.values();
+      v[3] = static_cast<double>(9.999e20f);
+      m.set("bitmapPresent", 1L);
+      m.set_values(v);
+    }
+    return true;
+  });
+  for (std::size_t at = 0; at + 16 <= b.size();) {
+    std::uint64_t total = 0;
+    for (std::size_t k = 8; k < 16; ++k) total = (total << 8) | static_cast<unsigned char>(b[at + k]);
+    for (std::size_t pos = at + 16; pos + 5 < at + total - 4; pos += be32(b, pos)) {
+      if (b[pos + 4] != 6 || b[pos + 5] != 0) continue;
+      const std::uint32_t len = be32(b, pos);
+      b.erase(pos + len - cut, cut);
+      put_be32(b, pos, len - static_cast<std::uint32_t>(cut));
+      total -= cut;
+      for (std::size_t k = 0; k < 8; ++k) b[at + 15 - k] = static_cast<char>((total >> (8 * k)) & 0xff);
+      return b;
+    }
+    at += total;
+  }
+  throw std::runtime_error("no bitmap made");
+}
+
+struct Row {
+  const char* name;
+  // Writes the files of the row in the scratch directory: in.grib, and
+  // whatever else ARGS name.
+  std::function<void(const ScratchDir&, const std::string& grib)> make;
+  std::vector<std::string> args;  // after "ingest"
+  std::vector<std::string> said;
+};
+
+void grib(const ScratchDir& d, const std::string& bytes) { write_file(d / "in.grib", bytes); }
+
+TEST_F(Hostile, RefusedInTimeNamingTheFileAndTheCause) {
+  const std::vector<std::string> plain = {"out", "in.grib"};
+  const std::vector<std::string> with_table = {"--table", "mine.table", "out", "in.grib"};
+  const Row rows[] = {
+      // GRIB headers that claim more than there is.
+      {"a GRIB message claiming 2^31 points",
+       [](const ScratchDir& d, const std::string& g) { grib(d, claiming_grid(g, 1u << 28, 8)); }, plain,
+       {"in.grib: message 1", "claims a grid of 2147483648 points, more than the limit of 536870911 a plane"}},
+      {"a GRIB message claiming 2^32 - 1 points, 65535 on a side",
+       [](const ScratchDir& d, const std::string& g) { grib(d, claiming_grid(g, 65535, 65537)); }, plain,
+       {"in.grib: message 1", "claims a grid of 4294967295 points, more than the limit of 536870911 a plane"}},
+      {"a GRIB file truncated inside a message",
+       [](const ScratchDir& d, const std::string& g) { grib(d, g.substr(0, g.size() - 10)); }, plain,
+       {"in.grib: message ", "bytes, but the file ends", "it is truncated"}},
+      {"a GRIB 2 message with a bitmap shorter than its grid",
+       [](const ScratchDir& d, const std::string& g) { grib(d, bitmap_cut_short(g, 4)); }, plain,
+       {"in.grib: message ", "its bitmap (section 6 at byte", "holds 64 bits where its grid has 96 points"}},
+      {"a GRIB 2 message claiming 2^63 - 1 bytes",
+       [](const ScratchDir& d, const std::string& g) {
+         std::string b = g;
+         b[8] = '\x7f';
+         for (int k = 9; k < 16; ++k) b[static_cast<std::size_t>(k)] = '\xff';
+         grib(d, b);
+       },
+       plain, {"in.grib: message 1 (at byte 0): the message claims a length of 9223372036854775807 bytes"}},
+      {"a GRIB message of edition 3",
+       [](const ScratchDir& d, const std::string& g) {
+         std::string b = g;
+         b[7] = 3;
+         grib(d, b);
+       },
+       plain, {"in.grib: message 1 (at byte 0): GRIB edition 3, not 1 or 2"}},
+      // Names that lead elsewhere than to a file.
+      {"a FIFO as the input file",
+       [](const ScratchDir& d, const std::string&) { ASSERT_EQ(::mkfifo((d / "in.grib").c_str(), 0600), 0); },
+       plain, {"in.grib: not a regular file"}},
+      {"a character device as the input file",
+       [](const ScratchDir& d, const std::string&) { ASSERT_EQ(::symlink("/dev/zero", (d / "in.grib").c_str()), 0); },
+       plain, {"in.grib: not a regular file"}},
+      {"a directory as the input file",
+       [](const ScratchDir& d, const std::string&) { ASSERT_EQ(::mkdir((d / "in.grib").c_str(), 0700), 0); },
+       plain, {"in.grib: a directory, not a GRIB or netCDF file"}},
+      // Field tables that are not ones.
+      {"a table line with a paramId that is not a number",
+       [](const ScratchDir& d, const std::string& g) {
+         grib(d, g);
+         write_file(d / "mine.table", "# mine\nz 12x isobaricInhPa\n");
+       },
+       with_table, {"mine.table line 2: the paramId '12x' is not a whole number"}},
+      {"a table that is a directory",
+       [](const ScratchDir& d, const std::string& g) {
+         grib(d, g);
+         ASSERT_EQ(::mkdir((d / "mine.table").c_str(), 0700), 0);
+       },
+       with_table, {"mine.table: cannot read the field table: a directory, not a file"}},
+      {"a table that is a FIFO",
+       [](const ScratchDir& d, const std::string& g) {
+         grib(d, g);
+         ASSERT_EQ(::mkfifo((d / "mine.table").c_str(), 0600), 0);
+       },
+       with_table, {"mine.table: cannot read the field table: not a regular file"}},
+      {"a table of 17 MiB",
+       [](const ScratchDir& d, const std::string& g) {
+         grib(d, g);
+         write_file(d / "mine.table", "");
+         ASSERT_EQ(::truncate((d / "mine.table").c_str(), 17 << 20), 0);
+       },
+       with_table, {"mine.table: 17825792 bytes, more than the limit of 16777216 bytes for the field table"}},
+      // netCDF headers that lie.
+      {"a netCDF variable whose dimensions claim more bytes than the file holds",
+       [](const ScratchDir& d, const std::string&) {
+         NcLayout l;
+         l.format = NC_64BIT_OFFSET;
+         case_as_netcdf(dir_->path(), d / "in.nc", l);
+         const std::string b = read_file(d / "in.nc");
+         write_file(d / "in.nc", b.substr(0, b.size() - 100));
+       },
+       {"out", "in.nc"}, {"in.nc: variable ", "bytes from byte", "more than the file of", "truncated"}},
+      {"a netCDF time coordinate with unknown units",
+       [](const ScratchDir& d, const std::string&) {
+         NcLayout l;
+         l.time_units = "fortnights since 2000-01-01";
+         l.time_values = {3};
+         case_as_netcdf(dir_->path(), d / "in.nc", l);
+       },
+       {"out", "in.nc"}, {"in.nc", "has the units 'fortnights since 2000-01-01'"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScratchDir work;
+    row.make(work, grib_);
+    std::vector<std::string> args = {"ingest"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    testsupport::RunLimits limits;
+    limits.seconds = 60;
+    const auto run = testsupport::run_with_open_stdin(CONV2MODEL, work.path(), args, limits);
+    ASSERT_FALSE(run.timed_out) << "still running after 60 s";
+    const auto& r = run.result;
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(r.err.rfind("conv2model ingest: ", 0), 0u) << r.err;
+    for (const std::string& s : row.said) EXPECT_NE(r.err.find(s), std::string::npos) << "no \"" << s << "\" in\n" << r.err;
+    EXPECT_LT(r.err.size(), 1000u) << r.err;
+    EXPECT_FALSE(file_exists(work / "out"));
+  }
+}
+
+}  // namespace
