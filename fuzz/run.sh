@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(free_format_fuzz free_line_fuzz conversion_fuzz netcdf_ingest_fuzz)
+[ ${#targets[@]} -eq 0 ] && targets=(free_format_fuzz free_line_fuzz conversion_fuzz grib_ingest_fuzz netcdf_ingest_fuzz field_table_fuzz)
 build=${FUZZ_BUILD:-build-fuzz}
 cxx=${FUZZ_CXX:-clang++}
 command -v "$cxx" >/dev/null || { echo "fuzz/run.sh: $cxx not found (apt-get install clang)" >&2; exit 2; }
