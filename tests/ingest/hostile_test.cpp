@@ -130,6 +130,22 @@ TEST_F(Hostile, RefusedInTimeNamingTheFileAndTheCause) {
          grib(d, b);
        },
        plain, {"in.grib: message 1 (at byte 0): GRIB edition 3, not 1 or 2"}},
+      // Found by fuzzing: ecCodes 2.28 divides by zero working out the
+      // validity time of a forecast step in a unit no table knows.
+      {"a GRIB 1 message whose forecast time is in an unknown unit",
+       [](const ScratchDir& d, const std::string&) {
+         std::string b = case_as_grib(dir_->path(), true);
+         b[8 + 17] = 69;
+         grib(d, b);
+       },
+       plain, {"in.grib: message 1 (at byte 0): the unit of its forecast time (69, product section octet 18)"}},
+      {"a GRIB 2 message whose forecast time is in an unknown unit",
+       [](const ScratchDir& d, const std::string& g) {
+         grib(d, edit_sections(g, [](std::string& b, std::size_t pos, int section) {
+           if (section == 4) b[pos + 17] = 69;
+         }));
+       },
+       plain, {"in.grib: message 1 (at byte 0): the unit of its forecast time (69, section 4)"}},
       // Names that lead elsewhere than to a file.
       {"a FIFO as the input file",
        [](const ScratchDir& d, const std::string&) { ASSERT_EQ(::mkfifo((d / "in.grib").c_str(), 0600), 0); },

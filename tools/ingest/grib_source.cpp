@@ -180,6 +180,24 @@ std::uint64_t big_endian(const unsigned char* p, int n) {
   return v;
 }
 
+// The unit of a forecast time: ecCodes divides by the unit's length in
+// seconds when it works out the validity time, and for a code no table
+// knows that length is 0 (ecCodes 2.28 dies of the division, in
+// grib_g1_step_get_steps).  WMO's GRIB 1 table 4 and GRIB 2 table 4.4.
+bool known_time_unit(int edition, int unit) {
+  if (unit >= 0 && unit <= 7) return true;
+  if (unit >= 10 && unit <= 13) return true;
+  return edition == 1 ? unit == 254 : unit == 255;
+}
+
+// GRIB 2 product templates whose octet 18 is the unit of the forecast
+// time: the analyses and forecasts at a point in time or over an interval,
+// of single members, ensembles, derived fields, probabilities, percentiles.
+bool unit_at_octet_18(int product_template) {
+  return (product_template >= 0 && product_template <= 15) || (product_template >= 40 && product_template <= 48) ||
+         (product_template >= 50 && product_template <= 60);
+}
+
 }  // namespace
 
 GribSource::GribSource(std::string path, int index, unsigned threads)
@@ -430,6 +448,14 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
           throw corrupt("its bitmap (section 6 at byte " + decimal(pos) + ") holds " + decimal((len - 6) * 8) +
                         " bits where its grid has " + decimal(grid_points) + " points: it is corrupt");
       }
+      if (num == 4 && len >= 18) {
+        unsigned char p[11];
+        bytes_at(p, pos + 7, 11);
+        const int product_template = static_cast<int>(big_endian(p, 2));
+        if (unit_at_octet_18(product_template) && !known_time_unit(2, p[10]))
+          throw corrupt("the unit of its forecast time (" + decimal(p[10]) +
+                        ", section 4) is none of WMO's code table 4.4: it is corrupt");
+      }
       if (num == 7) ++fields;
       if (num == 5 && section5 == 0) section5 = pos;
       pos += len;
@@ -441,6 +467,12 @@ std::vector<FieldInfo> GribSource::parse(int number, std::int64_t at, std::int64
       read_exact(fd_, path_, header.data(), got, at);
     }
   }
+
+  // Edition 1 states the unit of its forecast time in octet 18 of its
+  // product section, which starts at byte 8.
+  if (edition == 1 && got >= 8 + 18 && !known_time_unit(1, header[8 + 17]))
+    throw corrupt("the unit of its forecast time (" + decimal(header[8 + 17]) +
+                  ", product section octet 18) is none of WMO's code table 4: it is corrupt");
 
   // The header sections parsed: of a GRIB 2 message of one field, only
   // sections 0 to 4 (the grid and the product), which is all a field's
