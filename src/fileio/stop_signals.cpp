@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 
 namespace c2m::stop_signals {
 
@@ -58,14 +59,13 @@ constexpr int ending = 1;
 std::atomic<int> gate{0};
 std::atomic<int> held_signal{0};
 std::atomic<long> sets_in_place{0};
+// Threads between registering a temporary file and having made it.
+std::atomic<int> creating{0};
 
 // Another thread is ending the run: wait for the end.
 [[noreturn]] void wait_for_the_end() {
   for (;;) ::pause();
 }
-
-// Threads between registering a temporary file and having made it.
-std::atomic<int> creating{0};
 
 // A thread that makes a temporary file meanwhile finishes first, so that
 // the file is there to be removed (a new one is begun only before the run
