@@ -8,7 +8,7 @@ build=(cmake ninja-build g++ pkg-config git
 tests=(libgtest-dev libgmock-dev libbenchmark-dev
        libeccodes-tools python-grib-doc
        cdo netcdf-bin python3-xarray python3-netcdf4 python3-numpy
-       parallel slurm-wlm munge man-db
+       parallel slurm-wlm munge man-db strace
        clang libclang-rt-14-dev)
 need=("${build[@]}")
 [ "${1:-}" = "--minimal" ] || need+=("${tests[@]}")

@@ -7,15 +7,12 @@
 
 #include <cstdio>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <climits>
-#include <csignal>
-#include <cstring>
-#include <vector>
+#include <iterator>
 
+#include "fileio/stop_signals.hpp"
 #include "textio/errors.hpp"
 #include "textio/quote.hpp"
 
@@ -36,62 +33,41 @@ std::string decimal(long v) {
   return std::string(buf, r.ptr);
 }
 
-// The temporary files still open, for the signal handler.  Paths are
-// copied into static slots so that the handler reads no memory that the
-// program may be freeing at that moment.  A slot is free, being filled
-// (the handler passes it over) or published.
-constexpr int slot_count = 32;
-constexpr std::size_t slot_bytes = 4096;
-enum SlotState : int { slot_free = 0, slot_filling = 1, slot_published = 2 };
-struct Slot {
-  std::atomic<int> state{slot_free};
-  char path[slot_bytes] = {};
-};
-Slot slots[slot_count];
+std::string base_of(const std::string& name) {
+  const auto slash = name.rfind('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
 
-int take_slot(const std::string& path) {
-  if (path.size() >= slot_bytes) return -1;
-  for (int s = 0; s < slot_count; ++s) {
-    int expected = slot_free;
-    if (!slots[s].state.compare_exchange_strong(expected, slot_filling)) continue;
-    std::memcpy(slots[s].path, path.c_str(), path.size() + 1);
-    slots[s].state.store(slot_published, std::memory_order_release);
-    return s;
+// The directory of an output, opened to create, rename and remove its
+// files in.  Opened for reading, so that it can also take the lock of
+// commit_together; a directory that cannot be read (write and search
+// permission only) is opened as a path alone.
+int open_directory(const std::string& dir) {
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 && errno == EACCES) fd = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  return fd;
+}
+
+// An advisory lock on a directory, held while a set of outputs is renamed
+// into it.  Taken on a descriptor of its own: a lock belongs to the open
+// file, and another set of the same process may hold one on the same
+// directory.
+class DirectoryLock {
+ public:
+  explicit DirectoryLock(int dir_fd) : fd_(::openat(dir_fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (fd_ >= 0)
+      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      }
   }
-  return -1;  // more files open at once than slots: not removed on a signal
-}
+  ~DirectoryLock() {
+    if (fd_ >= 0) ::close(fd_);  // releases the lock
+  }
+  DirectoryLock(const DirectoryLock&) = delete;
+  DirectoryLock& operator=(const DirectoryLock&) = delete;
 
-void release_slot(int s) {
-  if (s >= 0) slots[s].state.store(slot_free, std::memory_order_release);
-}
-
-// Prepared diagnostics, one per handled signal, so that the handler only
-// calls write.
-struct SignalText {
-  int sig;
-  const char* name;
-  char text[512];
-  std::size_t length;
+ private:
+  int fd_;
 };
-SignalText signal_texts[] = {
-    {SIGINT, "SIGINT", {}, 0},
-    {SIGTERM, "SIGTERM", {}, 0},
-    {SIGHUP, "SIGHUP", {}, 0},
-    {SIGXFSZ, "SIGXFSZ", {}, 0},
-};
-
-extern "C" void on_stop_signal(int sig) {
-  const int saved = errno;
-  for (auto& slot : slots)
-    if (slot.state.load(std::memory_order_acquire) == slot_published) ::unlink(slot.path);
-  for (const auto& t : signal_texts)
-    if (t.sig == sig && t.length > 0) {
-      ssize_t n = ::write(STDERR_FILENO, t.text, t.length);
-      (void)n;
-    }
-  errno = saved;
-  ::_exit(128 + sig);
-}
 
 }  // namespace
 
@@ -139,18 +115,41 @@ std::string partial_name(const std::string& name, long pid, int attempt) {
 
 OutputFile::OutputFile(std::string name) : name_(std::move(name)) {
   check_output_name(name_);
+  const long pid = static_cast<long>(::getpid());
+  dir_fd_ = open_directory(directory_of(name_));
+  if (dir_fd_ < 0)
+    throw CannotOpen(system_reason(name_, errno) + " (creating its temporary file " +
+                     partial_name(name_, pid) + ")");
+  base_ = base_of(name_);
+  try {
+    open_temporary();
+  } catch (...) {
+    ::close(dir_fd_);
+    throw;
+  }
+}
+
+void OutputFile::open_temporary() {
   struct stat old {};
-  const bool replaces = ::stat(name_.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  const bool replaces = ::fstatat(dir_fd_, base_.c_str(), &old, 0) == 0 && S_ISREG(old.st_mode);
   for (int attempt = 1; attempt <= 100; ++attempt) {
     temp_ = partial_name(name_, static_cast<long>(::getpid()), attempt);
-    // Registered before it exists, so that no moment passes in which a
-    // signal would leave it behind.
-    slot_ = take_slot(temp_);
-    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    temp_base_ = base_of(temp_);
+    // Registered before it exists, and made while the stop signals wait,
+    // so that no moment passes in which a signal would leave it behind.
+    int err = 0;
+    {
+      const stop_signals::CreationHold hold;
+      slot_ = stop_signals::register_temporary(dir_fd_, temp_base_);
+      fd_ = ::openat(dir_fd_, temp_base_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                     0666);
+      err = errno;
+      if (fd_ < 0) {
+        stop_signals::release(slot_);
+        slot_ = -1;
+      }
+    }
     if (fd_ >= 0) break;
-    const int err = errno;
-    release_slot(slot_);
-    slot_ = -1;
     if (err != EEXIST)
       throw CannotOpen(system_reason(name_, err) + " (creating its temporary file " + temp_ + ")");
   }
@@ -162,8 +161,9 @@ OutputFile::OutputFile(std::string name) : name_(std::move(name)) {
 
 OutputFile::~OutputFile() {
   if (fd_ >= 0) ::close(fd_);
-  if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
-  release_slot(slot_);
+  if (!committed_ && !temp_base_.empty()) ::unlinkat(dir_fd_, temp_base_.c_str(), 0);
+  stop_signals::release(slot_);
+  if (dir_fd_ >= 0) ::close(dir_fd_);
 }
 
 void OutputFile::write_at(std::span<const std::byte> bytes, std::int64_t offset,
@@ -202,73 +202,101 @@ const std::string& OutputFile::handed_over() {
   return temp_;
 }
 
-void OutputFile::rename_into_place() {
+void OutputFile::place() {
   // Over an existing file the two names are exchanged, and the earlier
-  // file, now under the temporary name, is removed after.  A plain rename
-  // over an existing name makes ext4 write the new file's data out before
-  // it returns (its guard for programs that replace files without
-  // syncing), which costs as long as writing the file once more; the
-  // exchange is as atomic and has no such cost.  The name never stands
+  // file, now under the temporary name, is removed after (settle).  A
+  // plain rename over an existing name makes ext4 write the new file's
+  // data out before it returns (its guard for programs that replace files
+  // without syncing), which costs as long as writing the file once more;
+  // the exchange is as atomic and has no such cost.  The name never stands
   // empty: it holds the earlier file until the moment it holds the new one.
   struct stat st {};
-  bool exchanged = false;
-  if (::lstat(name_.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
-    if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, name_.c_str(), RENAME_EXCHANGE) == 0)
-      exchanged = true;
+  if (::fstatat(dir_fd_, base_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))) {
+    if (::renameat2(dir_fd_, temp_base_.c_str(), dir_fd_, base_.c_str(), RENAME_EXCHANGE) == 0)
+      exchanged_ = true;
     else if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
       throw WriteFailure(system_reason(name_, errno) + " (moving " + temp_ + " into its place)");
   }
-  if (!exchanged && ::rename(temp_.c_str(), name_.c_str()) != 0)
+  if (!exchanged_ && ::renameat(dir_fd_, temp_base_.c_str(), dir_fd_, base_.c_str()) != 0)
     throw WriteFailure(system_reason(name_, errno) + " (moving " + temp_ + " into its place)");
+  placed_ = true;
   committed_ = true;
+  if (exchanged_) {
+    stop_signals::mark_displaced(slot_);
+  } else {
+    stop_signals::release(slot_);
+    slot_ = -1;
+  }
+}
+
+void OutputFile::restore() noexcept {
+  if (!placed_) return;
+  // The new file goes back under the temporary name, for the destructor to
+  // remove, and the earlier one (if any) back under NAME.  Should that
+  // fail too, the earlier file stays under the temporary name rather than
+  // being lost.  Where a plain rename replaced an earlier file (a file
+  // system without the exchange) that file is gone already.
+  const bool back =
+      exchanged_ ? ::renameat2(dir_fd_, temp_base_.c_str(), dir_fd_, base_.c_str(), RENAME_EXCHANGE) == 0
+                 : ::renameat(dir_fd_, base_.c_str(), dir_fd_, temp_base_.c_str()) == 0;
+  if (!back) return;
+  if (exchanged_)
+    stop_signals::mark_unfinished(slot_);
+  else
+    slot_ = stop_signals::register_temporary(dir_fd_, temp_base_);
+  placed_ = committed_ = exchanged_ = false;
+}
+
+void OutputFile::settle() noexcept {
   // The earlier file goes; should a signal come first, the handler removes
   // it under the temporary name all the same.
-  if (exchanged) ::unlink(temp_.c_str());
-  release_slot(slot_);
+  if (exchanged_) ::unlinkat(dir_fd_, temp_base_.c_str(), 0);
+  stop_signals::release(slot_);
   slot_ = -1;
 }
 
-void OutputFile::commit() {
-  close();
-  rename_into_place();
-}
+void OutputFile::commit() { commit_together({this}); }
 
 void commit_together(std::initializer_list<OutputFile*> files) {
   for (OutputFile* f : files) f->close();
   if (files.size() == 0) return;
   // The lock is taken only around the renames, so runs of different cases
-  // in one directory never wait on each other for long.  A directory that
-  // cannot be opened for reading is renamed into without the lock.
-  const std::string dir = directory_of((*files.begin())->name());
-  const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0)
-    while (::flock(dfd, LOCK_EX) != 0 && errno == EINTR) {
+  // in one directory never wait on each other for long.  It is taken
+  // before the stop signals are held, so that a run waiting for it can be
+  // stopped.
+  const DirectoryLock lock((*files.begin())->dir_fd_);
+  {
+    stop_signals::CommitHold hold;
+    std::size_t placed = 0;
+    try {
+      for (OutputFile* f : files) {
+        f->place();
+        ++placed;
+      }
+    } catch (...) {
+      for (auto f = files.begin() + placed; f != files.begin();) (*--f)->restore();
+      throw;
     }
-  try {
-    for (OutputFile* f : files) f->rename_into_place();
-  } catch (...) {
-    if (dfd >= 0) ::close(dfd);
-    throw;
+    hold.completed();
   }
-  if (dfd >= 0) ::close(dfd);  // releases the lock
+  for (OutputFile* f : files) f->settle();
 }
 
 void install_cleanup_on_signals(const char* program) {
-  for (auto& t : signal_texts) {
-    const std::string text = std::string(program) + ": stopped by " + t.name + " (signal " +
-                             decimal(t.sig) +
-                             "): the run did not finish; its temporary files are removed "
-                             "and earlier outputs are as they were\n";
-    const std::size_t n = std::min(text.size(), sizeof t.text);
-    std::memcpy(t.text, text.data(), n);
-    t.length = n;
-
-    struct sigaction old {};
-    if (::sigaction(t.sig, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
-    struct sigaction sa {};
-    sa.sa_handler = on_stop_signal;
-    sigfillset(&sa.sa_mask);
-    ::sigaction(t.sig, &sa, nullptr);
+  for (std::size_t n = 0; n < std::size(stop_signals::handled_signals); ++n) {
+    const int sig = stop_signals::handled_signals[n];
+    const std::string stopped = std::string(program) + ": stopped by " +
+                                stop_signals::signal_names[n] + " (signal " + decimal(sig) + ")";
+    stop_signals::set_texts(
+        sig,
+        stopped + ": the run did not finish; its temporary files are removed and earlier outputs "
+                  "are as they were\n",
+        stopped + " with every output it had written in place: they are whole and new\n",
+        stopped + ": the run did not finish; the outputs it had put in place are whole and new, "
+                  "its other temporary files are removed and their earlier outputs are as they "
+                  "were\n");
+    stop_signals::handle(sig);
   }
 }
 

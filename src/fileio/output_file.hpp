@@ -11,6 +11,11 @@
 // that install_cleanup_on_signals() handles, the temporary file is removed
 // again.  Only SIGKILL (or a crash) can leave it behind, under a name that
 // says what it is.
+//
+// The directory is opened once, when the file is made, and the temporary
+// file is created, renamed and removed relative to it: should the
+// directory be moved while the run writes (a parent renamed), the file
+// still goes into place, or away, where the directory now is.
 #pragma once
 
 #include <atomic>
@@ -60,7 +65,8 @@ class OutputFile {
   // Closes the temporary file, checking the close (a full disk may show
   // only here).  The file is then whole but not yet in place.
   void close();
-  // Closes (if still open) and renames the temporary file over NAME.
+  // Closes (if still open) and renames the temporary file over NAME, as a
+  // set of one (commit_together).
   void commit();
 
   // For a library that writes a file by its name (libnetcdf, for one):
@@ -77,12 +83,24 @@ class OutputFile {
 
  private:
   friend void commit_together(std::initializer_list<OutputFile*> files);
-  void rename_into_place();
+  void open_temporary();
+  // Moving into place in two steps, so that a set can be undone: place()
+  // puts the new file under NAME, the earlier one (if any) under the
+  // temporary name; restore() undoes that; settle() removes the earlier
+  // file.
+  void place();
+  void restore() noexcept;
+  void settle() noexcept;
 
   std::string name_;
   std::string temp_;
+  int dir_fd_ = -1;        // the directory of NAME
+  std::string base_;       // NAME in it
+  std::string temp_base_;  // the temporary file in it
   int fd_ = -1;
   int slot_ = -1;  // in the table of files removed on a signal
+  bool placed_ = false;
+  bool exchanged_ = false;  // the earlier file is under the temporary name
   std::int64_t offset_ = 0;
   std::atomic<std::int64_t> size_{0};
   bool committed_ = false;
@@ -91,14 +109,18 @@ class OutputFile {
 // Closes FILES and renames them into place one after the other while
 // holding an advisory lock on the directory of the first, so that two
 // runs committing the same outputs at once never leave a pair made of one
-// file from each: the run that commits last wins whole.
+// file from each: the run that commits last wins whole.  A rename that
+// fails undoes those before it, so that the names all hold what they held
+// before.  The stop signals wait until the renames are done (see
+// stop_signals.hpp).
 void commit_together(std::initializer_list<OutputFile*> files);
 
 // Makes SIGINT, SIGTERM, SIGHUP and SIGXFSZ remove every temporary file
-// still open, write "PROGRAM: stopped by SIGNAME: ..." on standard error
-// and end the process with status 128 + the signal number.  A signal that
-// was ignored when the program started stays ignored (nohup, or a parent
-// that ignores SIGXFSZ so that a file-size limit shows as a failed write).
+// still open, write "PROGRAM: stopped by SIGNAME: ..." on standard error,
+// saying whether the outputs are the earlier ones or the new ones, and end
+// the process with status 128 + the signal number.  A signal that was
+// ignored when the program started stays ignored (nohup, or a parent that
+// ignores SIGXFSZ so that a file-size limit shows as a failed write).
 void install_cleanup_on_signals(const char* program);
 
 }  // namespace c2m

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <charconv>
 #include <cstdio>
@@ -119,6 +120,39 @@ class Lines {
   int number_ = 0;
 };
 
+// A level's pressure, from which the vertical coordinate is made: a
+// level lies at some pressure above nothing, so only a finite number above
+// 0 can be one.
+void check_pressure(const Lines& lines, float pa, std::string_view expected) {
+  if (!(std::isfinite(pa) && pa > 0.0f))
+    lines.malformed(std::string(expected) + ", a finite number above 0");
+}
+
+// The grid integers that the coordinates are made of must place every
+// point: latitudes within the poles (thousandths of a degree), increments
+// other than 0 (every row or column at one place otherwise), and rows that
+// the first latitude and the increment along j keep within the poles, for
+// the latitude of row j is kgds(4) + (j - 1) x kgds(10).  The latitude of
+// the last point, kgds(7), is only shown, and judged only on a
+// latitude/longitude grid (kgds(1) = 0), where it is one.  Longitudes go
+// round and any value has a place.
+void check_grid_integer(const Lines& lines, const GridDescription& g, int n,
+                        const std::string& label) {
+  const std::int64_t v = g.kgds(n);
+  const auto beyond_poles = [](std::int64_t lat) { return lat < -90000 || lat > 90000; };
+  if ((n == 4 || (n == 7 && g.kgds(1) == 0)) && beyond_poles(v))
+    lines.malformed("a latitude from -90000 to 90000 (thousandths of a degree) for " + label);
+  if ((n == 9 || n == 10) && v == 0) lines.malformed("an increment other than 0 for " + label);
+  if (n == 10) {
+    const std::int64_t last = g.kgds(4) + (std::int64_t{g.jm()} - 1) * v;
+    if (beyond_poles(last))
+      lines.malformed("an increment along j for kgds(10) that keeps the " +
+                      std::to_string(g.jm()) + " rows from latitude kgds(4) = " +
+                      std::to_string(g.kgds(4)) + " within -90000 to 90000 (row " +
+                      std::to_string(g.jm()) + " would lie at " + std::to_string(last) + ")");
+  }
+}
+
 }  // namespace
 
 std::string ListedName::with_unit() const {
@@ -140,8 +174,10 @@ GridDescription parse_grid_description(std::istream& in, const std::string& name
   // The file lists the top level first; the records go bottom first.
   std::vector<float> top_down;
   for (std::int32_t n = 0; n < g.lm; ++n) {
-    top_down.push_back(lines.real("the pressure in Pa of level " + std::to_string(g.lm - n) +
-                                  " of " + std::to_string(g.lm)));
+    const std::string expected =
+        "the pressure in Pa of level " + std::to_string(g.lm - n) + " of " + std::to_string(g.lm);
+    top_down.push_back(lines.real(expected));
+    check_pressure(lines, top_down.back(), expected);
   }
   g.pressure_pa.assign(top_down.rbegin(), top_down.rend());
 
@@ -152,6 +188,7 @@ GridDescription parse_grid_description(std::istream& in, const std::string& name
     if (rest != label) lines.malformed(expected);
     if ((n == 2 || n == 3) && g.kgds(n) < 1)
       lines.malformed("a number of points (at least 1) for " + label);
+    check_grid_integer(lines, g, n, label);
   }
 
   lines.expect_text("", "an empty line");

@@ -108,7 +108,10 @@ struct GridDescription {
 inline constexpr std::int32_t most_levels = (2147483647 - 12) / 5;
 
 // Reads a grid description from IN; NAME is the file name the diagnostics
-// give.  Throws IoFailure naming the line that is not as expected.
+// give.  Throws IoFailure naming the line that is not as expected, or that
+// holds a value no grid can have: a pressure that is not a finite number
+// above 0, a latitude beyond a pole, an increment of 0, or an increment
+// along j that takes the last row past a pole.
 GridDescription parse_grid_description(std::istream& in, const std::string& name);
 
 // The grid description file of a model data file: DATA_PATH + ".gdsinfo".

@@ -79,6 +79,23 @@ for name in $names; do
   check_case "cases/$name" "$name" convert.status
 done
 
+# Directories whose names begin with a dash are directories like any other,
+# never options of the commands they are handed to; "-" alone is not the
+# previous directory of cd.  failed-cases hands back their lines as written.
+printf -- '-x/\n--help/\n-/\n' > dashes.txt
+i=0
+for name in -x --help -; do
+  make_case full_7x5x4 "./$name"
+  i=$((i + 1))
+  run_task "$i" dashes.txt
+  [ "$status" = 0 ] || bad "task $i ($name/): status $status, not 0: $err"
+  check_case "./$name" full_7x5x4 convert.status
+done
+rm -f ./-x/convert.status
+got=$(bash "$failed_cases" dashes.txt 2> err.txt | paste -s -d ' ')
+[ "$got" = "-x/" ] || bad "failed-cases on names with a dash: '$got', not '-x/': $(< err.txt)"
+rm -rf ./-x ./--help ./-
+
 # A status from an earlier run goes before the converter starts: a run that
 # fails replaces it, and a run that is stopped leaves none.
 printf 'cases/a\n' > one.txt

@@ -6,10 +6,8 @@
 // run, with its partner from the same run.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -19,6 +17,8 @@
 #include <memory>
 
 #include "support/case_files.hpp"
+#include "support/child_run.hpp"
+#include "support/dir_snapshot.hpp"
 #include "support/scratch.hpp"
 
 namespace fs = std::filesystem;
@@ -50,144 +50,15 @@ void write_big_case(const std::string& dir, float bottom_temperature) {
   ASSERT_EQ(std::fclose(f), 0);
 }
 
-// Every entry below DIR: a regular file by a hash of its bytes and its
-// size, a symlink by its target, anything else by its kind.
-using Snapshot = std::map<std::string, std::string>;
-std::string digest(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return "<unreadable>";
-  std::uint64_t h = 1469598103934665603ull, size = 0;
-  char buf[1 << 16];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0; size += n)
-    for (std::size_t k = 0; k < n; ++k) h = (h ^ static_cast<unsigned char>(buf[k])) * 1099511628211ull;
-  std::fclose(f);
-  return std::to_string(size) + " bytes, " + std::to_string(h);
-}
-Snapshot snapshot(const std::string& dir) {
-  Snapshot s;
-  for (const auto& e : fs::directory_iterator(dir)) {
-    const std::string name = e.path().filename().string();
-    if (e.is_symlink())
-      s[name] = "-> " + fs::read_symlink(e.path()).string();
-    else if (e.is_regular_file())
-      s[name] = digest(e.path().string());
-    else
-      s[name] = "<not a regular file>";
-  }
-  return s;
-}
-
 // The converter run as a child with its log read line by line, so that the
 // test can act at a given moment of the run.
-struct Limits {
-  rlim_t file_size = RLIM_INFINITY;  // bytes
-  bool ignore_xfsz = false;
-};
-
-class Child {
+using Limits = ChildLimits;
+class Child : public ChildRun {
  public:
-  Child(const std::string& dir, const Limits& limits = {}) {
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe");
-    pid_ = fork();
-    if (pid_ < 0) throw std::runtime_error("fork");
-    if (pid_ == 0) {
-      if (chdir(dir.c_str()) != 0) _exit(126);
-      int in[2];
-      if (pipe(in) != 0) _exit(126);
-      const char text[] = "case.bin\nnone\n";
-      if (write(in[1], text, sizeof text - 1) != static_cast<ssize_t>(sizeof text - 1)) _exit(126);
-      close(in[1]);
-      dup2(in[0], STDIN_FILENO);
-      dup2(out[1], STDOUT_FILENO);
-      dup2(err[1], STDERR_FILENO);
-      close(out[0]);
-      close(err[0]);
-      if (limits.ignore_xfsz) std::signal(SIGXFSZ, SIG_IGN);
-      const rlimit lim{limits.file_size, limits.file_size};
-      if (limits.file_size != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &lim) != 0) _exit(126);
-      execl(INPUT_DRIVER, INPUT_DRIVER, static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    out_fd_ = out[0];
-    err_fd_ = err[0];
-  }
-  ~Child() {
-    if (pid_ > 0 && !reaped_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    close(out_fd_);
-    close(err_fd_);
-  }
-
-  pid_t pid() const { return pid_; }
-
-  // Reads the log up to and including the line LINE; false when the log
-  // ends first.
-  bool wait_for(const std::string& line) {
-    for (;;) {
-      const auto nl = out_.find('\n', scanned_);
-      if (nl != std::string::npos) {
-        const std::string got = out_.substr(scanned_, nl - scanned_);
-        scanned_ = nl + 1;
-        if (got == line) return true;
-        continue;
-      }
-      char buf[4096];
-      const ssize_t n = read(out_fd_, buf, sizeof buf);
-      if (n <= 0) return false;
-      out_.append(buf, static_cast<std::size_t>(n));
-    }
-  }
-
+  explicit Child(const std::string& dir, const Limits& limits = {})
+      : ChildRun({INPUT_DRIVER}, dir, "case.bin\nnone\n", limits) {}
   // Stops the child and waits until it is stopped.
-  void pause() {
-    kill(pid_, SIGSTOP);
-    int st = 0;
-    waitpid(pid_, &st, WUNTRACED);
-    ASSERT_TRUE(WIFSTOPPED(st)) << "the run ended before it could be stopped";
-  }
-  void resume() { kill(pid_, SIGCONT); }
-  void signal(int sig) { kill(pid_, sig); }
-
-  // Reads the rest of both streams and returns the exit status (128 + the
-  // signal for a run ended by one).
-  int finish() {
-    pollfd fds[2] = {{out_fd_, POLLIN, 0}, {err_fd_, POLLIN, 0}};
-    std::string* sinks[2] = {&out_, &err_};
-    int open_count = 2;
-    while (open_count > 0) {
-      if (poll(fds, 2, -1) < 0) continue;
-      for (int k = 0; k < 2; ++k) {
-        if (fds[k].fd < 0 || fds[k].revents == 0) continue;
-        char buf[4096];
-        const ssize_t n = read(fds[k].fd, buf, sizeof buf);
-        if (n <= 0) {
-          fds[k].fd = -1;
-          --open_count;
-        } else {
-          sinks[k]->append(buf, static_cast<std::size_t>(n));
-        }
-      }
-    }
-    int st = 0;
-    waitpid(pid_, &st, 0);
-    reaped_ = true;
-    return WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-  }
-
-  const std::string& out() const { return out_; }
-  const std::string& err() const { return err_; }
-
- private:
-  pid_t pid_ = -1;
-  int out_fd_ = -1, err_fd_ = -1;
-  bool reaped_ = false;
-  std::string out_, err_;
-  std::size_t scanned_ = 0;
+  void pause() { ASSERT_TRUE(ChildRun::pause()) << "the run ended before it could be stopped"; }
 };
 
 const std::string writing = " starting writes to unit1";

@@ -484,10 +484,86 @@ TEST(FrontDoor, ImpossibleGridIsRefusedNotAborted) {
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_TRUE(has(r.err, "big.KVOwrk") || has(r.err, "pixels")) << r.err;
   }
+  // No grid has that many rows within the poles: the description is
+  // refused by its line.  Along a row as many points have a place.
   EXPECT_TRUE(has(c2m(dir.path(), {"plot", "big.KVOwrk", "--var", "orog", "-o", "big.png"}).err,
-                  "1 x 2147483647 grid would be 512 x 2147483799 pixels; the limit is 100000000 pixels"));
+                  "big.KVOwrk.gdsinfo, line 13: expected an increment along j"));
+  replace_line("kgds(2)", "  2147483647");
+  replace_line("kgds(3)", "           1");
+  write_file(dir / "big.KVOwrk.gdsinfo", gds);
+  EXPECT_TRUE(has(c2m(dir.path(), {"plot", "big.KVOwrk", "--var", "orog", "-o", "big.png"}).err,
+                  "2147483647 x 1 grid would be 2147483679 x 153 pixels; the limit is 100000000 pixels"));
   EXPECT_FALSE(file_exists(dir / "big.png"));
   EXPECT_FALSE(file_exists(dir / "big.ctl"));
+}
+
+// Grid descriptions whose values no grid could have: pressures that are
+// not a positive number, latitudes beyond a pole, increments of 0, rows
+// that the first latitude and the increment take past a pole, sizes below
+// one point.  Every command that reads one refuses it with status 2, naming
+// the file, the line and the value, and writes nothing.
+TEST(FrontDoor, ImpossibleGridDescriptionsAreRefusedByLine) {
+  ScratchDir dir;
+  const std::string data = small_case(dir);  // 12 x 8 points from 40 N by 2 degrees, 4 levels
+  const std::string gds = data + ".gdsinfo";
+  const std::string good = read_file(gds);
+  const std::size_t files = list_files(dir.path()).size();
+  // Line 1 the levels, 2 the heading, 3 .. 6 the pressures (10 hPa first),
+  // kgds(n) on line 6 + n.
+  struct Row {
+    int line;
+    std::string text;
+  };
+  const Row rows[] = {
+      {4, "nan"},
+      {3, "-inf"},
+      {5, "inf"},
+      {6, "-100000.0"},
+      {3, "0.00000000"},
+      {8, "0 kgds(2)"},
+      {9, "-8 kgds(3)"},
+      {10, "200000000 kgds(4)"},
+      {10, "-90001 kgds(4)"},
+      {13, "90500 kgds(7)"},
+      {15, "0 kgds(9)"},
+      {16, "0 kgds(10)"},
+      {16, "8000 kgds(10)"},    // row 8 at 40 + 7 x 8 = 96 degrees
+      {16, "-20000 kgds(10)"},  // row 8 at 40 - 140 = -100 degrees
+  };
+  const std::vector<std::vector<std::string>> commands = {
+      {"info", data},
+      {"plot", data, "--var", "t", "-o", "t.png"},
+      {"export", data, "--ctl", "x.ctl"},
+      {"export", data, "--netcdf", "x.nc"},
+  };
+  for (const auto& row : rows) {
+    std::istringstream in(good);
+    std::string text;
+    int n = 0;
+    for (std::string l; std::getline(in, l);) text += (++n == row.line ? " " + row.text : l) + "\n";
+    write_file(gds, text);
+    for (const auto& args : commands) {
+      SCOPED_TRACE("line " + std::to_string(row.line) + " \"" + row.text + "\": " + args[0] +
+                   (args.size() > 2 ? " " + args[2] : ""));
+      const RunResult r = c2m(dir.path(), args);
+      EXPECT_EQ(r.status, 2) << r.err;
+      EXPECT_TRUE(has(r.err, "case.bin.KVOwrk.gdsinfo, line " + std::to_string(row.line) + ": "))
+          << r.err;
+      EXPECT_TRUE(has(r.err, row.text + "\"")) << r.err;
+      EXPECT_EQ(list_files(dir.path()).size(), files) << "an output was written";
+      for (const char* out : {"t.png", "x.ctl", "x.nc"}) fs::remove(dir / out);
+    }
+  }
+  // What the converter writes is read: the unchanged description, and
+  // rows up to the poles exactly.
+  write_file(gds, good);
+  EXPECT_EQ(c2m(dir.path(), {"info", data}).status, 0);
+  std::string to_pole = good;
+  const auto at = to_pole.find("        2000 kgds(10)");
+  ASSERT_NE(at, std::string::npos) << good;
+  to_pole.replace(at, 21, "        7142 kgds(10)");  // row 8 at 89.994 degrees
+  write_file(gds, to_pole);
+  EXPECT_EQ(c2m(dir.path(), {"export", data, "--ctl", "x.ctl"}).status, 0);
 }
 
 TEST(FrontDoor, ExportTakesTheDateOfTheCase) {

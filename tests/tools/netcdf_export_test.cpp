@@ -328,6 +328,8 @@ TEST(NetcdfExport, RowsPerBlockStayWithinThePlane) {
   md_test::CaseGrid g;
   g.im = 1440;
   g.jm = 721;
+  g.lat1 = -90000;  // a global grid of 0.25 degrees
+  g.dj = 250;
   const auto grid = md_test::parsed(g);
   const std::pair<std::size_t, std::int64_t> cases[] = {
       {std::size_t{16} << 20, 721}, {1440 * 4 * 10, 10}, {1440 * 4 * 10 + 1439, 10}, {1, 1}, {0, 1},

@@ -51,7 +51,9 @@ constexpr std::string_view help =
     "\n"
     "Exit status: 0 converted (with --check: would convert); 1 data stop (a\n"
     "missing level: the log's last line says which); 2 wrong usage, or an input\n"
-    "or output failure; 128 + N stopped by signal N (no output is changed).\n";
+    "or output failure; 128 + N stopped by signal N (the outputs are as they\n"
+    "were, or both new when the signal came as they were moved into place: the\n"
+    "message says which).\n";
 
 int run(const std::vector<std::string>& args, Streams& io) {
   std::string dir, input;
