@@ -10,12 +10,12 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <csignal>
 #include <cstring>
 #include <vector>
 
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 #include "textio/quote.hpp"
 
@@ -28,12 +28,6 @@ std::string directory_of(const std::string& name) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return name.substr(0, slash);
-}
-
-std::string decimal(long v) {
-  char buf[24];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
 }
 
 // The temporary files still open, for the signal handler.  Paths are

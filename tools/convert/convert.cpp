@@ -8,6 +8,7 @@
 
 #include "conv2model/grid_description.hpp"
 #include "driver/input_driver.hpp"
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 #include "textio/log.hpp"
 
@@ -84,8 +85,8 @@ int run(const std::vector<std::string>& args, Streams& io) {
   const std::string line1 = path_from(dir, input);
   if (line1.size() > max_stem_length)
     throw UsageError("the input path as seen from " + dir + " has " +
-                     std::to_string(line1.size()) + " characters: the output names allow at most " +
-                     std::to_string(max_stem_length));
+                     decimal(line1.size()) + " characters: the output names allow at most " +
+                     decimal(max_stem_length));
 
   const std::string program = "conv2model convert";
   if (::chdir(dir.c_str()) != 0) {

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "kit/numbers.hpp"
 #include "layout/records.hpp"
 #include "record_stats.hpp"
 #include "textio/errors.hpp"
@@ -265,7 +266,7 @@ void write_netcdf(md::ModelFile& file, OutputFile& out, const NetcdfOptions& opt
       count.insert(count.end(), {rows, im});
       nc.check(nc_put_vara_float(nc.id(), field_var[static_cast<std::size_t>(label.field)],
                                  start.data(), count.data(), block.data()),
-               "cannot write " + md::record_words(label) + " (record " + std::to_string(n) + ")");
+               "cannot write " + md::record_words(label) + " (record " + decimal(n) + ")");
     }
   }
   nc.close();

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include <span>
 
 #include "fileio/output_file.hpp"
+#include "kit/numbers.hpp"
 #include "record_stats.hpp"
 #include "textio/errors.hpp"
 
@@ -204,10 +204,10 @@ Geometry plan_picture(std::int64_t im, std::int64_t jm, std::int64_t map_width) 
   // Both sides are checked before their product, which then cannot overflow.
   const bool too_large = width > max_side || height > max_side || width * height > max_pixels;
   if (too_large)
-    throw SizeFailure("the picture of a " + std::to_string(im) + " x " + std::to_string(jm) +
-                      " grid would be " + std::to_string(width) + " x " + std::to_string(height) +
-                      " pixels; the limit is " + std::to_string(max_pixels) + " pixels and " +
-                      std::to_string(max_side) +
+    throw SizeFailure("the picture of a " + decimal(im) + " x " + decimal(jm) +
+                      " grid would be " + decimal(width) + " x " + decimal(height) +
+                      " pixels; the limit is " + decimal(max_pixels) + " pixels and " +
+                      decimal(max_side) +
                       " along a side (give --width to draw the map narrower)");
   Geometry g;
   g.width = static_cast<int>(width);
@@ -261,16 +261,10 @@ std::vector<double> ticks(double lo, double hi) {
 }
 
 std::string tick_label(double v, double step) {
-  char buf[40];
   const double a = std::max(std::abs(v), step);
-  std::to_chars_result r{};
-  if (a >= 1e6 || a < 1e-4) {
-    r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 3);
-  } else {
-    const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-    r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  }
-  return std::string(buf, r.ptr);
+  if (a >= 1e6 || a < 1e-4) return significant_digits(v, 3);
+  const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+  return fixed_decimals(v, decimals);
 }
 
 Picture::Picture(int width, int height)
@@ -279,8 +273,8 @@ Picture::Picture(int width, int height)
     const std::string why = cairo_status_to_string(cairo_surface_status(as_surface(surface_)));
     cairo_surface_destroy(as_surface(surface_));
     surface_ = nullptr;
-    throw SizeFailure("cannot make a picture of " + std::to_string(width) + " x " +
-                      std::to_string(height) + " pixels: " + why);
+    throw SizeFailure("cannot make a picture of " + decimal(width) + " x " +
+                      decimal(height) + " pixels: " + why);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <span>
 
 #include "fileio/output_file.hpp"
+#include "kit/numbers.hpp"
 #include "model_file.hpp"
 #include "numbers.hpp"
 #include "output_check.hpp"
@@ -92,7 +93,7 @@ Request parse(const std::vector<std::string>& args) {
     } else if (a.value("--width", value)) {
       r.width = integer_value("--width", value);
       if (r.width < 16 || r.width > plot::max_side)
-        throw UsageError("--width wants from 16 to " + std::to_string(plot::max_side) +
+        throw UsageError("--width wants from 16 to " + decimal(plot::max_side) +
                          " pixels, not " + value);
     } else if (a.value("--range", value)) {
       const auto parts = split_list(value);
@@ -130,7 +131,7 @@ std::int64_t record_of(const Request& r, const layout::GridDescription& grid) {
   md::Selection s;
   s.fields = {*r.field};
   if (r.level) s.levels = {*r.level};
-  else if (*r.field < layout::upper_count) s.levels = {md::shortest(grid.level_hpa(1))};
+  else if (*r.field < layout::upper_count) s.levels = {shortest_float(grid.level_hpa(1))};
   return md::select_records(grid, s, r.path).front();
 }
 
@@ -189,11 +190,11 @@ int run(const std::vector<std::string>& args, Streams& io) {
   } else {
     s.add(data.values);
   }
-  data.subtitle = name + ", record " + std::to_string(n) + " of " +
-                  std::to_string(grid.record_count()) + " (" + std::string(f.short_name) + "), " +
-                  std::to_string(grid.im()) + " x " + std::to_string(grid.jm()) + " points" +
+  data.subtitle = name + ", record " + decimal(n) + " of " +
+                  decimal(grid.record_count()) + " (" + std::string(f.short_name) + "), " +
+                  decimal(grid.im()) + " x " + decimal(grid.jm()) + " points" +
                   (s.valid > 0 ? std::string(r.mask_sea ? ", land values " : ", values ") +
-                                     md::shortest(s.min) + " to " + md::shortest(s.max)
+                                     shortest_float(s.min) + " to " + shortest_float(s.max)
                                : ", no valid point") +
                   (r.mask_sea ? ", sea masked" : "");
   data.caption = std::string(f.short_name) + ": " + md::description(f);
@@ -204,8 +205,8 @@ int run(const std::vector<std::string>& args, Streams& io) {
   const auto range = plot::data_range(data);
   std::fprintf(io.out, "%s: %s, %d x %d pixels, %s\n", r.output.c_str(),
                md::record_words(label).c_str(), geometry.width, geometry.height,
-               range ? ("colours from " + md::significant(range->first, 6) + " to " +
-                        md::significant(range->second, 6) + unit)
+               range ? ("colours from " + significant_digits(range->first, 6) + " to " +
+                        significant_digits(range->second, 6) + unit)
                            .c_str()
                      : "no valid point: all grey");
   return status_ok;

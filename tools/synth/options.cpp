@@ -1,11 +1,12 @@
 #include "options.hpp"
 
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <system_error>
+
+#include "kit/numbers.hpp"
 
 namespace synth {
 
@@ -22,10 +23,10 @@ std::string in_quotes(std::string_view v) { return "'" + std::string(v) + "'"; }
 template <class Int>
 Int parse_integer(std::string_view option, std::string_view text) {
   Int value{};
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (r.ec == std::errc::result_out_of_range)
+  const c2m::NumberRead read = c2m::read_integer(text, value);
+  if (read == c2m::NumberRead::out_of_range)
     bad(std::string(option) + " value " + in_quotes(text) + " is out of range");
-  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || text.empty())
+  if (read != c2m::NumberRead::done)
     bad(std::string(option) + " expects a whole number, got " + in_quotes(text));
   return value;
 }
@@ -34,8 +35,7 @@ Int parse_integer(std::string_view option, std::string_view text) {
 // grid integers; finer angles cannot be described and are refused.
 std::int32_t parse_millidegrees(std::string_view option, std::string_view text) {
   double value = 0.0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || text.empty() || !std::isfinite(value))
+  if (c2m::read_real(text, value) != c2m::NumberRead::done || !std::isfinite(value))
     bad(std::string(option) + " expects a number of degrees, got " + in_quotes(text));
   if (std::abs(value) > 1000.0) bad(std::string(option) + " value " + in_quotes(text) + " is out of range");
   const double milli = value * 1000.0;
@@ -46,11 +46,7 @@ std::int32_t parse_millidegrees(std::string_view option, std::string_view text) 
   return static_cast<std::int32_t>(rounded);
 }
 
-std::string degrees(std::int32_t milli) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, milli / 1000.0);
-  return std::string(buf, r.ptr);
-}
+std::string degrees(std::int32_t milli) { return c2m::shortest_double(milli / 1000.0); }
 
 bool has_blank_or_control(std::string_view s) {
   for (unsigned char c : s)
@@ -145,7 +141,7 @@ Command parse_command_line(const std::vector<std::string>& args) {
 
   const int lm = raw.lm ? parse_integer<int>("--lm", *raw.lm) : 17;
   if (lm < 0 || lm > max_levels)
-    bad("--lm must be between 0 and " + std::to_string(max_levels) + ", got " + std::to_string(lm));
+    bad("--lm must be between 0 and " + c2m::decimal(max_levels) + ", got " + c2m::decimal(lm));
   s.pressures = standard_pressures(lm);
 
   const std::int32_t res = parse_millidegrees("--res", raw.res.value_or("0.5"));
@@ -206,8 +202,8 @@ Command parse_command_line(const std::vector<std::string>& args) {
     s.grid.lon_first = west;
   }
   if (im * jm > max_points)
-    bad("grid of " + std::to_string(im) + " x " + std::to_string(jm) + " points is too large: a record may hold at most " +
-        std::to_string(max_points) + " points");
+    bad("grid of " + c2m::decimal(im) + " x " + c2m::decimal(jm) + " points is too large: a record may hold at most " +
+        c2m::decimal(max_points) + " points");
   s.grid.im = static_cast<int>(im);
   s.grid.jm = static_cast<int>(jm);
 
@@ -228,11 +224,11 @@ Command parse_command_line(const std::vector<std::string>& args) {
   if (raw.label) {
     s.label = *raw.label;
     if (s.label.size() > 20)
-      bad("--label " + in_quotes(s.label) + " is longer than 20 characters (" + std::to_string(s.label.size()) + ")");
+      bad("--label " + in_quotes(s.label) + " is longer than 20 characters (" + c2m::decimal(s.label.size()) + ")");
     for (unsigned char c : s.label)
       if (c < ' ' || c == 0x7f) bad("--label must not hold control characters or line breaks");
   } else {
-    s.label = ("synth seed " + std::to_string(s.seed)).substr(0, 20);
+    s.label = ("synth seed " + c2m::decimal(s.seed)).substr(0, 20);
   }
   return cmd;
 }

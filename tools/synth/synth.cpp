@@ -18,6 +18,7 @@
 
 #include "fileio/output_file.hpp"
 #include "geography.hpp"
+#include "kit/numbers.hpp"
 #include "layout/run_description_text.hpp"
 #include "textio/errors.hpp"
 
@@ -767,7 +768,7 @@ void write_record(c2m::OutputFile& out, std::vector<float>& values, int n) {
   if constexpr (std::endian::native == std::endian::big) {
     for (float& v : values) v = std::bit_cast<float>(__builtin_bswap32(std::bit_cast<std::uint32_t>(v)));
   }
-  out.write(std::as_bytes(std::span<const float>(values)), "record " + std::to_string(n));
+  out.write(std::as_bytes(std::span<const float>(values)), "record " + c2m::decimal(n));
 }
 
 }  // namespace
