@@ -9,6 +9,7 @@
 #include <string>
 
 #include "fileio/output_file.hpp"
+#include "kit/file_descriptor.hpp"
 
 namespace c2m {
 
@@ -26,9 +27,6 @@ class InputGrid {
   // file (after following symlinks: a directory, device, FIFO or socket),
   // or the name is empty.  Never waits on a FIFO.
   InputGrid(const std::string& name, std::int32_t im, std::int32_t jm);
-  ~InputGrid();
-  InputGrid(InputGrid&& other) noexcept;
-  InputGrid& operator=(InputGrid&& other) noexcept;
 
   // Makes sure that records 1 to COUNT are all there; ShortFile names the
   // first record in which the file ends, and the bytes expected and found.
@@ -61,7 +59,7 @@ class InputGrid {
   void read_exact(char* dst, std::size_t bytes, std::int64_t offset, std::int64_t r) const;
 
   std::string name_;
-  int fd_ = -1;
+  FileDescriptor fd_;
   std::int32_t im_ = 0, jm_ = 0;
 };
 
