@@ -6,6 +6,7 @@
 #include <string>
 
 #include "kit/numbers.hpp"
+#include "layout/output_names.hpp"
 #include "textio/errors.hpp"
 #include "textio/fixed_field.hpp"
 
@@ -97,11 +98,11 @@ OutputNames output_names(const RunContext& ctx) {
 // Both names are checked before either file is made, so that a stem too
 // long for them creates and touches nothing.
 void check_stem(const OutputNames& n) {
-  if (n.stem.size() > max_stem_length)
+  if (n.stem.size() > layout::max_stem_length)
     throw CannotOpen("output files of '" + n.stem.substr(0, 40) + "...': the input stem has " +
                      decimal(n.stem.size()) +
                      " characters; the output names allow at most " +
-                     decimal(max_stem_length));
+                     decimal(layout::max_stem_length));
 }
 
 }  // namespace

@@ -31,15 +31,6 @@ void check_name(const std::string& name, const std::string& role) {
 
 }  // namespace
 
-void little_endian_to_host(std::span<float> values, std::endian host) {
-  if (host == std::endian::little) return;
-  for (float& v : values) {
-    auto bits = std::bit_cast<std::uint32_t>(v);
-    bits = (bits >> 24) | ((bits >> 8) & 0x0000FF00u) | ((bits << 8) & 0x00FF0000u) | (bits << 24);
-    v = std::bit_cast<float>(bits);
-  }
-}
-
 InputGrid::InputGrid(const std::string& name, std::int32_t im, std::int32_t jm)
     : name_(name), im_(im), jm_(jm) {
   check_name(name, "input grid file");

@@ -3,20 +3,15 @@
 // markers, record r at byte (r - 1) x L.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <span>
 #include <string>
 
 #include "fileio/output_file.hpp"
 #include "kit/file_descriptor.hpp"
+#include "layout/byte_order.hpp"
 
 namespace c2m {
-
-// Turns values stored little-endian into the host's order (and back: the
-// swap is its own inverse).  On a little-endian host nothing happens; HOST
-// is a parameter so that the big-endian path is tested here too.
-void little_endian_to_host(std::span<float> values, std::endian host = std::endian::native);
 
 // The input grid file, open for reading by record number.  Records are
 // im x jm values with their rows stored north to south.

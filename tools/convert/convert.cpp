@@ -6,9 +6,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "conv2model/grid_description.hpp"
 #include "driver/input_driver.hpp"
 #include "kit/numbers.hpp"
+#include "layout/output_names.hpp"
 #include "textio/errors.hpp"
 #include "textio/log.hpp"
 
@@ -83,10 +83,10 @@ int run(const std::vector<std::string>& args, Streams& io) {
     dir = parent.empty() ? "." : parent.string();
   }
   const std::string line1 = path_from(dir, input);
-  if (line1.size() > max_stem_length)
+  if (line1.size() > layout::max_stem_length)
     throw UsageError("the input path as seen from " + dir + " has " +
                      decimal(line1.size()) + " characters: the output names allow at most " +
-                     decimal(max_stem_length));
+                     decimal(layout::max_stem_length));
 
   const std::string program = "conv2model convert";
   if (::chdir(dir.c_str()) != 0) {
