@@ -3,9 +3,17 @@
 #include <cerrno>
 
 #include "kit/numbers.hpp"
+#include "option_table.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::cli {
+
+std::string help_body(const Subcommand& sub) {
+  std::string text(sub.help);
+  if (sub.options != nullptr) text += options_help(*sub.options);
+  if (!sub.more.empty()) text += "\n" + std::string(sub.more);
+  return text;
+}
 
 bool Args::next() {
   ++at_;
