@@ -16,6 +16,7 @@
 #include "layout/run_description_text.hpp"
 #include "model_file.hpp"
 #include "netcdf_file.hpp"
+#include "option_table.hpp"
 #include "output_check.hpp"
 #include "textio/errors.hpp"
 
@@ -50,26 +51,41 @@ constexpr std::string_view help =
     "(msl and sp in hPa, as the model takes them) and _FillValue -99999, the\n"
     "values bit for bit those of the records.  The model data file is read one\n"
     "record at a time: a file of gigabytes needs little memory.\n"
-    "\n"
-    "Options:\n"
-    "  --ctl OUT.ctl        write the descriptor to OUT.ctl ('-': standard output,\n"
-    "                       for a descriptor to be saved beside the model data\n"
-    "                       file).  The data file is named relative to the\n"
-    "                       descriptor (^NAME) when both are in one directory,\n"
-    "                       else by its absolute path.\n"
-    "  --netcdf OUT.nc      write the netCDF file OUT.nc\n"
-    "  --compress N         deflate the netCDF variables at level N (1 fastest to\n"
-    "                       9 smallest; 0, the default: not compressed, written\n"
-    "                       at the speed of a copy).  Compressed variables are\n"
-    "                       shuffled and stored in chunks of one level's plane\n"
-    "  --date YYYYMMDDHH    the date of the time step (YYYYMMDD: 00 UTC).  By\n"
-    "                       default the word in an adate.txt beside the model\n"
-    "                       data file, when it is such a date; else the\n"
-    "                       descriptor has a placeholder time (00z01jan2000) and\n"
-    "                       the netCDF file no time axis, which is said on\n"
-    "                       standard error\n"
-    "  -h, --help           this text\n"
-    "\n"
+    "\n";
+
+std::string one_file(const std::string& held, const std::string& next) {
+  return "one model data file at a time (got " + held + " and " + next + ")";
+}
+
+constexpr Option option_rows[] = {
+    {.name = "--ctl", .kind = Kind::text, .value = "OUT.ctl",
+     .help = "write the descriptor to OUT.ctl ('-': standard output,\n"
+             "for a descriptor to be saved beside the model data\n"
+             "file).  The data file is named relative to the\n"
+             "descriptor (^NAME) when both are in one directory,\n"
+             "else by its absolute path.",
+     .heading = "Options:"},
+    {.name = "--netcdf", .kind = Kind::text, .value = "OUT.nc", .help = "write the netCDF file OUT.nc"},
+    // Checked once --netcdf is known to be given.
+    {.name = "--compress", .kind = Kind::integer, .value = "N",
+     .help = "deflate the netCDF variables at level N (1 fastest to\n"
+             "9 smallest; 0, the default: not compressed, written\n"
+             "at the speed of a copy).  Compressed variables are\n"
+             "shuffled and stored in chunks of one level's plane",
+     .least = 0, .most = 9, .allowed = "a level from {least} to {most}", .later = true},
+    {.name = "--date", .kind = Kind::text, .value = "YYYYMMDDHH",
+     .help = "the date of the time step (YYYYMMDD: 00 UTC).  By\n"
+             "default the word in an adate.txt beside the model\n"
+             "data file, when it is such a date; else the\n"
+             "descriptor has a placeholder time (00z01jan2000) and\n"
+             "the netCDF file no time axis, which is said on\n"
+             "standard error"},
+    help_option,
+};
+
+constexpr OptionTable option_table{option_rows, Reading::in_order, {1, one_file, true}, 23};
+
+constexpr std::string_view more =
     "Examples:\n"
     "  conv2model export case.bin.KVOwrk --ctl case.bin.KVOwrk.ctl\n"
     "  conv2model export case.bin.KVOwrk --ctl case.ctl --date 2024010106\n"
@@ -140,26 +156,10 @@ bool same_entry(const std::string& a, const std::string& b) {
 }
 
 int run(const std::vector<std::string>& args, Streams& io) {
-  std::string path, ctl, netcdf, date_text, compress;
-  bool have_ctl = false, have_netcdf = false, have_date = false, have_compress = false;
-  Args a(args);
-  while (a.next()) {
-    if (a.value("--ctl", ctl)) {
-      have_ctl = true;
-    } else if (a.value("--netcdf", netcdf)) {
-      have_netcdf = true;
-    } else if (a.value("--compress", compress)) {
-      have_compress = true;
-    } else if (a.value("--date", date_text)) {
-      have_date = true;
-    } else if (a.is_option()) {
-      a.unknown();
-    } else if (!path.empty()) {
-      throw UsageError("one model data file at a time (got " + path + " and " + a.arg() + ")");
-    } else {
-      path = a.arg();
-    }
-  }
+  const ParsedOptions p = parse_options(option_table, args);
+  const std::string path = p.operands().empty() ? "" : p.operands()[0];
+  const std::string ctl = p.text("--ctl"), netcdf = p.text("--netcdf"), date_text = p.text("--date");
+  const bool have_ctl = p.given("--ctl"), have_netcdf = p.given("--netcdf"), have_date = p.given("--date");
   if (path.empty()) throw UsageError("no model data file given");
   if (!have_ctl && !have_netcdf)
     throw UsageError("say what to export: --ctl OUT.ctl or --netcdf OUT.nc");
@@ -170,11 +170,9 @@ int run(const std::vector<std::string>& args, Streams& io) {
   if (have_ctl && have_netcdf && ctl != "-" && same_entry(ctl, netcdf))
     throw UsageError("--ctl and --netcdf name the same file (" + netcdf + ")");
   int deflate_level = 0;
-  if (have_compress) {
+  if (p.given("--compress")) {
     if (!have_netcdf) throw UsageError("--compress goes with --netcdf OUT.nc");
-    const long long level = integer_value("--compress", compress);
-    if (level < 0 || level > 9) throw UsageError("--compress wants a level from 0 to 9, not " + compress);
-    deflate_level = static_cast<int>(level);
+    deflate_level = p.integer<int>("--compress");
   }
 
   std::optional<exporter::CaseDate> date;
@@ -251,7 +249,7 @@ int run(const std::vector<std::string>& args, Streams& io) {
 
 const Subcommand& export_subcommand() {
   static const Subcommand sub{"export", "hand a model data file on to other tools (--ctl, --netcdf)",
-                              synopsis, help, run};
+                              synopsis, help, run, &option_table, more};
   return sub;
 }
 

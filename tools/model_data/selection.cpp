@@ -49,13 +49,6 @@ std::vector<std::string> parse_levels(const std::string& option, const std::stri
   return levels;
 }
 
-std::vector<std::int64_t> parse_records(const std::string& option, const std::string& value) {
-  std::vector<std::int64_t> records;
-  for (const std::string& n : cli::split_list(value))
-    records.push_back(cli::integer_value(option, n));
-  return records;
-}
-
 std::string level_list(const layout::GridDescription& grid) {
   std::string t;
   for (std::int64_t k = 1; k <= grid.lm; ++k) t += (k > 1 ? " " : "") + shortest_float(grid.level_hpa(k));

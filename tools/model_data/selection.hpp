@@ -25,8 +25,6 @@ std::vector<int> parse_fields(const std::string& option, const std::string& valu
 // The levels of "--level HPA[,HPA...]": numbers or "sfc"; UsageError
 // otherwise.
 std::vector<std::string> parse_levels(const std::string& option, const std::string& value);
-// The records of "--record N[,N...]"; UsageError for what is not a number.
-std::vector<std::int64_t> parse_records(const std::string& option, const std::string& value);
 
 // The records SELECTION names in GRID, in record order.  Every record when
 // the selection is empty.  IoFailure (naming PATH) for a record number
