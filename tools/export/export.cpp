@@ -155,80 +155,96 @@ bool same_entry(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-int run(const std::vector<std::string>& args, Streams& io) {
-  const ParsedOptions p = parse_options(option_table, args);
-  const std::string path = p.operands().empty() ? "" : p.operands()[0];
-  const std::string ctl = p.text("--ctl"), netcdf = p.text("--netcdf"), date_text = p.text("--date");
-  const bool have_ctl = p.given("--ctl"), have_netcdf = p.given("--netcdf"), have_date = p.given("--date");
-  if (path.empty()) throw UsageError("no model data file given");
-  if (!have_ctl && !have_netcdf)
-    throw UsageError("say what to export: --ctl OUT.ctl or --netcdf OUT.nc");
-  if (have_ctl && ctl.empty()) throw UsageError("--ctl needs a file name ('-' for standard output)");
-  if (have_netcdf && netcdf.empty()) throw UsageError("--netcdf needs a file name");
-  if (have_netcdf && netcdf == "-")
-    throw UsageError("--netcdf writes a file, not standard output: give it a name");
-  if (have_ctl && have_netcdf && ctl != "-" && same_entry(ctl, netcdf))
-    throw UsageError("--ctl and --netcdf name the same file (" + netcdf + ")");
+// What the command line asks for, its usage checked.
+struct Request {
+  std::string path, ctl, netcdf;
+  bool have_ctl = false, have_netcdf = false, have_date = false;
   int deflate_level = 0;
+  std::optional<exporter::CaseDate> date;  // from --date
+  bool ctl_to_file() const { return have_ctl && ctl != "-"; }
+};
+
+Request request_of(const std::vector<std::string>& args) {
+  const ParsedOptions p = parse_options(option_table, args);
+  Request r;
+  r.path = p.operands().empty() ? "" : p.operands()[0];
+  r.ctl = p.text("--ctl");
+  r.netcdf = p.text("--netcdf");
+  r.have_ctl = p.given("--ctl");
+  r.have_netcdf = p.given("--netcdf");
+  r.have_date = p.given("--date");
+  if (r.path.empty()) throw UsageError("no model data file given");
+  if (!r.have_ctl && !r.have_netcdf)
+    throw UsageError("say what to export: --ctl OUT.ctl or --netcdf OUT.nc");
+  if (r.have_ctl && r.ctl.empty()) throw UsageError("--ctl needs a file name ('-' for standard output)");
+  if (r.have_netcdf && r.netcdf.empty()) throw UsageError("--netcdf needs a file name");
+  if (r.have_netcdf && r.netcdf == "-")
+    throw UsageError("--netcdf writes a file, not standard output: give it a name");
+  if (r.have_ctl && r.have_netcdf && r.ctl != "-" && same_entry(r.ctl, r.netcdf))
+    throw UsageError("--ctl and --netcdf name the same file (" + r.netcdf + ")");
   if (p.given("--compress")) {
-    if (!have_netcdf) throw UsageError("--compress goes with --netcdf OUT.nc");
-    deflate_level = p.integer<int>("--compress");
+    if (!r.have_netcdf) throw UsageError("--compress goes with --netcdf OUT.nc");
+    r.deflate_level = p.integer<int>("--compress");
   }
+  if (r.have_date) {
+    const std::string date_text = p.text("--date");
+    r.date = exporter::parse_case_date(date_text);
+    if (!r.date) throw UsageError("--date wants YYYYMMDDHH or YYYYMMDD, not \"" + date_text + "\"");
+  }
+  return r;
+}
 
+// The date of the case without --date: the word of the date file beside
+// the model data file, when it is a date; else nothing, which is said.
+std::optional<exporter::CaseDate> date_beside(const Request& r, std::FILE* err) {
+  const auto word = date_word_beside(r.path);
   std::optional<exporter::CaseDate> date;
-  if (have_date) {
-    date = exporter::parse_case_date(date_text);
-    if (!date) throw UsageError("--date wants YYYYMMDDHH or YYYYMMDD, not \"" + date_text + "\"");
+  if (word) date = exporter::parse_case_date(*word);
+  if (!date) {
+    std::string what;
+    if (r.have_ctl) what = "the time step is the placeholder " + std::string(exporter::placeholder_time);
+    if (r.have_netcdf) what += (what.empty() ? "" : " and ") + std::string("the netCDF file has no time axis");
+    std::fprintf(err, "conv2model export: note: %s: %s (%s); give --date YYYYMMDDHH\n",
+                 r.path.c_str(), what.c_str(),
+                 word ? ("the date file beside it holds \"" + *word + "\", not a date").c_str()
+                      : "no date file adate.txt beside it");
   }
+  return date;
+}
 
-  const layout::GridDescription grid = layout::read_grid_description(path);
-  md::ModelFile file(path, grid);
-  file.require_complete();
-  const std::string date_path = (fs::path(path).parent_path() / layout::date_file).string();
-  if (!have_date) {
-    const auto word = date_word_beside(path);
-    if (word) date = exporter::parse_case_date(*word);
-    if (!date) {
-      std::string what;
-      if (have_ctl) what = "the time step is the placeholder " + std::string(exporter::placeholder_time);
-      if (have_netcdf) what += (what.empty() ? "" : " and ") + std::string("the netCDF file has no time axis");
-      std::fprintf(io.err, "conv2model export: note: %s: %s (%s); give --date YYYYMMDDHH\n",
-                   path.c_str(), what.c_str(),
-                   word ? ("the date file beside it holds \"" + *word + "\", not a date").c_str()
-                        : "no date file adate.txt beside it");
-    }
-  }
-  std::optional<std::string> time;
-  if (date) time = exporter::descriptor_time(*date);
+// Neither output may land on a file this command reads: the model data
+// file, its grid description, or the date file it took the date from.
+void refuse_onto_inputs(const Request& r, const std::string& output) {
+  const std::string date_path = (fs::path(r.path).parent_path() / layout::date_file).string();
+  if (r.have_date)
+    md::refuse_output_onto_inputs(output, {r.path, layout::grid_description_path(r.path)});
+  else
+    md::refuse_output_onto_inputs(output, {r.path, layout::grid_description_path(r.path), date_path});
+}
 
-  // Neither output may land on a file this command reads: the model data
-  // file, its grid description, or the date file it took the date from.
-  const auto refuse_onto_inputs = [&](const std::string& output) {
-    if (have_date)
-      md::refuse_output_onto_inputs(output, {path, layout::grid_description_path(path)});
-    else
-      md::refuse_output_onto_inputs(output, {path, layout::grid_description_path(path), date_path});
-  };
-  if (have_ctl && ctl != "-") refuse_onto_inputs(ctl);
-  if (have_netcdf) refuse_onto_inputs(netcdf);
-
-  const std::string name = fs::path(path).filename().string();
+// The outputs written whole, then moved into place together.
+void write_outputs(const Request& r, md::ModelFile& file, const std::optional<exporter::CaseDate>& date,
+                   const std::vector<std::string>& args) {
+  const layout::GridDescription& grid = file.grid();
+  const std::string name = fs::path(r.path).filename().string();
   std::optional<OutputFile> nc_out, ctl_out;
-  if (have_netcdf) {
+  if (r.have_netcdf) {
     exporter::NetcdfOptions options;
     options.date = date;
-    options.deflate_level = deflate_level;
+    options.deflate_level = r.deflate_level;
     options.title = exporter::data_title(grid, name);
     options.history = history_line(args);
     options.notes = md::grid_notes(grid);
-    nc_out.emplace(netcdf);
+    nc_out.emplace(r.netcdf);
     exporter::write_netcdf(file, *nc_out, options);
   }
-  if (have_ctl && ctl != "-") {
-    const std::string data_dir = fs::path(absolute(path)).parent_path().string();
-    const std::string ctl_dir = fs::path(absolute(ctl)).parent_path().string();
-    const std::string dset = data_dir == ctl_dir ? "^" + name : absolute(path);
-    ctl_out.emplace(ctl);
+  if (r.ctl_to_file()) {
+    const std::string data_dir = fs::path(absolute(r.path)).parent_path().string();
+    const std::string ctl_dir = fs::path(absolute(r.ctl)).parent_path().string();
+    const std::string dset = data_dir == ctl_dir ? "^" + name : absolute(r.path);
+    std::optional<std::string> time;
+    if (date) time = exporter::descriptor_time(*date);
+    ctl_out.emplace(r.ctl);
     ctl_out->write(exporter::descriptor_text(grid, name, dset, time), "the descriptor");
   }
   if (nc_out && ctl_out)
@@ -237,7 +253,21 @@ int run(const std::vector<std::string>& args, Streams& io) {
     nc_out->commit();
   else if (ctl_out)
     ctl_out->commit();
-  if (have_ctl && ctl == "-") {
+}
+
+int run(const std::vector<std::string>& args, Streams& io) {
+  const Request r = request_of(args);
+  const layout::GridDescription grid = layout::read_grid_description(r.path);
+  md::ModelFile file(r.path, grid);
+  file.require_complete();
+  const std::optional<exporter::CaseDate> date = r.have_date ? r.date : date_beside(r, io.err);
+  if (r.ctl_to_file()) refuse_onto_inputs(r, r.ctl);
+  if (r.have_netcdf) refuse_onto_inputs(r, r.netcdf);
+  write_outputs(r, file, date, args);
+  if (r.have_ctl && r.ctl == "-") {
+    std::optional<std::string> time;
+    if (date) time = exporter::descriptor_time(*date);
+    const std::string name = fs::path(r.path).filename().string();
     const std::string text = exporter::descriptor_text(grid, name, "^" + name, time);
     std::fwrite(text.data(), 1, text.size(), io.out);
     finish_output(io);
