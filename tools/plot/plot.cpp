@@ -219,12 +219,12 @@ int run(const std::vector<std::string>& args, Streams& io) {
   plot::write_png(picture, r.output);
 
   const auto range = plot::data_range(data);
-  std::fprintf(io.out, "%s: %s, %d x %d pixels, %s\n", r.output.c_str(),
-               md::record_words(label).c_str(), geometry.width, geometry.height,
-               range ? ("colours from " + significant_digits(range->first, 6) + " to " +
-                        significant_digits(range->second, 6) + unit)
-                           .c_str()
-                     : "no valid point: all grey");
+  const std::string colours = range ? "colours from " + significant_digits(range->first, 6) + " to " +
+                                          significant_digits(range->second, 6) + unit
+                                    : "no valid point: all grey";
+  const std::string said = r.output + ": " + md::record_words(label) + ", " + decimal(geometry.width) +
+                           " x " + decimal(geometry.height) + " pixels, " + colours + "\n";
+  std::fwrite(said.data(), 1, said.size(), io.out);
   return status_ok;
 }
 
