@@ -4,12 +4,11 @@
 #include "planes.hpp"
 
 #include <gtest/gtest.h>
-#include <pthread.h>
-#include <sys/resource.h>
 
 #include <atomic>
-#include <cstdio>
 #include <vector>
+
+#include "support/threads_refused.hpp"
 
 namespace {
 
@@ -33,28 +32,11 @@ TEST(SynthRows, EveryRowOnceWhateverThePlane) {
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 TEST(SynthRows, NoSecondThreadToBeHad) {
-  rlimit old{};
-  ASSERT_EQ(getrlimit(RLIMIT_AS, &old), 0);
-  long pages = 0;
-  if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
-    std::fclose(f);
+  std::vector<int> made;
+  {
+    const testsupport::ThreadsRefused refused;
+    made = rows_made(1801, 3600u * 1801u);
   }
-  ASSERT_GT(pages, 0);
-  // New threads ask for stacks larger than the address space left.
-  pthread_attr_t old_attr, attr;
-  ASSERT_EQ(pthread_getattr_default_np(&old_attr), 0);
-  ASSERT_EQ(pthread_getattr_default_np(&attr), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attr, std::size_t{256} << 20), 0);
-  ASSERT_EQ(pthread_setattr_default_np(&attr), 0);
-  rlimit lim = old;
-  lim.rlim_cur = static_cast<rlim_t>(pages) * 4096 + (1 << 20);
-  ASSERT_EQ(setrlimit(RLIMIT_AS, &lim), 0);
-  const std::vector<int> made = rows_made(1801, 3600u * 1801u);
-  setrlimit(RLIMIT_AS, &old);
-  pthread_setattr_default_np(&old_attr);
-  pthread_attr_destroy(&attr);
-  pthread_attr_destroy(&old_attr);
   EXPECT_EQ(made, std::vector<int>(1801, 1));
 }
 #endif

@@ -1,7 +1,6 @@
 // The workers of a run on several cores: every worker runs once, the first
 // failure of any of them comes back once all are back, and the others can
-// see it to stop early.  (A run the system gives no second thread is in
-// record_jobs_test.)
+// see it to stop early, and a run the system gives no second thread.
 #include "kit/workers.hpp"
 
 #include <gtest/gtest.h>
@@ -12,6 +11,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "support/threads_refused.hpp"
 
 namespace {
 
@@ -49,5 +50,19 @@ TEST(Workers, FirstFailureOfAnyWorkerAfterAllReturn) {
     EXPECT_FALSE(workers.failed());
   }
 }
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// No thread to be had: the calling thread is the one worker, and says so.
+TEST(Workers, NoThreadToBeHadLeavesOneWorker) {
+  std::atomic<int> ran{0};
+  int n = 0;
+  {
+    const testsupport::ThreadsRefused refused;
+    n = c2m::run_on_threads(4, [&](int) { ++ran; });
+  }
+  EXPECT_EQ(n, 1);
+  EXPECT_EQ(ran, 1);
+}
+#endif
 
 }  // namespace

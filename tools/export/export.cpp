@@ -18,6 +18,7 @@
 #include "netcdf_file.hpp"
 #include "option_table.hpp"
 #include "output_check.hpp"
+#include "selection.hpp"
 #include "textio/errors.hpp"
 
 namespace fs = std::filesystem;
@@ -53,10 +54,6 @@ constexpr std::string_view help =
     "record at a time: a file of gigabytes needs little memory.\n"
     "\n";
 
-std::string one_file(const std::string& held, const std::string& next) {
-  return "one model data file at a time (got " + held + " and " + next + ")";
-}
-
 constexpr Option option_rows[] = {
     {.name = "--ctl", .kind = Kind::text, .value = "OUT.ctl",
      .help = "write the descriptor to OUT.ctl ('-': standard output,\n"
@@ -83,7 +80,7 @@ constexpr Option option_rows[] = {
     help_option,
 };
 
-constexpr OptionTable option_table{option_rows, Reading::in_order, {1, one_file, true}, 23};
+constexpr OptionTable option_table{option_rows, Reading::in_order, {1, md::one_model_data_file, true}, 23};
 
 constexpr std::string_view more =
     "Examples:\n"

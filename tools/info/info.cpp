@@ -37,10 +37,6 @@ constexpr std::string_view help =
     "               column before it is one word, for grep and awk)\n"
     "\n";
 
-std::string one_file(const std::string& held, const std::string& next) {
-  return "one model data file at a time (got " + held + " and " + next + ")";
-}
-
 constexpr Option option_rows[] = {
     {.name = "--var", .kind = Kind::list, .value = "NAME[,NAME...]", .help = "only these fields",
      .heading = "Options:",
@@ -59,7 +55,7 @@ constexpr Option option_rows[] = {
     help_option,
 };
 
-constexpr OptionTable option_table{option_rows, Reading::in_order, {1, one_file, true}, 26};
+constexpr OptionTable option_table{option_rows, Reading::in_order, {1, md::one_model_data_file, true}, 26};
 
 constexpr std::string_view more =
     "The size of the file is checked against its grid description: 5 x lm + 12\n"

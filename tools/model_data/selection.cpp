@@ -49,6 +49,10 @@ std::vector<std::string> parse_levels(const std::string& option, const std::stri
   return levels;
 }
 
+std::string one_model_data_file(const std::string& held, const std::string& next) {
+  return "one model data file at a time (got " + held + " and " + next + ")";
+}
+
 std::string level_list(const layout::GridDescription& grid) {
   std::string t;
   for (std::int64_t k = 1; k <= grid.lm; ++k) t += (k > 1 ? " " : "") + shortest_float(grid.level_hpa(k));

@@ -33,6 +33,10 @@ std::vector<std::string> parse_levels(const std::string& option, const std::stri
 std::vector<std::int64_t> select_records(const layout::GridDescription& grid,
                                          const Selection& selection, const std::string& path);
 
+// The refusal of a second model data file on a command line (its one
+// operand): "one model data file at a time (got HELD and NEXT)".
+std::string one_model_data_file(const std::string& held, const std::string& next);
+
 // The levels of GRID in hPa, bottom first: "1000 925 850".
 std::string level_list(const layout::GridDescription& grid);
 

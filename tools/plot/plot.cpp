@@ -35,10 +35,6 @@ constexpr std::string_view help =
     "land-sea mask (record 5 x lm + 1).\n"
     "\n";
 
-std::string one_file(const std::string& held, const std::string& next) {
-  return "one model data file at a time (got " + held + " and " + next + ")";
-}
-
 void one_field(std::string_view name, const std::string& v) {
   if (md::parse_fields(std::string(name), v).size() != 1)
     throw UsageError(std::string(name) + ": one field per picture");
@@ -90,7 +86,7 @@ constexpr Option option_rows[] = {
     help_option,
 };
 
-constexpr OptionTable option_table{option_rows, Reading::in_order, {1, one_file, true}, 20};
+constexpr OptionTable option_table{option_rows, Reading::in_order, {1, md::one_model_data_file, true}, 20};
 
 constexpr std::string_view more =
     "Pictures of more than 100000000 pixels, or 32767 along a side, are refused.\n"
