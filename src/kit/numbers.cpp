@@ -4,12 +4,22 @@ namespace c2m {
 
 namespace {
 
-// Room for any 8-byte real in any of the forms below with up to 17
-// digits after the point, and for the fixed form of the largest reals.
-constexpr std::size_t room = 400;
+// V in FORMAT with PRECISION digits: room for the 309 digits before the
+// point of the largest 8-byte real, its sign, point and exponent, and the
+// digits asked for.
+std::string with_precision(double v, std::chars_format format, int precision) {
+  std::string text(330 + static_cast<std::size_t>(precision < 0 ? 0 : precision), '\0');
+  const auto r = std::to_chars(text.data(), text.data() + text.size(), v, format, precision);
+  text.resize(static_cast<std::size_t>(r.ptr - text.data()));
+  return text;
+}
 
-std::string text(char* begin, const std::to_chars_result& r) {
-  return r.ec == std::errc() ? std::string(begin, r.ptr) : std::string();
+// The shortest text of V (a float or a double): at most 24 characters.
+template <class Real>
+std::string shortest(Real v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
 }
 
 template <class Real>
@@ -30,30 +40,20 @@ std::string zero_padded(unsigned long long v, std::size_t width, int base) {
   return std::string(digits < width ? width - digits : 0, '0') + std::string(buf, r.ptr);
 }
 
-std::string shortest_float(float v) {
-  char buf[32];
-  return text(buf, std::to_chars(buf, buf + sizeof buf, v));
-}
+std::string shortest_float(float v) { return shortest(v); }
 
-std::string shortest_double(double v) {
-  char buf[32];
-  return text(buf, std::to_chars(buf, buf + sizeof buf, v));
-}
+std::string shortest_double(double v) { return shortest(v); }
 
 std::string fixed_decimals(double v, int decimals) {
-  char buf[room];
-  return text(buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals));
+  return with_precision(v, std::chars_format::fixed, decimals);
 }
 
 std::string significant_digits(double v, int digits) {
-  char buf[room];
-  return text(buf, std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits));
+  return with_precision(v, std::chars_format::general, digits);
 }
 
 std::string scientific_decimals(double v, int decimals) {
-  char buf[room];
-  return text(buf,
-              std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific, decimals));
+  return with_precision(v, std::chars_format::scientific, decimals);
 }
 
 NumberRead read_real(std::string_view text, double& value) { return read_whole(text, value); }

@@ -65,6 +65,8 @@ TEST(Numbers, RealsWithAStatedPrecision) {
   EXPECT_EQ(c2m::fixed_decimals(2.5, 2), "2.50");
   EXPECT_EQ(c2m::fixed_decimals(-0.125, 2), "-0.12");  // to nearest, ties to even
   EXPECT_EQ(c2m::fixed_decimals(1e300, 0).size(), 301u);
+  EXPECT_EQ(c2m::fixed_decimals(-1e300, 20).size(), 1u + 301u + 1u + 20u);  // never cut short
+  EXPECT_EQ(c2m::fixed_decimals(0.5, 500).size(), 502u);
   EXPECT_EQ(c2m::significant_digits(283.16666, 7), "283.1667");
   EXPECT_EQ(c2m::significant_digits(1234567.8, 7), "1234568");
   EXPECT_EQ(c2m::significant_digits(12345678.0, 7), "1.234568e+07");
