@@ -8,15 +8,15 @@
 
 #include "conv2model/field.hpp"
 #include "conv2model/record_io.hpp"
+#include "layout/values.hpp"
 
 namespace c2m {
 
-// Marks a missing datum; a level of an upper-air field, or a surface plane,
-// is missing when its point (1, 1) equals it.
-inline constexpr float missing_value = -99999.0f;
-
-// The input grid file's mark of an undefined point (bit pattern 0x6258D19A).
-inline constexpr float undefined_value = 9.999e20f;
+// The marks of a missing datum (a level of an upper-air field, or a surface
+// plane, is missing when its point (1, 1) equals it) and of an undefined
+// point of the input grid file.
+using layout::missing_value;
+using layout::undefined_value;
 
 // Gravity divisor: geopotential (m2 s-2) to geopotential height (m).
 inline constexpr float gravity = 9.8f;

@@ -8,6 +8,7 @@
 #include "conv2model/run_description.hpp"
 #include "conv2model/surface_fill.hpp"
 #include "conv2model/work_arrays.hpp"
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 #include "textio/fixed_field.hpp"
 
@@ -22,8 +23,8 @@ namespace {
 std::string no_memory_message(const RunContext& ctx) {
   const std::string stem(text_before_blank(ctx.input_path));
   return (stem.empty() ? std::string("the input grid file") : stem) +
-         ": out of memory for a grid of im = " + std::to_string(ctx.im) +
-         ", jm = " + std::to_string(ctx.jm) + ", lm = " + std::to_string(ctx.lm) + " (" +
+         ": out of memory for a grid of im = " + decimal(ctx.im) +
+         ", jm = " + decimal(ctx.jm) + ", lm = " + decimal(ctx.lm) + " (" +
          run_description_name + ")";
 }
 

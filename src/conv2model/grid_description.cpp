@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <string>
 
+#include "kit/numbers.hpp"
+#include "layout/output_names.hpp"
 #include "textio/errors.hpp"
 #include "textio/fixed_field.hpp"
 
@@ -63,7 +65,7 @@ std::string grid_description_text(const RunContext& ctx, const WorkArrays& work,
     add(text, FreeLine().real(work.pr[static_cast<std::size_t>(k - 1)] * 100.0f));
   for (int n = 1; n <= 11; ++n)
     add(text, FreeLine().integer(kgds[static_cast<std::size_t>(n - 1)])
-                  .text("kgds(" + std::to_string(n) + ")"));
+                  .text("kgds(" + decimal(n) + ")"));
   // The twelfth line carries element 20 under the name of element 12.
   add(text, FreeLine().integer(kgds[19]).text("kgds(12)"));
   add(text, FreeLine());
@@ -96,11 +98,11 @@ OutputNames output_names(const RunContext& ctx) {
 // Both names are checked before either file is made, so that a stem too
 // long for them creates and touches nothing.
 void check_stem(const OutputNames& n) {
-  if (n.stem.size() > max_stem_length)
+  if (n.stem.size() > layout::max_stem_length)
     throw CannotOpen("output files of '" + n.stem.substr(0, 40) + "...': the input stem has " +
-                     std::to_string(n.stem.size()) +
+                     decimal(n.stem.size()) +
                      " characters; the output names allow at most " +
-                     std::to_string(max_stem_length));
+                     decimal(layout::max_stem_length));
 }
 
 }  // namespace

@@ -15,10 +15,6 @@ namespace c2m {
 // lines.
 inline constexpr const char* output_label = "KVOwrk ";
 
-// The longest input stem whose output names fit their 255-character fields
-// with a blank to spare: stem + ".KVOwrk.gdsinfo" + blank.
-inline constexpr std::size_t max_stem_length = 239;
-
 // The GRIB edition 1 grid description of a latitude/longitude grid, as
 // integers: kgds[n - 1] is element n.
 using Kgds = std::array<std::int32_t, 20>;

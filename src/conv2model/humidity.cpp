@@ -17,20 +17,6 @@ constexpr float qs_cap = 0.005f;
 
 }  // namespace
 
-std::int32_t esat_index(float t) {
-  // n = trunc(100 t) clamped to the table, with NaN and products beyond 32
-  // bits taken as the most negative integer, which the clamp lifts to the
-  // first entry.  The clamp is done on the real before it becomes an
-  // integer, so that no out-of-range conversion happens (it would be
-  // undefined) and the loop over a level can take several points at a time.
-  const float x = 100.0f * t;
-  const float first = static_cast<float>(estab::n_first);
-  const float last = static_cast<float>(estab::n_last);
-  float clamped = x < last ? x : last;
-  clamped = (x >= first && x < 2147483648.0f) ? clamped : first;
-  return static_cast<std::int32_t>(clamped);
-}
-
 namespace {
 
 // Saturation specific humidity from the saturation vapour pressure E and the

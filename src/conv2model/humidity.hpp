@@ -8,11 +8,6 @@
 
 namespace c2m {
 
-// Index of the saturation table for temperature T (K): 100 x T in 4-byte
-// reals, truncated toward zero; NaN or a product outside 32 bits gives the
-// most negative 32-bit integer; then clamped to the table's range.
-std::int32_t esat_index(float t);
-
 // Specific humidity (kg/kg) from temperature T (K), relative humidity R
 // (percent) and pressure P (hPa).  A missing T or R gives missing_value.
 float specific_humidity(float t, float r, float p);

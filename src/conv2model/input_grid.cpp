@@ -3,6 +3,7 @@
 #include <string>
 
 #include "conv2model/run_description.hpp"
+#include "kit/numbers.hpp"
 #include "textio/fixed_field.hpp"
 
 namespace c2m {
@@ -36,12 +37,12 @@ void read_input_grid(const RunContext& ctx, WorkArrays& work, Log& log) {
   const std::int64_t excess = work.input.check_records(records);
   if (excess > 0) {
     const std::int64_t len = std::int64_t{ctx.im} * ctx.jm * 4;
-    log.warn(name + ": the file is " + std::to_string(excess) + " bytes longer than its " +
-             std::to_string(records) + " records (6 x lm + 12) of im x jm x 4 = " +
-             std::to_string(len) + " bytes (" + std::to_string(records * len) +
+    log.warn(name + ": the file is " + decimal(excess) + " bytes longer than its " +
+             decimal(records) + " records (6 x lm + 12) of im x jm x 4 = " +
+             decimal(len) + " bytes (" + decimal(records * len) +
              " bytes): im, jm or lm are probably wrong (" + run_description_name +
-             " says im = " + std::to_string(ctx.im) + ", jm = " + std::to_string(ctx.jm) +
-             ", lm = " + std::to_string(ctx.lm) + ")");
+             " says im = " + decimal(ctx.im) + ", jm = " + decimal(ctx.jm) +
+             ", lm = " + decimal(ctx.lm) + ")");
   }
   std::int64_t r = 1;
   take_records(work.input, work.ht, Prep::height, r);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "rh_fix/rh_fix.hpp"
+#include "conv2model/rh_patch.hpp"
 #include "textio/errors.hpp"
 #include "textio/fixed_field.hpp"
 

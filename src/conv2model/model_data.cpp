@@ -10,6 +10,7 @@
 #include "conv2model/humidity.hpp"
 #include "conv2model/plane_values.hpp"
 #include "conv2model/record_jobs.hpp"
+#include "kit/workers.hpp"
 #include "layout/records.hpp"
 
 namespace c2m {

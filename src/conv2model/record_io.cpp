@@ -1,6 +1,5 @@
 #include "conv2model/record_io.hpp"
 
-#include <fcntl.h>
 #include <sys/uio.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "kit/input_file.hpp"
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 #include "textio/quote.hpp"
 
@@ -30,70 +31,31 @@ void check_name(const std::string& name, const std::string& role) {
 
 }  // namespace
 
-void little_endian_to_host(std::span<float> values, std::endian host) {
-  if (host == std::endian::little) return;
-  for (float& v : values) {
-    auto bits = std::bit_cast<std::uint32_t>(v);
-    bits = (bits >> 24) | ((bits >> 8) & 0x0000FF00u) | ((bits << 8) & 0x00FF0000u) | (bits << 24);
-    v = std::bit_cast<float>(bits);
-  }
-}
-
 InputGrid::InputGrid(const std::string& name, std::int32_t im, std::int32_t jm)
     : name_(name), im_(im), jm_(jm) {
   check_name(name, "input grid file");
-  // Without O_NONBLOCK a FIFO would hold the run in open() until someone
-  // writes to it; with it the open returns and fstat says what it is.
-  fd_ = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd_ < 0) throw CannotOpen(system_reason(name, errno));
-  struct stat st {};
-  std::string refusal;
-  if (fstat(fd_, &st) != 0)
-    refusal = system_reason(name, errno);
-  else if (S_ISDIR(st.st_mode))
-    refusal = system_reason(name, EISDIR);
-  else if (!S_ISREG(st.st_mode))
+  InputFile in = open_input(name);
+  if (in.is_directory()) throw CannotOpen(system_reason(name, EISDIR));
+  if (in.refusal == InputFile::Refusal::not_regular)
     // A device or a pipe has no records to read by number, and /dev/zero
     // would convert as a case of zeros.
-    refusal = name + ": is " + file_kind(st.st_mode) +
-              ", not a regular file: the input grid file must be a file of records";
-  if (!refusal.empty()) {
-    ::close(fd_);
-    fd_ = -1;
-    throw CannotOpen(refusal);
-  }
-}
-
-InputGrid::~InputGrid() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-InputGrid::InputGrid(InputGrid&& other) noexcept
-    : name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)), im_(other.im_),
-      jm_(other.jm_) {}
-
-InputGrid& InputGrid::operator=(InputGrid&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    name_ = std::move(other.name_);
-    fd_ = std::exchange(other.fd_, -1);
-    im_ = other.im_;
-    jm_ = other.jm_;
-  }
-  return *this;
+    throw CannotOpen(name + ": is " + file_kind(in.mode) +
+                     ", not a regular file: the input grid file must be a file of records");
+  if (!in.taken()) throw CannotOpen(system_reason(name, in.error));
+  fd_ = std::move(in.fd);
 }
 
 void InputGrid::read_exact(char* dst, std::size_t bytes, std::int64_t offset,
                            std::int64_t r) const {
   std::size_t got = 0;
   while (got < bytes) {
-    const ssize_t n = ::pread(fd_, dst + got, bytes - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
+    const ssize_t n = ::pread(fd_.get(), dst + got, bytes - got, static_cast<off_t>(offset) + static_cast<off_t>(got));
     if (n < 0) {
       if (errno == EINTR) continue;
-      throw ReadFailure(system_reason(name_, errno) + " (reading record " + std::to_string(r) + ")");
+      throw ReadFailure(system_reason(name_, errno) + " (reading record " + decimal(r) + ")");
     }
     if (n == 0)
-      throw ShortFile(name_ + ": the file ends inside record " + std::to_string(r) +
+      throw ShortFile(name_ + ": the file ends inside record " + decimal(r) +
                       " (it changed while it was read)");
     got += static_cast<std::size_t>(n);
   }
@@ -102,13 +64,13 @@ void InputGrid::read_exact(char* dst, std::size_t bytes, std::int64_t offset,
 std::int64_t InputGrid::check_records(std::int64_t count) {
   const std::int64_t len = record_bytes();
   struct stat st {};
-  if (fstat(fd_, &st) != 0) throw ReadFailure(system_reason(name_, errno));
+  if (fstat(fd_.get(), &st) != 0) throw ReadFailure(system_reason(name_, errno));
   const std::int64_t size = st.st_size;
   if (size / len >= count) return size - count * len;
   const std::int64_t r = size / len + 1;
-  throw ShortFile(name_ + ": the file ends inside record " + std::to_string(r) +
-                  ": expected " + std::to_string(len) + " bytes, found " +
-                  std::to_string(size - (r - 1) * len));
+  throw ShortFile(name_ + ": the file ends inside record " + decimal(r) +
+                  ": expected " + decimal(len) + " bytes, found " +
+                  decimal(size - (r - 1) * len));
 }
 
 float InputGrid::read_point(std::int64_t r, std::int32_t i, std::int32_t j) const {
@@ -139,9 +101,9 @@ void InputGrid::read_rows(std::int64_t r, std::int32_t j_lo, std::int32_t j_hi,
       iov[t].iov_len = row_bytes;
     }
     const std::int64_t offset = base + static_cast<std::int64_t>(s0 * row_bytes);
-    const ssize_t n = ::preadv(fd_, iov, static_cast<int>(rows), static_cast<off_t>(offset));
+    const ssize_t n = ::preadv(fd_.get(), iov, static_cast<int>(rows), static_cast<off_t>(offset));
     if (n < 0 && errno != EINTR)
-      throw ReadFailure(system_reason(name_, errno) + " (reading record " + std::to_string(r) + ")");
+      throw ReadFailure(system_reason(name_, errno) + " (reading record " + decimal(r) + ")");
     // A short or interrupted vectored read is finished row by row.
     std::size_t done = n > 0 ? static_cast<std::size_t>(n) : 0;
     const std::size_t want = rows * row_bytes;
@@ -166,7 +128,7 @@ void InputGrid::read_stored_rows(std::int64_t r, std::int32_t j_lo, std::int32_t
 
 void write_record_part(OutputFile& out, std::span<const float> values, std::int64_t record,
                        std::int64_t offset) {
-  const std::string what = "record " + std::to_string(record);
+  const std::string what = "record " + decimal(record);
   if constexpr (std::endian::native == std::endian::little) {
     out.write_at(std::as_bytes(values), offset, what);
   } else {

@@ -3,19 +3,15 @@
 // markers, record r at byte (r - 1) x L.
 #pragma once
 
-#include <bit>
 #include <cstdint>
 #include <span>
 #include <string>
 
 #include "fileio/output_file.hpp"
+#include "kit/file_descriptor.hpp"
+#include "layout/byte_order.hpp"
 
 namespace c2m {
-
-// Turns values stored little-endian into the host's order (and back: the
-// swap is its own inverse).  On a little-endian host nothing happens; HOST
-// is a parameter so that the big-endian path is tested here too.
-void little_endian_to_host(std::span<float> values, std::endian host = std::endian::native);
 
 // The input grid file, open for reading by record number.  Records are
 // im x jm values with their rows stored north to south.
@@ -26,9 +22,6 @@ class InputGrid {
   // file (after following symlinks: a directory, device, FIFO or socket),
   // or the name is empty.  Never waits on a FIFO.
   InputGrid(const std::string& name, std::int32_t im, std::int32_t jm);
-  ~InputGrid();
-  InputGrid(InputGrid&& other) noexcept;
-  InputGrid& operator=(InputGrid&& other) noexcept;
 
   // Makes sure that records 1 to COUNT are all there; ShortFile names the
   // first record in which the file ends, and the bytes expected and found.
@@ -61,7 +54,7 @@ class InputGrid {
   void read_exact(char* dst, std::size_t bytes, std::int64_t offset, std::int64_t r) const;
 
   std::string name_;
-  int fd_ = -1;
+  FileDescriptor fd_;
   std::int32_t im_ = 0, jm_ = 0;
 };
 

@@ -1,7 +1,5 @@
 #include "conv2model/record_jobs.hpp"
 
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace c2m {
@@ -30,29 +28,6 @@ void JobQueue::fail(std::int64_t record, Step step, std::exception_ptr failure) 
 void JobQueue::rethrow_failure() const {
   std::lock_guard lock(mutex_);
   if (failure_) std::rethrow_exception(failure_);
-}
-
-void run_on_threads(int threads, const std::function<void(int thread)>& body) {
-  std::vector<std::thread> started;
-  for (int t = 1; t < threads; ++t) {
-    try {
-      started.emplace_back(body, t);
-    } catch (const std::system_error&) {
-      break;  // no more threads to be had: the ones running do the work
-    } catch (const std::bad_alloc&) {
-      break;
-    }
-  }
-  // The thread's own share is done after the others are started; a failure
-  // here is the caller's, once they are all back.
-  std::exception_ptr failure;
-  try {
-    body(0);
-  } catch (...) {
-    failure = std::current_exception();
-  }
-  for (std::thread& t : started) t.join();
-  if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace c2m

@@ -15,7 +15,6 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
-#include <functional>
 #include <limits>
 #include <mutex>
 #include <optional>
@@ -56,12 +55,5 @@ class JobQueue {
   mutable std::mutex mutex_;
   std::exception_ptr failure_;
 };
-
-// Runs BODY on the calling thread and on THREADS - 1 threads started for
-// it, and returns when every one has returned.  A thread that the system
-// will not start is done without: BODY is written to share out whatever
-// work there is among the threads that run it.  BODY must not throw on a
-// started thread (what it throws there ends the program).
-void run_on_threads(int threads, const std::function<void(int thread)>& body);
 
 }  // namespace c2m

@@ -1,9 +1,9 @@
 #include "conv2model/run_description.hpp"
 
 #include <cerrno>
-#include <charconv>
 #include <string>
 
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 #include "textio/fixed_field.hpp"
 
@@ -29,21 +29,17 @@ void check_sizes(const RunContext& ctx) {
   const std::int64_t points = std::int64_t{ctx.im} * ctx.jm;
   if (ctx.im < 1 || ctx.jm < 1 || ctx.lm < 0 || ctx.lm > max_levels || points > max_points)
     throw SizeFailure(std::string(run_description_name) + ": unusable grid sizes im = " +
-                      std::to_string(ctx.im) + ", jm = " + std::to_string(ctx.jm) +
-                      ", lm = " + std::to_string(ctx.lm) +
+                      decimal(ctx.im) + ", jm = " + decimal(ctx.jm) +
+                      ", lm = " + decimal(ctx.lm) +
                       " (im and jm must be at least 1, lm from 0 to " +
-                      std::to_string(max_levels) + ", and im x jm at most " +
-                      std::to_string(max_points) + ")");
+                      decimal(max_levels) + ", and im x jm at most " +
+                      decimal(max_points) + ")");
 }
 
-std::string str(std::int64_t v) { return std::to_string(v); }
+std::string str(std::int64_t v) { return decimal(v); }
 
 // The shortest text that reads back as V.
-std::string str(float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
+std::string str(float v) { return shortest_float(v); }
 
 // Grid integers that convert but almost certainly describe another grid
 // than the one meant.  Only a latitude/longitude grid (type 0) is judged.
@@ -117,7 +113,7 @@ void read_pressures(RunDescription& desc, const RunContext& ctx, WorkArrays& wor
   work.pr.clear();
   for (std::int32_t k = 1; k <= ctx.lm; ++k)
     work.pr.push_back(
-        desc.reader.read_real("the pressure of level " + std::to_string(k) + " (hPa)"));
+        desc.reader.read_real("the pressure of level " + decimal(k) + " (hPa)"));
   desc.file.reset();
 
   log.put(FreeLine("using hardwired stuff! ").integer(ctx.im).integer(ctx.jm).integer(ctx.lm));

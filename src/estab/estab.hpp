@@ -33,3 +33,25 @@ float goff_gratch(float t);
 void es_ini();
 
 }  // namespace estab
+
+namespace c2m {
+
+// Index of the saturation table for temperature T (K): 100 x T in 4-byte
+// reals, truncated toward zero; NaN or a product outside 32 bits gives the
+// most negative 32-bit integer; then clamped to the table's range.  Inline,
+// so that the loops over a level take several points at a time.
+inline std::int32_t esat_index(float t) {
+  // n = trunc(100 t) clamped to the table, with NaN and products beyond 32
+  // bits taken as the most negative integer, which the clamp lifts to the
+  // first entry.  The clamp is done on the real before it becomes an
+  // integer, so that no out-of-range conversion happens (it would be
+  // undefined).
+  const float x = 100.0f * t;
+  const float first = static_cast<float>(estab::n_first);
+  const float last = static_cast<float>(estab::n_last);
+  float clamped = x < last ? x : last;
+  clamped = (x >= first && x < 2147483648.0f) ? clamped : first;
+  return static_cast<std::int32_t>(clamped);
+}
+
+}  // namespace c2m

@@ -8,11 +8,11 @@
 #include <cstdio>
 
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <iterator>
 
 #include "fileio/stop_signals.hpp"
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 #include "textio/quote.hpp"
 
@@ -25,12 +25,6 @@ std::string directory_of(const std::string& name) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return name.substr(0, slash);
-}
-
-std::string decimal(long v) {
-  char buf[24];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
 }
 
 std::string base_of(const std::string& name) {

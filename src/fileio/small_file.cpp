@@ -5,22 +5,12 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m {
-
-namespace {
-
-std::string decimal(unsigned long long v) {
-  char buf[24];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-}  // namespace
 
 std::string read_small_file(const std::string& path, std::size_t limit, const std::string& what) {
   // Opened without waiting, so that a FIFO is refused rather than waited on.

@@ -1,18 +1,16 @@
 #include "layout/grid_description.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
 #include <cstring>
-#include <charconv>
-#include <cstdio>
 #include <filesystem>
 #include <sstream>
 #include <string_view>
 
+#include "kit/input_file.hpp"
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::layout {
@@ -55,7 +53,7 @@ class Lines {
   // The next line, without its line end (LF, or CR LF).
   std::string_view next(std::string_view expected) {
     if (!std::getline(in_, line_)) {
-      throw IoFailure(name_ + ": ends after line " + std::to_string(number_) +
+      throw IoFailure(name_ + ": ends after line " + decimal(number_) +
                           ", where " + std::string(expected) + " should follow");
     }
     ++number_;
@@ -64,7 +62,7 @@ class Lines {
   }
 
   [[noreturn]] void malformed(std::string_view expected) const {
-    throw IoFailure(name_ + ", line " + std::to_string(number_) + ": expected " +
+    throw IoFailure(name_ + ", line " + decimal(number_) + ": expected " +
                         std::string(expected) + ", found " + shown(line_));
   }
 
@@ -77,18 +75,16 @@ class Lines {
   std::int32_t integer(std::string_view expected, std::string_view& rest) {
     const std::string_view line = trim(next(expected));
     std::int32_t value = 0;
-    const auto r = std::from_chars(line.data(), line.data() + line.size(), value);
-    if (r.ec != std::errc() || (r.ptr != line.data() + line.size() && *r.ptr != ' '))
-      malformed(expected);
-    rest = trim(std::string_view(r.ptr, static_cast<std::size_t>(line.data() + line.size() - r.ptr)));
+    const std::size_t digits = read_leading_integer(line, value);
+    if (digits == 0 || (digits != line.size() && line[digits] != ' ')) malformed(expected);
+    rest = trim(line.substr(digits));
     return value;
   }
 
   float real(std::string_view expected) {
     const std::string_view line = trim(next(expected));
     float value = 0.0f;
-    const auto r = std::from_chars(line.data(), line.data() + line.size(), value);
-    if (r.ec != std::errc() || r.ptr != line.data() + line.size()) malformed(expected);
+    if (read_real(line, value) != NumberRead::done) malformed(expected);
     return value;
   }
 
@@ -147,9 +143,9 @@ void check_grid_integer(const Lines& lines, const GridDescription& g, int n,
     const std::int64_t last = g.kgds(4) + (std::int64_t{g.jm()} - 1) * v;
     if (beyond_poles(last))
       lines.malformed("an increment along j for kgds(10) that keeps the " +
-                      std::to_string(g.jm()) + " rows from latitude kgds(4) = " +
-                      std::to_string(g.kgds(4)) + " within -90000 to 90000 (row " +
-                      std::to_string(g.jm()) + " would lie at " + std::to_string(last) + ")");
+                      decimal(g.jm()) + " rows from latitude kgds(4) = " +
+                      decimal(g.kgds(4)) + " within -90000 to 90000 (row " +
+                      decimal(g.jm()) + " would lie at " + decimal(last) + ")");
   }
 }
 
@@ -168,21 +164,21 @@ GridDescription parse_grid_description(std::istream& in, const std::string& name
   if (rest != "=> Number of Levels")
     lines.malformed("the number of levels and \"=> Number of Levels\"");
   if (g.lm < 1 || g.lm > most_levels)
-    lines.malformed("a number of levels from 1 to " + std::to_string(most_levels));
+    lines.malformed("a number of levels from 1 to " + decimal(most_levels));
 
   lines.expect_text("Pressure in Pa", "\"Pressure in Pa\"");
   // The file lists the top level first; the records go bottom first.
   std::vector<float> top_down;
   for (std::int32_t n = 0; n < g.lm; ++n) {
     const std::string expected =
-        "the pressure in Pa of level " + std::to_string(g.lm - n) + " of " + std::to_string(g.lm);
+        "the pressure in Pa of level " + decimal(g.lm - n) + " of " + decimal(g.lm);
     top_down.push_back(lines.real(expected));
     check_pressure(lines, top_down.back(), expected);
   }
   g.pressure_pa.assign(top_down.rbegin(), top_down.rend());
 
   for (int n = 1; n <= 12; ++n) {
-    const std::string label = "kgds(" + std::to_string(n) + ")";
+    const std::string label = "kgds(" + decimal(n) + ")";
     const std::string expected = "an integer and \"" + label + "\"";
     g.kgds_values[static_cast<std::size_t>(n - 1)] = lines.integer(expected, rest);
     if (rest != label) lines.malformed(expected);
@@ -213,48 +209,49 @@ GridDescription parse_grid_description(std::istream& in, const std::string& name
 
 std::string grid_description_path(const std::string& data_path) { return data_path + ".gdsinfo"; }
 
+namespace {
+
+// The diagnostic of a grid description that cannot be opened: the
+// system's reason and, for the usual slips, what was probably meant.
+std::string cannot_open(const std::string& data_path, const std::string& path, int err) {
+  std::string message = path + ": cannot open the grid description: " + std::strerror(err);
+  std::error_code ec;
+  if (ends_with(data_path, ".gdsinfo")) {
+    message += " (give the model data file, not its grid description: " +
+               data_path.substr(0, data_path.size() - 8) + ")";
+  } else if (std::filesystem::exists(data_path + ".KVOwrk.gdsinfo", ec)) {
+    message += " (" + data_path + " looks like the converter's input; its model data file is " +
+               data_path + ".KVOwrk)";
+  }
+  return message;
+}
+
+// The bytes of the open description PATH, at most largest_description.
+std::string read_all(const FileDescriptor& fd, const std::string& path) {
+  std::string text;
+  char buf[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd.get(), buf, sizeof buf);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw ReadFailure(system_reason(path, errno) + " (reading the grid description)");
+    if (got == 0) return text;
+    text.append(buf, static_cast<std::size_t>(got));
+    if (text.size() > largest_description)
+      throw IoFailure(path + ": larger than " + decimal(largest_description) +
+                      " bytes: not a grid description");
+  }
+}
+
+}  // namespace
+
 GridDescription read_grid_description(const std::string& data_path) {
   const std::string path = grid_description_path(data_path);
   // Opened without waiting (a FIFO at the name must not hang the reader)
   // and taken only when it is a regular file.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  struct stat st {};
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    ::close(fd);
-    throw CannotOpen(path + ": cannot read the grid description: not a regular file");
-  }
-  std::FILE* f = fd >= 0 ? ::fdopen(fd, "rb") : nullptr;
-  if (f == nullptr) {
-    const int err = errno;
-    if (fd >= 0) ::close(fd);
-    std::string message = path + ": cannot open the grid description: " + std::strerror(err);
-    std::error_code ec;
-    if (ends_with(data_path, ".gdsinfo")) {
-      message += " (give the model data file, not its grid description: " +
-                 data_path.substr(0, data_path.size() - 8) + ")";
-    } else if (std::filesystem::exists(data_path + ".KVOwrk.gdsinfo", ec)) {
-      message += " (" + data_path + " looks like the converter's input; its model data file is " +
-                 data_path + ".KVOwrk)";
-    }
-    throw CannotOpen(message);
-  }
-  std::string text;
-  char buf[65536];
-  std::size_t got = 0;
-  while ((got = std::fread(buf, 1, sizeof buf, f)) > 0) {
-    text.append(buf, got);
-    if (text.size() > largest_description) {
-      std::fclose(f);
-      throw IoFailure(path + ": larger than " + std::to_string(largest_description) +
-                      " bytes: not a grid description");
-    }
-  }
-  const bool failed = std::ferror(f) != 0;
-  const int err = errno;
-  std::fclose(f);  // read only: nothing is lost if this close fails
-  if (failed) throw ReadFailure(system_reason(path, err) + " (reading the grid description)");
-
-  std::istringstream in(text);
+  const InputFile file = open_input(path);
+  if (file.refusal == InputFile::Refusal::open) throw CannotOpen(cannot_open(data_path, path, file.error));
+  if (!file.taken()) throw CannotOpen(path + ": cannot read the grid description: not a regular file");
+  std::istringstream in(read_all(file.fd, path));
   return parse_grid_description(in, path);
 }
 

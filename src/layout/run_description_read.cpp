@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 #include "textio/fixed_field.hpp"
 #include "textio/free_format.hpp"
@@ -34,10 +35,10 @@ RunDescription read_run_description(const std::string& path) {
   const std::int64_t lm = sizes[2];
   if (d.grid.im < 1 || d.grid.jm < 1 || lm < 0 || lm > max_levels ||
       std::int64_t{d.grid.im} * d.grid.jm > max_points)
-    throw SizeFailure(path + ": unusable grid sizes im = " + std::to_string(d.grid.im) +
-                      ", jm = " + std::to_string(d.grid.jm) + ", lm = " + std::to_string(lm) +
-                      " (im and jm at least 1, im x jm at most " + std::to_string(max_points) +
-                      ", lm from 0 to " + std::to_string(max_levels) + ")");
+    throw SizeFailure(path + ": unusable grid sizes im = " + decimal(d.grid.im) +
+                      ", jm = " + decimal(d.grid.jm) + ", lm = " + decimal(lm) +
+                      " (im and jm at least 1, im x jm at most " + decimal(max_points) +
+                      ", lm from 0 to " + decimal(max_levels) + ")");
   static constexpr const char* names[7] = {"the grid type",
                                            "the latitude of the first grid point",
                                            "the longitude of the first grid point",
@@ -48,7 +49,7 @@ RunDescription read_run_description(const std::string& path) {
   for (std::size_t n = 0; n < d.grid.grid.size(); ++n) d.grid.grid[n] = reader.read_integer(names[n]);
   for (std::int64_t k = 1; k <= lm; ++k)
     d.pressures_hpa.push_back(
-        reader.read_real("the pressure of level " + std::to_string(k) + " (hPa)"));
+        reader.read_real("the pressure of level " + decimal(k) + " (hPa)"));
   return d;
 }
 

@@ -1,22 +1,14 @@
 #include "layout/run_description_text.hpp"
 
-#include <charconv>
+#include "kit/numbers.hpp"
 
 namespace c2m::layout {
 
 namespace {
 
-void append(std::string& t, std::int64_t v) {
-  char buf[24];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  t.append(buf, r.ptr);
-}
+void append(std::string& t, std::int64_t v) { t += decimal(v); }
 
-void append_real(std::string& t, float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  t.append(buf, r.ptr);
-}
+void append_real(std::string& t, float v) { t += shortest_float(v); }
 
 }  // namespace
 

@@ -1,8 +1,8 @@
 #include "textio/free_format.hpp"
 
-#include <charconv>
 #include <cstdlib>
 
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 #include "textio/fixed_field.hpp"
 #include "textio/quote.hpp"
@@ -32,14 +32,13 @@ std::optional<std::int32_t> parse_integer(std::string_view token) {
   const std::size_t sign = (!plus && !s.empty() && s.front() == '-') ? 1 : 0;
   if (s.size() == sign || digit_run(s.substr(sign)) != s.size() - sign) return {};
   std::int32_t value = 0;
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), value);
-  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return {};
+  if (read_integer(s, value) != NumberRead::done) return {};
   return value;
 }
 
 std::optional<float> parse_real(std::string_view token) {
-  // Check the form first, then let from_chars round it: it takes no '+' and
-  // no Fortran exponent letter D, so those are rewritten.
+  // Check the form first, then let the kit's reader round it: it takes no
+  // '+' and no Fortran exponent letter D, so those are rewritten.
   std::string s;
   std::string_view rest = token;
   if (!rest.empty() && (rest.front() == '+' || rest.front() == '-')) {
@@ -72,9 +71,7 @@ std::optional<float> parse_real(std::string_view token) {
     s += rest;
   }
   float value = 0.0f;
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), value,
-                                 std::chars_format::general);
-  if (r.ec != std::errc() || r.ptr != s.data() + s.size()) return {};
+  if (read_real(s, value) != NumberRead::done) return {};
   return value;
 }
 
@@ -87,13 +84,13 @@ bool FreeFormatReader::next_line() {
 }
 
 void FreeFormatReader::fail_end_of_file(std::string_view what) const {
-  throw ShortFile(name_ + ": end of file after line " + std::to_string(line_no_) +
+  throw ShortFile(name_ + ": end of file after line " + decimal(line_no_) +
                   ": expected " + std::string(what) + (cr_only_ ? cr_only_hint : ""));
 }
 
 void FreeFormatReader::fail_value(std::string_view problem, std::string_view token,
                                   std::string_view what) const {
-  throw NotANumber(name_ + ": line " + std::to_string(line_no_) + ": " +
+  throw NotANumber(name_ + ": line " + decimal(line_no_) + ": " +
                    std::string(problem) + ": " + quote(token) + " (" +
                    std::string(what) + ")" + (cr_only_ ? cr_only_hint : ""));
 }

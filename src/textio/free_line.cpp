@@ -1,8 +1,8 @@
 #include "textio/free_line.hpp"
 
-#include <charconv>
 #include <cmath>
-#include <system_error>
+
+#include "kit/numbers.hpp"
 
 namespace c2m {
 
@@ -23,10 +23,7 @@ std::string fixed_point_field(std::string_view number) {
 }  // namespace
 
 std::string format_integer(std::int32_t value) {
-  char buf[16];
-  const auto r = std::to_chars(buf, buf + sizeof buf, value);
-  return right_aligned(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)),
-                       integer_width);
+  return right_aligned(decimal(value), integer_width);
 }
 
 std::string format_real(float value) {
@@ -39,15 +36,13 @@ std::string format_real(float value) {
   // Nine significant digits of the exact binary value, rounded to nearest:
   // "[-]d.ddddddddexx".  The choice between the two forms is made on this
   // rounded value, so 0.099999994 stays scientific and 999999999 becomes 1e9.
-  char sci[32];
-  const auto r = std::to_chars(sci, sci + sizeof sci, value,
-                               std::chars_format::scientific, 8);
-  const std::string_view s(sci, static_cast<std::size_t>(r.ptr - sci));
+  // (The digits of a 4-byte real are those of the same value as an 8-byte
+  // one: the conversion is exact.)
+  const std::string s = scientific_decimals(value, 8);
   const bool negative = s.front() == '-';
   const std::size_t e_pos = s.find('e');
   int exponent = 0;
-  std::from_chars(s.data() + e_pos + 1 + (s[e_pos + 1] == '+'), s.data() + s.size(),
-                  exponent);
+  read_integer(std::string_view(s).substr(e_pos + 1 + (s[e_pos + 1] == '+')), exponent);
 
   if (exponent >= -1 && exponent <= 8) {
     // The nine digits, read off the scientific text and placed around the

@@ -1,6 +1,6 @@
 #include "textio/quote.hpp"
 
-#include <charconv>
+#include "kit/numbers.hpp"
 
 namespace c2m {
 
@@ -17,11 +17,7 @@ std::string printable(std::string_view text) {
       case '\\': out += "\\\\"; break;
       default:
         if (c < 0x20 || c == 0x7f) {
-          char hex[4];
-          const auto r = std::to_chars(hex, hex + sizeof hex, static_cast<unsigned>(c), 16);
-          out += "\\x";
-          if (r.ptr - hex == 1) out += '0';
-          out.append(hex, r.ptr);
+          out += "\\x" + zero_padded(c, 2, 16);
         } else {
           out += static_cast<char>(c);
         }

@@ -2,6 +2,7 @@
 // jobs are still started after a failure, which failure is kept, and a run
 // that the system gives no second thread.
 #include "conv2model/record_jobs.hpp"
+#include "kit/workers.hpp"
 
 #include <gtest/gtest.h>
 #include <pthread.h>

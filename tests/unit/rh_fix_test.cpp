@@ -1,7 +1,7 @@
 // The relative-humidity patch: missing levels at the bottom of the column
 // take the lowest present level, missing levels at the top the highest
 // present one; a gap between present levels ends the run.
-#include "rh_fix/rh_fix.hpp"
+#include "conv2model/rh_patch.hpp"
 
 #include <gtest/gtest.h>
 

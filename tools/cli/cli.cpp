@@ -1,11 +1,19 @@
 #include "cli.hpp"
 
 #include <cerrno>
-#include <charconv>
 
+#include "kit/numbers.hpp"
+#include "option_table.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::cli {
+
+std::string help_body(const Subcommand& sub) {
+  std::string text(sub.help);
+  if (sub.options != nullptr) text += options_help(*sub.options);
+  if (!sub.more.empty()) text += "\n" + std::string(sub.more);
+  return text;
+}
 
 bool Args::next() {
   ++at_;
@@ -41,16 +49,14 @@ void Args::unknown() const { throw UsageError("unknown option " + arg()); }
 
 long long integer_value(std::string_view option, const std::string& value) {
   long long v = 0;
-  const auto r = std::from_chars(value.data(), value.data() + value.size(), v);
-  if (value.empty() || r.ec != std::errc() || r.ptr != value.data() + value.size())
+  if (read_integer(value, v) != NumberRead::done)
     throw UsageError(std::string(option) + " wants a whole number, not \"" + value + "\"");
   return v;
 }
 
 double real_value(std::string_view option, const std::string& value) {
   double v = 0;
-  const auto r = std::from_chars(value.data(), value.data() + value.size(), v);
-  if (value.empty() || r.ec != std::errc() || r.ptr != value.data() + value.size())
+  if (read_real(value, v) != NumberRead::done)
     throw UsageError(std::string(option) + " wants a number, not \"" + value + "\"");
   return v;
 }

@@ -29,17 +29,27 @@ class UsageError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+struct OptionTable;
+
 struct Subcommand {
   std::string_view name;
   std::string_view summary;   // one line, for the list of subcommands
   std::string_view synopsis;  // "conv2model NAME [OPTIONS] ARGS", one or more lines
-  // The rest of --help: what it does, the options, an example and the
-  // exit statuses.  The man page is made from the same text.
+  // The rest of --help up to the options: what it does.  The Options part
+  // follows, made from OPTIONS, then MORE (an example, the exit statuses).
+  // A subcommand without a table (ingest, for now) has all of it in HELP.
+  // The man page is made from the same texts.
   std::string_view help;
   // Runs with the arguments after the subcommand's name; returns the exit
   // status.  --help is handled before it is called.
   int (*run)(const std::vector<std::string>& args, Streams& io);
+  const OptionTable* options = nullptr;
+  std::string_view more = {};
 };
+
+// --help after its usage line, and the subcommand's section of the man
+// page: HELP, the Options part made from the table, and MORE.
+std::string help_body(const Subcommand& sub);
 
 // Walks a subcommand's arguments: options first or mixed with operands,
 // "--" ends the options.

@@ -50,7 +50,7 @@ bool wants_help(const std::vector<std::string>& args) {
 std::span<const Subcommand> subcommands() { return table; }
 
 std::string help_of(const Subcommand& sub) {
-  return "usage: " + std::string(sub.synopsis) + "\n\n" + std::string(sub.help);
+  return "usage: " + std::string(sub.synopsis) + "\n\n" + help_body(sub);
 }
 
 std::string program_help() {

@@ -38,7 +38,7 @@ std::string man_page(const std::string& program_help, std::span<const Subcommand
     m += ".nf\n";
     m += roff_verbatim(s.synopsis);
     m += "\n";
-    m += roff_verbatim(s.help);
+    m += roff_verbatim(help_body(s));
     m += ".fi\n";
   }
   m += ".SH SEE ALSO\n";

@@ -6,8 +6,10 @@
 #include <cstring>
 #include <filesystem>
 
-#include "conv2model/grid_description.hpp"
 #include "driver/input_driver.hpp"
+#include "kit/numbers.hpp"
+#include "layout/output_names.hpp"
+#include "option_table.hpp"
 #include "textio/errors.hpp"
 #include "textio/log.hpp"
 
@@ -29,17 +31,29 @@ constexpr std::string_view help =
     "with the same log on standard output, the same outputs, diagnostics and exit\n"
     "statuses.  DIR holds the run description InputModelInf.txt and the date file\n"
     "adate.txt.  Existing outputs are replaced only by complete new ones.\n"
-    "\n"
-    "Options:\n"
-    "  --dir DIR   the directory of the run description and the date file\n"
-    "              (default: the directory of INPUT); INPUT, like every path on\n"
-    "              the command line, is relative to the current directory\n"
-    "  --check     read and check everything a conversion would (run description,\n"
-    "              date file, every level and surface plane, the output names) and\n"
-    "              write nothing; the warnings of the checks go to standard error\n"
-    "  --quiet     no log: only failures and warnings are printed\n"
-    "  -h, --help  this text\n"
-    "\n"
+    "\n";
+
+std::string one_input(const std::string& held, const std::string& next) {
+  return "one input grid file at a time (got " + held + " and " + next + ")";
+}
+
+constexpr Option option_rows[] = {
+    {.name = "--dir", .kind = Kind::text, .value = "DIR",
+     .help = "the directory of the run description and the date file\n"
+             "(default: the directory of INPUT); INPUT, like every path on\n"
+             "the command line, is relative to the current directory",
+     .heading = "Options:"},
+    {.name = "--check",
+     .help = "read and check everything a conversion would (run description,\n"
+             "date file, every level and surface plane, the output names) and\n"
+             "write nothing; the warnings of the checks go to standard error"},
+    {.name = "--quiet", .help = "no log: only failures and warnings are printed"},
+    help_option,
+};
+
+constexpr OptionTable option_table{option_rows, Reading::in_order, {1, one_input, true}, 14};
+
+constexpr std::string_view more =
     "INPUT must not hold a blank (the converter cuts its path at the first blank)\n"
     "and, as seen from DIR, must be at most 239 characters long so that both\n"
     "output names can be formed.\n"
@@ -56,24 +70,10 @@ constexpr std::string_view help =
     "message says which).\n";
 
 int run(const std::vector<std::string>& args, Streams& io) {
-  std::string dir, input;
-  bool have_dir = false, check = false, quiet = false;
-  Args a(args);
-  while (a.next()) {
-    if (a.value("--dir", dir)) {
-      have_dir = true;
-    } else if (a.flag("--check")) {
-      check = true;
-    } else if (a.flag("--quiet")) {
-      quiet = true;
-    } else if (a.is_option()) {
-      a.unknown();
-    } else if (!input.empty()) {
-      throw UsageError("one input grid file at a time (got " + input + " and " + a.arg() + ")");
-    } else {
-      input = a.arg();
-    }
-  }
+  const ParsedOptions p = parse_options(option_table, args);
+  const std::string input = p.operands().empty() ? "" : p.operands()[0];
+  const bool have_dir = p.given("--dir"), check = p.given("--check"), quiet = p.given("--quiet");
+  std::string dir = p.text("--dir");
   if (input.empty()) throw UsageError("no input grid file given");
   if (have_dir && dir.empty()) throw UsageError("--dir needs a directory");
   if (input.find_first_of(" \t") != std::string::npos)
@@ -84,10 +84,10 @@ int run(const std::vector<std::string>& args, Streams& io) {
     dir = parent.empty() ? "." : parent.string();
   }
   const std::string line1 = path_from(dir, input);
-  if (line1.size() > max_stem_length)
+  if (line1.size() > layout::max_stem_length)
     throw UsageError("the input path as seen from " + dir + " has " +
-                     std::to_string(line1.size()) + " characters: the output names allow at most " +
-                     std::to_string(max_stem_length));
+                     decimal(line1.size()) + " characters: the output names allow at most " +
+                     decimal(layout::max_stem_length));
 
   const std::string program = "conv2model convert";
   if (::chdir(dir.c_str()) != 0) {
@@ -123,7 +123,7 @@ std::string path_from(const std::string& dir, const std::string& input) {
 
 const Subcommand& convert_subcommand() {
   static const Subcommand sub{"convert", "convert a case into the model's initial data",
-                              synopsis, help, run};
+                              synopsis, help, run, &option_table, more};
   return sub;
 }
 

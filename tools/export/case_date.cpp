@@ -1,7 +1,8 @@
 #include "case_date.hpp"
 
 #include <array>
-#include <charconv>
+
+#include "kit/numbers.hpp"
 
 namespace c2m::exporter {
 
@@ -9,7 +10,7 @@ namespace {
 
 int number(const std::string& digits) {
   int v = 0;
-  std::from_chars(digits.data(), digits.data() + digits.size(), v);  // digits only: cannot fail
+  read_integer(digits, v);  // digits only: cannot fail
   return v;
 }
 

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "grid_text.hpp"
+#include "kit/numbers.hpp"
 #include "numbers.hpp"
 
 namespace c2m::exporter {
@@ -21,8 +22,8 @@ std::optional<std::string> descriptor_time(const std::string& text) {
 }
 
 std::string data_title(const layout::GridDescription& g, const std::string& data_name) {
-  return data_name + ": model initial data, " + std::to_string(g.im()) + " x " +
-         std::to_string(g.jm()) + " points, " + std::to_string(g.lm) +
+  return data_name + ": model initial data, " + decimal(g.im()) + " x " +
+         decimal(g.jm()) + " points, " + decimal(g.lm) +
          (g.lm == 1 ? " level" : " levels");
 }
 
@@ -37,19 +38,19 @@ std::string descriptor_text(const layout::GridDescription& g, const std::string&
     line("* the model data file carries no date: the time axis below is a placeholder");
   line("options little_endian");
   line("undef -99999.0");
-  line("xdef " + std::to_string(g.im()) + " linear " + md::degrees(g.kgds(5)) + " " +
+  line("xdef " + decimal(g.im()) + " linear " + md::degrees(g.kgds(5)) + " " +
        md::degrees(g.kgds(9)));
-  line("ydef " + std::to_string(g.jm()) + " linear " + md::degrees(g.kgds(4)) + " " +
+  line("ydef " + decimal(g.jm()) + " linear " + md::degrees(g.kgds(4)) + " " +
        md::degrees(g.kgds(10)));
-  std::string z = "zdef " + std::to_string(g.lm) + " levels";
-  for (std::int64_t k = 1; k <= g.lm; ++k) z += " " + md::shortest(g.level_hpa(k));  // bottom first
+  std::string z = "zdef " + decimal(g.lm) + " levels";
+  for (std::int64_t k = 1; k <= g.lm; ++k) z += " " + shortest_float(g.level_hpa(k));  // bottom first
   line(z);
   line("tdef 1 linear " + time.value_or(placeholder_time) + " 1dy");
-  line("vars " + std::to_string(layout::field_count));
+  line("vars " + decimal(layout::field_count));
   for (int f = 0; f < layout::field_count; ++f) {
     const layout::FieldInfo& info = layout::fields[static_cast<std::size_t>(f)];
     const std::int64_t levels = f < layout::upper_count ? g.lm : 0;
-    line(md::left(std::string(info.short_name), 5) + " " + md::right(std::to_string(levels), 4) +
+    line(md::left(std::string(info.short_name), 5) + " " + md::right(decimal(levels), 4) +
          " 99 " + std::string(info.long_name) +
          (info.unit.empty() ? "" : " [" + std::string(info.unit) + "]"));
   }

@@ -16,7 +16,9 @@
 #include "layout/run_description_text.hpp"
 #include "model_file.hpp"
 #include "netcdf_file.hpp"
+#include "option_table.hpp"
 #include "output_check.hpp"
+#include "selection.hpp"
 #include "textio/errors.hpp"
 
 namespace fs = std::filesystem;
@@ -50,26 +52,37 @@ constexpr std::string_view help =
     "(msl and sp in hPa, as the model takes them) and _FillValue -99999, the\n"
     "values bit for bit those of the records.  The model data file is read one\n"
     "record at a time: a file of gigabytes needs little memory.\n"
-    "\n"
-    "Options:\n"
-    "  --ctl OUT.ctl        write the descriptor to OUT.ctl ('-': standard output,\n"
-    "                       for a descriptor to be saved beside the model data\n"
-    "                       file).  The data file is named relative to the\n"
-    "                       descriptor (^NAME) when both are in one directory,\n"
-    "                       else by its absolute path.\n"
-    "  --netcdf OUT.nc      write the netCDF file OUT.nc\n"
-    "  --compress N         deflate the netCDF variables at level N (1 fastest to\n"
-    "                       9 smallest; 0, the default: not compressed, written\n"
-    "                       at the speed of a copy).  Compressed variables are\n"
-    "                       shuffled and stored in chunks of one level's plane\n"
-    "  --date YYYYMMDDHH    the date of the time step (YYYYMMDD: 00 UTC).  By\n"
-    "                       default the word in an adate.txt beside the model\n"
-    "                       data file, when it is such a date; else the\n"
-    "                       descriptor has a placeholder time (00z01jan2000) and\n"
-    "                       the netCDF file no time axis, which is said on\n"
-    "                       standard error\n"
-    "  -h, --help           this text\n"
-    "\n"
+    "\n";
+
+constexpr Option option_rows[] = {
+    {.name = "--ctl", .kind = Kind::text, .value = "OUT.ctl",
+     .help = "write the descriptor to OUT.ctl ('-': standard output,\n"
+             "for a descriptor to be saved beside the model data\n"
+             "file).  The data file is named relative to the\n"
+             "descriptor (^NAME) when both are in one directory,\n"
+             "else by its absolute path.",
+     .heading = "Options:"},
+    {.name = "--netcdf", .kind = Kind::text, .value = "OUT.nc", .help = "write the netCDF file OUT.nc"},
+    // Checked once --netcdf is known to be given.
+    {.name = "--compress", .kind = Kind::integer, .value = "N",
+     .help = "deflate the netCDF variables at level N (1 fastest to\n"
+             "9 smallest; 0, the default: not compressed, written\n"
+             "at the speed of a copy).  Compressed variables are\n"
+             "shuffled and stored in chunks of one level's plane",
+     .least = 0, .most = 9, .allowed = "a level from {least} to {most}", .later = true},
+    {.name = "--date", .kind = Kind::text, .value = "YYYYMMDDHH",
+     .help = "the date of the time step (YYYYMMDD: 00 UTC).  By\n"
+             "default the word in an adate.txt beside the model\n"
+             "data file, when it is such a date; else the\n"
+             "descriptor has a placeholder time (00z01jan2000) and\n"
+             "the netCDF file no time axis, which is said on\n"
+             "standard error"},
+    help_option,
+};
+
+constexpr OptionTable option_table{option_rows, Reading::in_order, {1, md::one_model_data_file, true}, 23};
+
+constexpr std::string_view more =
     "Examples:\n"
     "  conv2model export case.bin.KVOwrk --ctl case.bin.KVOwrk.ctl\n"
     "  conv2model export case.bin.KVOwrk --ctl case.ctl --date 2024010106\n"
@@ -139,98 +152,96 @@ bool same_entry(const std::string& a, const std::string& b) {
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-int run(const std::vector<std::string>& args, Streams& io) {
-  std::string path, ctl, netcdf, date_text, compress;
-  bool have_ctl = false, have_netcdf = false, have_date = false, have_compress = false;
-  Args a(args);
-  while (a.next()) {
-    if (a.value("--ctl", ctl)) {
-      have_ctl = true;
-    } else if (a.value("--netcdf", netcdf)) {
-      have_netcdf = true;
-    } else if (a.value("--compress", compress)) {
-      have_compress = true;
-    } else if (a.value("--date", date_text)) {
-      have_date = true;
-    } else if (a.is_option()) {
-      a.unknown();
-    } else if (!path.empty()) {
-      throw UsageError("one model data file at a time (got " + path + " and " + a.arg() + ")");
-    } else {
-      path = a.arg();
-    }
-  }
-  if (path.empty()) throw UsageError("no model data file given");
-  if (!have_ctl && !have_netcdf)
-    throw UsageError("say what to export: --ctl OUT.ctl or --netcdf OUT.nc");
-  if (have_ctl && ctl.empty()) throw UsageError("--ctl needs a file name ('-' for standard output)");
-  if (have_netcdf && netcdf.empty()) throw UsageError("--netcdf needs a file name");
-  if (have_netcdf && netcdf == "-")
-    throw UsageError("--netcdf writes a file, not standard output: give it a name");
-  if (have_ctl && have_netcdf && ctl != "-" && same_entry(ctl, netcdf))
-    throw UsageError("--ctl and --netcdf name the same file (" + netcdf + ")");
+// What the command line asks for, its usage checked.
+struct Request {
+  std::string path, ctl, netcdf;
+  bool have_ctl = false, have_netcdf = false, have_date = false;
   int deflate_level = 0;
-  if (have_compress) {
-    if (!have_netcdf) throw UsageError("--compress goes with --netcdf OUT.nc");
-    const long long level = integer_value("--compress", compress);
-    if (level < 0 || level > 9) throw UsageError("--compress wants a level from 0 to 9, not " + compress);
-    deflate_level = static_cast<int>(level);
-  }
+  std::optional<exporter::CaseDate> date;  // from --date
+  bool ctl_to_file() const { return have_ctl && ctl != "-"; }
+};
 
+Request request_of(const std::vector<std::string>& args) {
+  const ParsedOptions p = parse_options(option_table, args);
+  Request r;
+  r.path = p.operands().empty() ? "" : p.operands()[0];
+  r.ctl = p.text("--ctl");
+  r.netcdf = p.text("--netcdf");
+  r.have_ctl = p.given("--ctl");
+  r.have_netcdf = p.given("--netcdf");
+  r.have_date = p.given("--date");
+  if (r.path.empty()) throw UsageError("no model data file given");
+  if (!r.have_ctl && !r.have_netcdf)
+    throw UsageError("say what to export: --ctl OUT.ctl or --netcdf OUT.nc");
+  if (r.have_ctl && r.ctl.empty()) throw UsageError("--ctl needs a file name ('-' for standard output)");
+  if (r.have_netcdf && r.netcdf.empty()) throw UsageError("--netcdf needs a file name");
+  if (r.have_netcdf && r.netcdf == "-")
+    throw UsageError("--netcdf writes a file, not standard output: give it a name");
+  if (r.have_ctl && r.have_netcdf && r.ctl != "-" && same_entry(r.ctl, r.netcdf))
+    throw UsageError("--ctl and --netcdf name the same file (" + r.netcdf + ")");
+  if (p.given("--compress")) {
+    if (!r.have_netcdf) throw UsageError("--compress goes with --netcdf OUT.nc");
+    r.deflate_level = p.integer<int>("--compress");
+  }
+  if (r.have_date) {
+    const std::string date_text = p.text("--date");
+    r.date = exporter::parse_case_date(date_text);
+    if (!r.date) throw UsageError("--date wants YYYYMMDDHH or YYYYMMDD, not \"" + date_text + "\"");
+  }
+  return r;
+}
+
+// The date of the case without --date: the word of the date file beside
+// the model data file, when it is a date; else nothing, which is said.
+std::optional<exporter::CaseDate> date_beside(const Request& r, std::FILE* err) {
+  const auto word = date_word_beside(r.path);
   std::optional<exporter::CaseDate> date;
-  if (have_date) {
-    date = exporter::parse_case_date(date_text);
-    if (!date) throw UsageError("--date wants YYYYMMDDHH or YYYYMMDD, not \"" + date_text + "\"");
+  if (word) date = exporter::parse_case_date(*word);
+  if (!date) {
+    std::string what;
+    if (r.have_ctl) what = "the time step is the placeholder " + std::string(exporter::placeholder_time);
+    if (r.have_netcdf) what += (what.empty() ? "" : " and ") + std::string("the netCDF file has no time axis");
+    std::fprintf(err, "conv2model export: note: %s: %s (%s); give --date YYYYMMDDHH\n",
+                 r.path.c_str(), what.c_str(),
+                 word ? ("the date file beside it holds \"" + *word + "\", not a date").c_str()
+                      : "no date file adate.txt beside it");
   }
+  return date;
+}
 
-  const layout::GridDescription grid = layout::read_grid_description(path);
-  md::ModelFile file(path, grid);
-  file.require_complete();
-  const std::string date_path = (fs::path(path).parent_path() / layout::date_file).string();
-  if (!have_date) {
-    const auto word = date_word_beside(path);
-    if (word) date = exporter::parse_case_date(*word);
-    if (!date) {
-      std::string what;
-      if (have_ctl) what = "the time step is the placeholder " + std::string(exporter::placeholder_time);
-      if (have_netcdf) what += (what.empty() ? "" : " and ") + std::string("the netCDF file has no time axis");
-      std::fprintf(io.err, "conv2model export: note: %s: %s (%s); give --date YYYYMMDDHH\n",
-                   path.c_str(), what.c_str(),
-                   word ? ("the date file beside it holds \"" + *word + "\", not a date").c_str()
-                        : "no date file adate.txt beside it");
-    }
-  }
-  std::optional<std::string> time;
-  if (date) time = exporter::descriptor_time(*date);
+// Neither output may land on a file this command reads: the model data
+// file, its grid description, or the date file it took the date from.
+void refuse_onto_inputs(const Request& r, const std::string& output) {
+  const std::string date_path = (fs::path(r.path).parent_path() / layout::date_file).string();
+  if (r.have_date)
+    md::refuse_output_onto_inputs(output, {r.path, layout::grid_description_path(r.path)});
+  else
+    md::refuse_output_onto_inputs(output, {r.path, layout::grid_description_path(r.path), date_path});
+}
 
-  // Neither output may land on a file this command reads: the model data
-  // file, its grid description, or the date file it took the date from.
-  const auto refuse_onto_inputs = [&](const std::string& output) {
-    if (have_date)
-      md::refuse_output_onto_inputs(output, {path, layout::grid_description_path(path)});
-    else
-      md::refuse_output_onto_inputs(output, {path, layout::grid_description_path(path), date_path});
-  };
-  if (have_ctl && ctl != "-") refuse_onto_inputs(ctl);
-  if (have_netcdf) refuse_onto_inputs(netcdf);
-
-  const std::string name = fs::path(path).filename().string();
+// The outputs written whole, then moved into place together.
+void write_outputs(const Request& r, md::ModelFile& file, const std::optional<exporter::CaseDate>& date,
+                   const std::vector<std::string>& args) {
+  const layout::GridDescription& grid = file.grid();
+  const std::string name = fs::path(r.path).filename().string();
   std::optional<OutputFile> nc_out, ctl_out;
-  if (have_netcdf) {
+  if (r.have_netcdf) {
     exporter::NetcdfOptions options;
     options.date = date;
-    options.deflate_level = deflate_level;
+    options.deflate_level = r.deflate_level;
     options.title = exporter::data_title(grid, name);
     options.history = history_line(args);
     options.notes = md::grid_notes(grid);
-    nc_out.emplace(netcdf);
+    nc_out.emplace(r.netcdf);
     exporter::write_netcdf(file, *nc_out, options);
   }
-  if (have_ctl && ctl != "-") {
-    const std::string data_dir = fs::path(absolute(path)).parent_path().string();
-    const std::string ctl_dir = fs::path(absolute(ctl)).parent_path().string();
-    const std::string dset = data_dir == ctl_dir ? "^" + name : absolute(path);
-    ctl_out.emplace(ctl);
+  if (r.ctl_to_file()) {
+    const std::string data_dir = fs::path(absolute(r.path)).parent_path().string();
+    const std::string ctl_dir = fs::path(absolute(r.ctl)).parent_path().string();
+    const std::string dset = data_dir == ctl_dir ? "^" + name : absolute(r.path);
+    std::optional<std::string> time;
+    if (date) time = exporter::descriptor_time(*date);
+    ctl_out.emplace(r.ctl);
     ctl_out->write(exporter::descriptor_text(grid, name, dset, time), "the descriptor");
   }
   if (nc_out && ctl_out)
@@ -239,7 +250,21 @@ int run(const std::vector<std::string>& args, Streams& io) {
     nc_out->commit();
   else if (ctl_out)
     ctl_out->commit();
-  if (have_ctl && ctl == "-") {
+}
+
+int run(const std::vector<std::string>& args, Streams& io) {
+  const Request r = request_of(args);
+  const layout::GridDescription grid = layout::read_grid_description(r.path);
+  md::ModelFile file(r.path, grid);
+  file.require_complete();
+  const std::optional<exporter::CaseDate> date = r.have_date ? r.date : date_beside(r, io.err);
+  if (r.ctl_to_file()) refuse_onto_inputs(r, r.ctl);
+  if (r.have_netcdf) refuse_onto_inputs(r, r.netcdf);
+  write_outputs(r, file, date, args);
+  if (r.have_ctl && r.ctl == "-") {
+    std::optional<std::string> time;
+    if (date) time = exporter::descriptor_time(*date);
+    const std::string name = fs::path(r.path).filename().string();
     const std::string text = exporter::descriptor_text(grid, name, "^" + name, time);
     std::fwrite(text.data(), 1, text.size(), io.out);
     finish_output(io);
@@ -251,7 +276,7 @@ int run(const std::vector<std::string>& args, Streams& io) {
 
 const Subcommand& export_subcommand() {
   static const Subcommand sub{"export", "hand a model data file on to other tools (--ctl, --netcdf)",
-                              synopsis, help, run};
+                              synopsis, help, run, &option_table, more};
   return sub;
 }
 

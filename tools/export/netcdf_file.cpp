@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "kit/numbers.hpp"
 #include "layout/records.hpp"
 #include "record_stats.hpp"
 #include "textio/errors.hpp"
@@ -135,11 +136,138 @@ std::int64_t rows_per_block(const layout::GridDescription& grid, std::size_t blo
   return static_cast<std::int64_t>(std::clamp<std::uint64_t>(rows, 1, static_cast<std::uint64_t>(grid.jm())));
 }
 
+namespace {
+
+// The file's dimensions and their coordinate variables (-1: none, the time
+// of a case without a date).
+struct Axes {
+  int time_dim = -1, plev_dim = -1, lat_dim = -1, lon_dim = -1;
+  int time_var = -1, plev_var = -1, lat_var = -1, lon_var = -1;
+};
+
+Axes define_axes(NetcdfWriter& nc, const layout::GridDescription& g, const NetcdfOptions& options) {
+  Axes a;
+  if (options.date) a.time_dim = nc.dimension("time", 1);
+  a.plev_dim = nc.dimension("plev", static_cast<std::size_t>(g.lm));
+  a.lat_dim = nc.dimension("lat", static_cast<std::size_t>(g.jm()));
+  a.lon_dim = nc.dimension("lon", static_cast<std::size_t>(g.im()));
+  if (options.date) {
+    a.time_var = nc.coordinate("time", a.time_dim, {"time", "time", cf_time_units(*options.date), "T"});
+    nc.text(a.time_var, "calendar", "proleptic_gregorian");
+  }
+  a.plev_var = nc.coordinate("plev", a.plev_dim, {"air_pressure", "pressure", "Pa", "Z"});
+  nc.text(a.plev_var, "positive", "down");
+  a.lat_var = nc.coordinate("lat", a.lat_dim, {"latitude", "latitude", "degrees_north", "Y"});
+  a.lon_var = nc.coordinate("lon", a.lon_dim, {"longitude", "longitude", "degrees_east", "X"});
+  return a;
+}
+
+// The variable of field F on (time, plev, lat, lon), or (time, lat, lon)
+// at the surface, stored whole or deflated in chunks of BLOCK_ROWS rows of
+// one level.
+int define_field(NetcdfWriter& nc, const Axes& a, int f, std::size_t block_rows, std::size_t im,
+                 const NetcdfOptions& options) {
+  const layout::FieldInfo& info = layout::fields[static_cast<std::size_t>(f)];
+  std::vector<int> dims;
+  std::vector<std::size_t> chunk;
+  if (a.time_dim >= 0) {
+    dims.push_back(a.time_dim);
+    chunk.push_back(1);
+  }
+  if (f < layout::upper_count) {
+    dims.push_back(a.plev_dim);
+    chunk.push_back(1);
+  }
+  dims.push_back(a.lat_dim);
+  dims.push_back(a.lon_dim);
+  chunk.push_back(block_rows);
+  chunk.push_back(im);
+  const std::string name(info.short_name);
+  const int var = nc.variable(name.c_str(), NC_FLOAT, dims);
+  if (options.deflate_level > 0) {
+    nc.check(nc_def_var_chunking(nc.id(), var, NC_CHUNKED, chunk.data()),
+             "cannot define the chunks of " + name);
+    nc.check(nc_def_var_deflate(nc.id(), var, 1, 1, options.deflate_level),
+             "cannot define the compression of " + name);
+    // Each chunk is written whole and once: a cache smaller than a chunk
+    // makes HDF5 compress and write it at once instead of keeping it (by
+    // default libnetcdf gives every variable a cache of several chunks,
+    // some 130 MB for the 0.25-degree file).  A size of 0 would mean
+    // "the default" to libnetcdf: one byte it is.
+    nc.check(nc_set_var_chunk_cache(nc.id(), var, 1, 1, 0.0f),
+             "cannot set the chunk cache of " + name);
+  } else {
+    nc.check(nc_def_var_chunking(nc.id(), var, NC_CONTIGUOUS, nullptr),
+             "cannot define the storage of " + name);
+  }
+  if (!info.standard_name.empty()) nc.text(var, "standard_name", info.standard_name);
+  nc.text(var, "long_name", info.long_name);
+  if (!info.unit.empty()) nc.text(var, "units", info.unit);
+  const float fill = md::missing_value;
+  nc.check(nc_put_att_float(nc.id(), var, "_FillValue", NC_FLOAT, 1, &fill),
+           "cannot write the _FillValue of " + name);
+  return var;
+}
+
+void global_attributes(NetcdfWriter& nc, const NetcdfOptions& options) {
+  nc.text(NC_GLOBAL, "Conventions", "CF-1.8");
+  nc.text(NC_GLOBAL, "title", options.title);
+  nc.text(NC_GLOBAL, "source", "conv2model " + version_text());
+  nc.text(NC_GLOBAL, "history", options.history);
+  if (!options.notes.empty()) {
+    std::string comment;
+    for (const auto& note : options.notes) comment += (comment.empty() ? "" : "\n") + note;
+    nc.text(NC_GLOBAL, "comment", comment);
+  }
+}
+
+void write_axes(NetcdfWriter& nc, const Axes& a, const layout::GridDescription& g) {
+  if (a.time_var >= 0) {
+    const double zero = 0.0;
+    nc.check(nc_put_var_double(nc.id(), a.time_var, &zero), "cannot write the time");
+  }
+  std::vector<double> plev(g.pressure_pa.begin(), g.pressure_pa.end());  // exact
+  nc.check(nc_put_var_double(nc.id(), a.plev_var, plev.data()), "cannot write the pressures");
+  nc.check(nc_put_var_double(nc.id(), a.lat_var, axis_values(g.kgds(4), g.kgds(10), g.jm()).data()),
+           "cannot write the latitudes");
+  nc.check(nc_put_var_double(nc.id(), a.lon_var, axis_values(g.kgds(5), g.kgds(9), g.im()).data()),
+           "cannot write the longitudes");
+}
+
+// Every record, in record order so that the model data file is read
+// straight through, BLOCK_ROWS rows at a time.
+void write_records(NetcdfWriter& nc, md::ModelFile& file, const std::array<int, layout::field_count>& field_var,
+                   bool timed, std::size_t block_rows) {
+  const layout::GridDescription& g = file.grid();
+  const auto im = static_cast<std::size_t>(g.im()), jm = static_cast<std::size_t>(g.jm());
+  std::vector<float> block;
+  for (std::int64_t n = 1; n <= g.record_count(); ++n) {
+    const md::RecordLabel label = md::label_record(g, n, file.path());
+    for (std::size_t j = 0; j < jm; j += block_rows) {
+      const std::size_t rows = std::min(block_rows, jm - j);
+      file.read_rows(n, static_cast<std::int64_t>(j) + 1, static_cast<std::int64_t>(rows), block);
+      std::vector<std::size_t> start, count;
+      if (timed) {
+        start.push_back(0);
+        count.push_back(1);
+      }
+      if (!label.surface) {
+        start.push_back(static_cast<std::size_t>(label.level - 1));
+        count.push_back(1);
+      }
+      start.insert(start.end(), {j, 0});
+      count.insert(count.end(), {rows, im});
+      nc.check(nc_put_vara_float(nc.id(), field_var[static_cast<std::size_t>(label.field)],
+                                 start.data(), count.data(), block.data()),
+               "cannot write " + md::record_words(label) + " (record " + decimal(n) + ")");
+    }
+  }
+}
+
+}  // namespace
+
 void write_netcdf(md::ModelFile& file, OutputFile& out, const NetcdfOptions& options) {
   const layout::GridDescription& g = file.grid();
-  const bool timed = options.date.has_value();
-  const bool deflated = options.deflate_level > 0;
-  const auto im = static_cast<std::size_t>(g.im()), jm = static_cast<std::size_t>(g.jm());
   const auto block_rows = static_cast<std::size_t>(rows_per_block(g, options.block_bytes));
 
   keep_hdf5_from_closing_at_exit();
@@ -162,112 +290,15 @@ void write_netcdf(md::ModelFile& file, OutputFile& out, const NetcdfOptions& opt
   int old_mode = 0;
   nc.check(nc_set_fill(nc.id(), NC_NOFILL, &old_mode), "cannot turn off the prefill");
 
-  int time_dim = -1;
-  if (timed) time_dim = nc.dimension("time", 1);
-  const int plev_dim = nc.dimension("plev", static_cast<std::size_t>(g.lm));
-  const int lat_dim = nc.dimension("lat", jm);
-  const int lon_dim = nc.dimension("lon", im);
-
-  int time_var = -1;
-  if (timed) {
-    time_var = nc.coordinate("time", time_dim, {"time", "time", cf_time_units(*options.date), "T"});
-    nc.text(time_var, "calendar", "proleptic_gregorian");
-  }
-  const int plev_var = nc.coordinate("plev", plev_dim, {"air_pressure", "pressure", "Pa", "Z"});
-  nc.text(plev_var, "positive", "down");
-  const int lat_var =
-      nc.coordinate("lat", lat_dim, {"latitude", "latitude", "degrees_north", "Y"});
-  const int lon_var =
-      nc.coordinate("lon", lon_dim, {"longitude", "longitude", "degrees_east", "X"});
-
+  const Axes axes = define_axes(nc, g, options);
   std::array<int, layout::field_count> field_var{};
-  for (int f = 0; f < layout::field_count; ++f) {
-    const layout::FieldInfo& info = layout::fields[static_cast<std::size_t>(f)];
-    const bool upper = f < layout::upper_count;
-    std::vector<int> dims;
-    std::vector<std::size_t> chunk;
-    if (timed) {
-      dims.push_back(time_dim);
-      chunk.push_back(1);
-    }
-    if (upper) {
-      dims.push_back(plev_dim);
-      chunk.push_back(1);
-    }
-    dims.insert(dims.end(), {lat_dim, lon_dim});
-    chunk.insert(chunk.end(), {block_rows, im});
-    const std::string name(info.short_name);
-    const int var = nc.variable(name.c_str(), NC_FLOAT, dims);
-    field_var[static_cast<std::size_t>(f)] = var;
-    if (deflated) {
-      nc.check(nc_def_var_chunking(nc.id(), var, NC_CHUNKED, chunk.data()),
-               "cannot define the chunks of " + name);
-      nc.check(nc_def_var_deflate(nc.id(), var, 1, 1, options.deflate_level),
-               "cannot define the compression of " + name);
-      // Each chunk is written whole and once: a cache smaller than a chunk
-      // makes HDF5 compress and write it at once instead of keeping it (by
-      // default libnetcdf gives every variable a cache of several chunks,
-      // some 130 MB for the 0.25-degree file).  A size of 0 would mean
-      // "the default" to libnetcdf: one byte it is.
-      nc.check(nc_set_var_chunk_cache(nc.id(), var, 1, 1, 0.0f),
-               "cannot set the chunk cache of " + name);
-    } else {
-      nc.check(nc_def_var_chunking(nc.id(), var, NC_CONTIGUOUS, nullptr),
-               "cannot define the storage of " + name);
-    }
-    if (!info.standard_name.empty()) nc.text(var, "standard_name", info.standard_name);
-    nc.text(var, "long_name", info.long_name);
-    if (!info.unit.empty()) nc.text(var, "units", info.unit);
-    const float fill = md::missing_value;
-    nc.check(nc_put_att_float(nc.id(), var, "_FillValue", NC_FLOAT, 1, &fill),
-             "cannot write the _FillValue of " + name);
-  }
-
-  nc.text(NC_GLOBAL, "Conventions", "CF-1.8");
-  nc.text(NC_GLOBAL, "title", options.title);
-  nc.text(NC_GLOBAL, "source", "conv2model " + version_text());
-  nc.text(NC_GLOBAL, "history", options.history);
-  if (!options.notes.empty()) {
-    std::string comment;
-    for (const auto& note : options.notes) comment += (comment.empty() ? "" : "\n") + note;
-    nc.text(NC_GLOBAL, "comment", comment);
-  }
+  for (int f = 0; f < layout::field_count; ++f)
+    field_var[static_cast<std::size_t>(f)] = define_field(nc, axes, f, block_rows, static_cast<std::size_t>(g.im()), options);
+  global_attributes(nc, options);
   nc.check(nc_enddef(nc.id()), "cannot end the definitions");
 
-  if (timed) {
-    const double zero = 0.0;
-    nc.check(nc_put_var_double(nc.id(), time_var, &zero), "cannot write the time");
-  }
-  std::vector<double> plev(g.pressure_pa.begin(), g.pressure_pa.end());  // exact
-  nc.check(nc_put_var_double(nc.id(), plev_var, plev.data()), "cannot write the pressures");
-  nc.check(nc_put_var_double(nc.id(), lat_var, axis_values(g.kgds(4), g.kgds(10), g.jm()).data()),
-           "cannot write the latitudes");
-  nc.check(nc_put_var_double(nc.id(), lon_var, axis_values(g.kgds(5), g.kgds(9), g.im()).data()),
-           "cannot write the longitudes");
-
-  // In record order, so the model data file is read straight through.
-  std::vector<float> block;
-  for (std::int64_t n = 1; n <= g.record_count(); ++n) {
-    const md::RecordLabel label = md::label_record(g, n, file.path());
-    for (std::size_t j = 0; j < jm; j += block_rows) {
-      const std::size_t rows = std::min(block_rows, jm - j);
-      file.read_rows(n, static_cast<std::int64_t>(j) + 1, static_cast<std::int64_t>(rows), block);
-      std::vector<std::size_t> start, count;
-      if (timed) {
-        start.push_back(0);
-        count.push_back(1);
-      }
-      if (!label.surface) {
-        start.push_back(static_cast<std::size_t>(label.level - 1));
-        count.push_back(1);
-      }
-      start.insert(start.end(), {j, 0});
-      count.insert(count.end(), {rows, im});
-      nc.check(nc_put_vara_float(nc.id(), field_var[static_cast<std::size_t>(label.field)],
-                                 start.data(), count.data(), block.data()),
-               "cannot write " + md::record_words(label) + " (record " + std::to_string(n) + ")");
-    }
-  }
+  write_axes(nc, axes, g);
+  write_records(nc, file, field_var, options.date.has_value(), block_rows);
   nc.close();
 }
 

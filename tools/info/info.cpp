@@ -2,6 +2,7 @@
 
 #include "inventory.hpp"
 #include "model_file.hpp"
+#include "option_table.hpp"
 #include "selection.hpp"
 
 namespace c2m::cli {
@@ -34,18 +35,29 @@ constexpr std::string_view help =
     "               out of the statistics\n"
     "  description  the field and its unit in words (the last column: every\n"
     "               column before it is one word, for grep and awk)\n"
-    "\n"
-    "Options:\n"
-    "  --var NAME[,NAME...]    only these fields\n"
-    "  --level HPA[,HPA...]    only these levels (sfc: the surface fields)\n"
-    "  --record N[,N...]       only these records (not with --var or --level)\n"
-    "  --csv                   one machine-readable row per record after a header\n"
-    "                          line (record,offset,name,level_hpa,min,max,mean,\n"
-    "                          stddev,valid,missing,nan,inf,long_name,units;\n"
-    "                          level_hpa and the statistics empty where there are\n"
-    "                          none); notes go to standard error\n"
-    "  -h, --help              this text\n"
-    "\n"
+    "\n";
+
+constexpr Option option_rows[] = {
+    {.name = "--var", .kind = Kind::list, .value = "NAME[,NAME...]", .help = "only these fields",
+     .heading = "Options:",
+     .check = [](std::string_view name, const std::string& v) { md::parse_fields(std::string(name), v); }},
+    {.name = "--level", .kind = Kind::list, .value = "HPA[,HPA...]",
+     .help = "only these levels (sfc: the surface fields)",
+     .check = [](std::string_view name, const std::string& v) { md::parse_levels(std::string(name), v); }},
+    {.name = "--record", .kind = Kind::list, .value = "N[,N...]",
+     .help = "only these records (not with --var or --level)", .item = Kind::integer},
+    {.name = "--csv",
+     .help = "one machine-readable row per record after a header\n"
+             "line (record,offset,name,level_hpa,min,max,mean,\n"
+             "stddev,valid,missing,nan,inf,long_name,units;\n"
+             "level_hpa and the statistics empty where there are\n"
+             "none); notes go to standard error"},
+    help_option,
+};
+
+constexpr OptionTable option_table{option_rows, Reading::in_order, {1, md::one_model_data_file, true}, 26};
+
+constexpr std::string_view more =
     "The size of the file is checked against its grid description: 5 x lm + 12\n"
     "records of im x jm x 4 bytes.  A file of another size is refused, after the\n"
     "lines of the records that lie whole in it.\n"
@@ -60,27 +72,14 @@ constexpr std::string_view help =
     "data file whose size does not match its grid description.\n";
 
 int run(const std::vector<std::string>& args, Streams& io) {
+  const ParsedOptions p = parse_options(option_table, args);
   md::Selection selection;
-  std::string path, value;
-  bool csv = false;
-  Args a(args);
-  while (a.next()) {
-    if (a.value("--var", value)) {
-      selection.fields = md::parse_fields("--var", value);
-    } else if (a.value("--level", value)) {
-      selection.levels = md::parse_levels("--level", value);
-    } else if (a.value("--record", value)) {
-      selection.records = md::parse_records("--record", value);
-    } else if (a.flag("--csv")) {
-      csv = true;
-    } else if (a.is_option()) {
-      a.unknown();
-    } else if (!path.empty()) {
-      throw UsageError("one model data file at a time (got " + path + " and " + a.arg() + ")");
-    } else {
-      path = a.arg();
-    }
-  }
+  if (p.given("--var")) selection.fields = md::parse_fields("--var", p.text("--var"));
+  if (p.given("--level")) selection.levels = md::parse_levels("--level", p.text("--level"));
+  if (p.given("--record"))
+    for (const long long n : p.integers("--record")) selection.records.push_back(n);
+  const std::string path = p.operands().empty() ? "" : p.operands()[0];
+  const bool csv = p.given("--csv");
   if (path.empty()) throw UsageError("no model data file given");
   if (!selection.records.empty() && (!selection.fields.empty() || !selection.levels.empty()))
     throw UsageError("--record names records by number: it takes neither --var nor --level");
@@ -98,7 +97,7 @@ int run(const std::vector<std::string>& args, Streams& io) {
 
 const Subcommand& info_subcommand() {
   static const Subcommand sub{"info", "list the records of a model data file", synopsis, help,
-                              run};
+                              run, &option_table, more};
   return sub;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "grid_text.hpp"
+#include "kit/numbers.hpp"
 #include "numbers.hpp"
 #include "textio/errors.hpp"
 
@@ -19,11 +20,11 @@ struct Columns {
 
   explicit Columns(const md::ModelFile& f) {
     const auto& g = f.grid();
-    record = std::max<std::size_t>(3, std::to_string(g.record_count()).size());
-    offset = std::max<std::size_t>(6, std::to_string(f.size()).size());
+    record = std::max<std::size_t>(3, decimal(g.record_count()).size());
+    offset = std::max<std::size_t>(6, decimal(f.size()).size());
     for (std::int64_t k = 1; k <= g.lm; ++k)
-      level = std::max(level, md::shortest(g.level_hpa(k)).size());
-    count = std::max<std::size_t>(3, std::to_string(g.points()).size());
+      level = std::max(level, shortest_float(g.level_hpa(k)).size());
+    count = std::max<std::size_t>(3, decimal(g.points()).size());
     missing = std::max<std::size_t>(7, count);
   }
 };
@@ -55,26 +56,26 @@ std::string record_line(const md::ModelFile& file, std::int64_t n, const md::Rec
   const md::RecordLabel label = md::label_record(g, n, file.path());
   const layout::FieldInfo& f = label.info();
   const bool any = s.valid > 0;
-  const std::string offset = std::to_string(g.record_offset(n));
+  const std::string offset = decimal(g.record_offset(n));
   if (format == Format::csv) {
-    const auto stat = [&](double v) { return any ? md::significant(v, 9) : std::string(); };
-    return std::to_string(n) + "," + offset + "," + std::string(f.short_name) + "," +
-           (label.surface ? std::string() : md::shortest(label.level_hpa)) + "," +
-           (any ? md::shortest(s.min) : "") + "," + (any ? md::shortest(s.max) : "") + "," +
-           stat(s.mean) + "," + stat(s.stddev) + "," + std::to_string(s.valid) + "," +
-           std::to_string(s.missing) + "," + std::to_string(s.nan) + "," +
-           std::to_string(s.infinite) + "," + csv(std::string(f.long_name)) + "," +
+    const auto stat = [&](double v) { return any ? significant_digits(v, 9) : std::string(); };
+    return decimal(n) + "," + offset + "," + std::string(f.short_name) + "," +
+           (label.surface ? std::string() : shortest_float(label.level_hpa)) + "," +
+           (any ? shortest_float(s.min) : "") + "," + (any ? shortest_float(s.max) : "") + "," +
+           stat(s.mean) + "," + stat(s.stddev) + "," + decimal(s.valid) + "," +
+           decimal(s.missing) + "," + decimal(s.nan) + "," +
+           decimal(s.infinite) + "," + csv(std::string(f.long_name)) + "," +
            csv(std::string(f.unit));
   }
   const Columns c(file);
-  const auto stat = [&](double v) { return right(any ? md::significant(v, 7) : "-", c.number); };
-  std::string line = right(std::to_string(n), c.record) + "  " + right(offset, c.offset) + "  " +
+  const auto stat = [&](double v) { return right(any ? significant_digits(v, 7) : "-", c.number); };
+  std::string line = right(decimal(n), c.record) + "  " + right(offset, c.offset) + "  " +
                      left(std::string(f.short_name), c.name) + "  " +
                      right(md::level_text(label), c.level) + stat(s.min) + stat(s.max) +
                      stat(s.mean) + stat(s.stddev) + "  " +
-                     right(std::to_string(s.missing), c.missing) + "  " +
-                     right(std::to_string(s.nan), c.count) + "  " +
-                     right(std::to_string(s.infinite), c.count) + "  " + md::description(f);
+                     right(decimal(s.missing), c.missing) + "  " +
+                     right(decimal(s.nan), c.count) + "  " +
+                     right(decimal(s.infinite), c.count) + "  " + md::description(f);
   if (!any) line += " (no valid point)";
   return line;
 }

@@ -9,7 +9,7 @@
 #include <new>
 #include <thread>
 
-#include "conv2model/record_io.hpp"
+#include "layout/byte_order.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {

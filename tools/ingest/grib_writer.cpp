@@ -15,7 +15,7 @@
 #include <sstream>
 #include <vector>
 
-#include "conv2model/record_io.hpp"
+#include "layout/byte_order.hpp"
 #include "eccodes_context.hpp"
 #include "fields.hpp"
 #include "fileio/output_file.hpp"

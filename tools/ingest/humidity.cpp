@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "conv2model/humidity.hpp"
 #include "estab/estab.hpp"
 #include "fields.hpp"
 

@@ -1,5 +1,6 @@
 #include "grid_text.hpp"
 
+#include "kit/numbers.hpp"
 #include "numbers.hpp"
 
 namespace c2m::md {
@@ -22,10 +23,10 @@ std::string listed_words(std::string_view line) {
 }  // namespace
 
 std::string grid_summary(const layout::GridDescription& g) {
-  return "grid " + std::to_string(g.im()) + " x " + std::to_string(g.jm()) + " points, " +
-         std::to_string(g.lm) + (g.lm == 1 ? " level" : " levels") + ", " +
-         std::to_string(g.record_count()) + " records of " + std::to_string(g.record_bytes()) +
-         " bytes; type " + std::to_string(g.kgds(1)) + "; first point (south-west corner) " +
+  return "grid " + decimal(g.im()) + " x " + decimal(g.jm()) + " points, " +
+         decimal(g.lm) + (g.lm == 1 ? " level" : " levels") + ", " +
+         decimal(g.record_count()) + " records of " + decimal(g.record_bytes()) +
+         " bytes; type " + decimal(g.kgds(1)) + "; first point (south-west corner) " +
          point_text(g.kgds(4), g.kgds(5)) + "; last point " + point_text(g.kgds(7), g.kgds(8)) +
          "; increments " + degrees(g.kgds(9)) + " along i, " + degrees(g.kgds(10)) +
          " along j (degrees)";
@@ -34,12 +35,12 @@ std::string grid_summary(const layout::GridDescription& g) {
 std::vector<std::string> grid_notes(const layout::GridDescription& g) {
   std::vector<std::string> notes;
   if (g.kgds(1) != 0) {
-    notes.push_back("grid type kgds(1) = " + std::to_string(g.kgds(1)) +
+    notes.push_back("grid type kgds(1) = " + decimal(g.kgds(1)) +
                     " is not 0, a latitude/longitude grid: corners and increments are shown as"
                     " they stand");
   }
   if (g.kgds(11) != 64) {
-    notes.push_back("scanning mode kgds(11) = " + std::to_string(g.kgds(11)) +
+    notes.push_back("scanning mode kgds(11) = " + decimal(g.kgds(11)) +
                     " is not 64; the records are read with rows running south to north all the"
                     " same");
   }
@@ -58,7 +59,7 @@ std::vector<std::string> grid_notes(const layout::GridDescription& g) {
     const std::string expected = listed_words(layout::listed_field_names[f]);
     if (g.listed[f].with_unit() != expected) {
       notes.push_back("the grid description lists \"" + g.listed[f].with_unit() + "\" as field " +
-                      std::to_string(f + 1) + ", where the converter writes \"" + expected +
+                      decimal(f + 1) + ", where the converter writes \"" + expected +
                       "\"; records are named by their place in the file");
       break;
     }

@@ -1,7 +1,5 @@
 #include "model_file.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <bit>
@@ -9,6 +7,8 @@
 #include <cstring>
 #include <limits>
 
+#include "kit/input_file.hpp"
+#include "kit/numbers.hpp"
 #include "numbers.hpp"
 #include "textio/errors.hpp"
 
@@ -17,8 +17,8 @@ namespace c2m::md {
 namespace {
 
 std::string grid_words(const layout::GridDescription& g) {
-  return std::to_string(g.im()) + " x " + std::to_string(g.jm()) + " points, " +
-         std::to_string(g.lm) + (g.lm == 1 ? " level" : " levels");
+  return decimal(g.im()) + " x " + decimal(g.jm()) + " points, " +
+         decimal(g.lm) + (g.lm == 1 ? " level" : " levels");
 }
 
 }  // namespace
@@ -27,8 +27,8 @@ RecordLabel label_record(const layout::GridDescription& grid, std::int64_t n,
                          const std::string& path) {
   const auto place = layout::model_place(n, grid.lm);
   if (!place)
-    throw IoFailure(path + ": there is no record " + std::to_string(n) +
-                    ": the file holds records 1 to " + std::to_string(grid.record_count()) + " (" +
+    throw IoFailure(path + ": there is no record " + decimal(n) +
+                    ": the file holds records 1 to " + decimal(grid.record_count()) + " (" +
                     grid_words(grid) + ")");
   RecordLabel label;
   label.number = n;
@@ -40,7 +40,7 @@ RecordLabel label_record(const layout::GridDescription& grid, std::int64_t n,
 }
 
 std::string level_text(const RecordLabel& label) {
-  return label.surface ? "sfc" : shortest(label.level_hpa);
+  return label.surface ? "sfc" : shortest_float(label.level_hpa);
 }
 
 std::string description(const layout::FieldInfo& f) {
@@ -55,45 +55,38 @@ std::string record_words(const RecordLabel& label) {
 std::string size_mismatch_message(const std::string& path, std::uint64_t size,
                                   const layout::GridDescription& grid) {
   const std::uint64_t r = grid.record_bytes();
-  std::string m = path + ": " + std::to_string(size) + " bytes, but its grid description (" +
-                  grid_words(grid) + ") calls for " + std::to_string(grid.record_count()) +
-                  " records of " + std::to_string(r) + " bytes";
+  std::string m = path + ": " + decimal(size) + " bytes, but its grid description (" +
+                  grid_words(grid) + ") calls for " + decimal(grid.record_count()) +
+                  " records of " + decimal(r) + " bytes";
   const auto file_bytes = grid.file_bytes();
   if (!file_bytes) return m + ", more than a file can hold";
   const std::uint64_t expected = *file_bytes;
-  m += ", " + std::to_string(expected) + " bytes; ";
+  m += ", " + decimal(expected) + " bytes; ";
   const std::uint64_t whole = size / r;
   const std::uint64_t rest = size % r;
   if (rest != 0) {
-    return m + "the file holds " + std::to_string(whole) + " whole records of this grid and " +
-           std::to_string(rest) +
+    return m + "the file holds " + decimal(whole) + " whole records of this grid and " +
+           decimal(rest) +
            " bytes more: the description belongs to another grid, or the file was cut short";
   }
-  m += "the file holds " + std::to_string(whole) + " records of this grid";
+  m += "the file holds " + decimal(whole) + " records of this grid";
   if (whole >= 17 && (whole - 12) % 5 == 0)
-    m += ", as many as " + std::to_string((whole - 12) / 5) + " levels would give";
+    m += ", as many as " + decimal((whole - 12) / 5) + " levels would give";
   if (size < expected) return m + "; it was cut short, or the description is of another run";
-  return m + "; records beyond " + std::to_string(grid.record_count()) +
+  return m + "; records beyond " + decimal(grid.record_count()) +
          " may be left from an earlier run with more levels, or the description is of another run";
 }
 
 ModelFile::ModelFile(std::string path, const layout::GridDescription& grid)
     : path_(std::move(path)), grid_(grid) {
   // Without waiting: a FIFO at the name is refused, not read.
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd_ < 0)
-    throw CannotOpen(path_ + ": cannot open the model data file: " + std::strerror(errno));
-  struct stat st {};
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd_);
-    fd_ = -1;
+  InputFile in = open_input(path_);
+  if (in.refusal == InputFile::Refusal::open)
+    throw CannotOpen(path_ + ": cannot open the model data file: " + std::strerror(in.error));
+  if (!in.taken())
     throw CannotOpen(path_ + ": cannot read the model data file: not a regular file");
-  }
-  size_ = static_cast<std::uint64_t>(st.st_size);
-}
-
-ModelFile::~ModelFile() {
-  if (fd_ >= 0) ::close(fd_);  // read only: a failing close loses nothing
+  fd_ = std::move(in.fd);
+  size_ = static_cast<std::uint64_t>(in.size);
 }
 
 bool ModelFile::complete() const { return grid_.file_bytes() == size_; }
@@ -112,8 +105,8 @@ void ModelFile::read_at(std::uint64_t offset, float* into, std::size_t count, st
   // Only records that lie whole in the file are read: their offsets are
   // below its size, and no arithmetic on them can overflow.
   if (n > whole_records())
-    throw ShortFile(path_ + ": record " + std::to_string(n) + " is not whole in the file (" +
-                    std::to_string(size_) + " bytes, " + std::to_string(whole_records()) +
+    throw ShortFile(path_ + ": record " + decimal(n) + " is not whole in the file (" +
+                    decimal(size_) + " bytes, " + decimal(whole_records()) +
                     " whole records)");
   auto* p = reinterpret_cast<char*>(into);
   const std::size_t bytes = count * sizeof(float);
@@ -121,15 +114,15 @@ void ModelFile::read_at(std::uint64_t offset, float* into, std::size_t count, st
   while (done < bytes) {
     const std::uint64_t at = offset + done;
     if (at > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
-      throw ReadFailure(path_ + ": record " + std::to_string(n) + ": beyond what a file can hold");
-    const ssize_t got = ::pread(fd_, p + done, bytes - done, static_cast<off_t>(at));
+      throw ReadFailure(path_ + ": record " + decimal(n) + ": beyond what a file can hold");
+    const ssize_t got = ::pread(fd_.get(), p + done, bytes - done, static_cast<off_t>(at));
     if (got < 0) {
       if (errno == EINTR) continue;
-      throw ReadFailure(system_reason(path_, errno) + " (reading record " + std::to_string(n) + ")");
+      throw ReadFailure(system_reason(path_, errno) + " (reading record " + decimal(n) + ")");
     }
     if (got == 0)
-      throw ShortFile(path_ + ": record " + std::to_string(n) + ": the file ends " +
-                      std::to_string(at - grid_.record_offset(n)) +
+      throw ShortFile(path_ + ": record " + decimal(n) + ": the file ends " +
+                      decimal(at - grid_.record_offset(n)) +
                       " bytes into it (was it shortened while being read?)");
     done += static_cast<std::size_t>(got);
   }
@@ -156,9 +149,9 @@ void ModelFile::read_rows(std::int64_t n, std::int64_t j, std::int64_t rows,
                           std::vector<float>& values) {
   label_record(grid_, n, path_);
   if (j < 1 || rows < 0 || rows > grid_.jm() - j + 1)
-    throw IoFailure(path_ + ": record " + std::to_string(n) + " has rows 1 to " +
-                    std::to_string(grid_.jm()) + ", not " + std::to_string(j) + " to " +
-                    std::to_string(j + rows - 1));
+    throw IoFailure(path_ + ": record " + decimal(n) + " has rows 1 to " +
+                    decimal(grid_.jm()) + ", not " + decimal(j) + " to " +
+                    decimal(j + rows - 1));
   const auto im = static_cast<std::size_t>(grid_.im());
   values.resize(static_cast<std::size_t>(rows) * im);
   read_at(grid_.record_offset(n) + static_cast<std::uint64_t>(j - 1) * im * 4, values.data(),

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "kit/file_descriptor.hpp"
 #include "layout/grid_description.hpp"
 
 namespace c2m::md {
@@ -48,7 +49,6 @@ class ModelFile {
   // Opens PATH (a regular file; refused otherwise) and notes its size.
   // Throws CannotOpen.
   ModelFile(std::string path, const layout::GridDescription& grid);
-  ~ModelFile();
   ModelFile(const ModelFile&) = delete;
   ModelFile& operator=(const ModelFile&) = delete;
 
@@ -78,7 +78,7 @@ class ModelFile {
 
   std::string path_;
   const layout::GridDescription& grid_;
-  int fd_ = -1;
+  FileDescriptor fd_;  // read only: a failing close loses nothing
   std::uint64_t size_ = 0;
 };
 

@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <span>
 
+#include "layout/values.hpp"
+
 namespace c2m::md {
 
-inline constexpr float missing_value = -99999.0f;
+using layout::missing_value;
 
 struct RecordStats {
   std::uint64_t valid = 0;

@@ -1,11 +1,11 @@
 #include "selection.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <optional>
 
 #include "cli.hpp"
+#include "kit/numbers.hpp"
 #include "model_file.hpp"
 #include "numbers.hpp"
 #include "textio/errors.hpp"
@@ -23,10 +23,7 @@ std::string known_names() {
 // The pressure LEVEL names ("850", "8.5e2"), or nothing.
 std::optional<float> hpa_of(const std::string& level) {
   float v = 0.0f;
-  const auto r = std::from_chars(level.data(), level.data() + level.size(), v);
-  if (level.empty() || r.ec != std::errc() || r.ptr != level.data() + level.size() ||
-      !std::isfinite(v))
-    return std::nullopt;
+  if (read_real(level, v) != NumberRead::done || !std::isfinite(v)) return std::nullopt;
   return v;
 }
 
@@ -52,16 +49,13 @@ std::vector<std::string> parse_levels(const std::string& option, const std::stri
   return levels;
 }
 
-std::vector<std::int64_t> parse_records(const std::string& option, const std::string& value) {
-  std::vector<std::int64_t> records;
-  for (const std::string& n : cli::split_list(value))
-    records.push_back(cli::integer_value(option, n));
-  return records;
+std::string one_model_data_file(const std::string& held, const std::string& next) {
+  return "one model data file at a time (got " + held + " and " + next + ")";
 }
 
 std::string level_list(const layout::GridDescription& grid) {
   std::string t;
-  for (std::int64_t k = 1; k <= grid.lm; ++k) t += (k > 1 ? " " : "") + shortest(grid.level_hpa(k));
+  for (std::int64_t k = 1; k <= grid.lm; ++k) t += (k > 1 ? " " : "") + shortest_float(grid.level_hpa(k));
   return t;
 }
 

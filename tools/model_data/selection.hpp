@@ -25,8 +25,6 @@ std::vector<int> parse_fields(const std::string& option, const std::string& valu
 // The levels of "--level HPA[,HPA...]": numbers or "sfc"; UsageError
 // otherwise.
 std::vector<std::string> parse_levels(const std::string& option, const std::string& value);
-// The records of "--record N[,N...]"; UsageError for what is not a number.
-std::vector<std::int64_t> parse_records(const std::string& option, const std::string& value);
 
 // The records SELECTION names in GRID, in record order.  Every record when
 // the selection is empty.  IoFailure (naming PATH) for a record number
@@ -34,6 +32,10 @@ std::vector<std::int64_t> parse_records(const std::string& option, const std::st
 // matches no record.
 std::vector<std::int64_t> select_records(const layout::GridDescription& grid,
                                          const Selection& selection, const std::string& path);
+
+// The refusal of a second model data file on a command line (its one
+// operand): "one model data file at a time (got HELD and NEXT)".
+std::string one_model_data_file(const std::string& held, const std::string& next);
 
 // The levels of GRID in hPa, bottom first: "1000 925 850".
 std::string level_list(const layout::GridDescription& grid);

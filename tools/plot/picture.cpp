@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -12,6 +11,7 @@
 #include <span>
 
 #include "fileio/output_file.hpp"
+#include "kit/numbers.hpp"
 #include "record_stats.hpp"
 #include "textio/errors.hpp"
 
@@ -204,10 +204,10 @@ Geometry plan_picture(std::int64_t im, std::int64_t jm, std::int64_t map_width) 
   // Both sides are checked before their product, which then cannot overflow.
   const bool too_large = width > max_side || height > max_side || width * height > max_pixels;
   if (too_large)
-    throw SizeFailure("the picture of a " + std::to_string(im) + " x " + std::to_string(jm) +
-                      " grid would be " + std::to_string(width) + " x " + std::to_string(height) +
-                      " pixels; the limit is " + std::to_string(max_pixels) + " pixels and " +
-                      std::to_string(max_side) +
+    throw SizeFailure("the picture of a " + decimal(im) + " x " + decimal(jm) +
+                      " grid would be " + decimal(width) + " x " + decimal(height) +
+                      " pixels; the limit is " + decimal(max_pixels) + " pixels and " +
+                      decimal(max_side) +
                       " along a side (give --width to draw the map narrower)");
   Geometry g;
   g.width = static_cast<int>(width);
@@ -261,16 +261,10 @@ std::vector<double> ticks(double lo, double hi) {
 }
 
 std::string tick_label(double v, double step) {
-  char buf[40];
   const double a = std::max(std::abs(v), step);
-  std::to_chars_result r{};
-  if (a >= 1e6 || a < 1e-4) {
-    r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 3);
-  } else {
-    const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
-    r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  }
-  return std::string(buf, r.ptr);
+  if (a >= 1e6 || a < 1e-4) return significant_digits(v, 3);
+  const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+  return fixed_decimals(v, decimals);
 }
 
 Picture::Picture(int width, int height)
@@ -279,8 +273,8 @@ Picture::Picture(int width, int height)
     const std::string why = cairo_status_to_string(cairo_surface_status(as_surface(surface_)));
     cairo_surface_destroy(as_surface(surface_));
     surface_ = nullptr;
-    throw SizeFailure("cannot make a picture of " + std::to_string(width) + " x " +
-                      std::to_string(height) + " pixels: " + why);
+    throw SizeFailure("cannot make a picture of " + decimal(width) + " x " +
+                      decimal(height) + " pixels: " + why);
   }
 }
 
@@ -340,18 +334,14 @@ std::optional<std::pair<double, double>> data_range(const PictureData& data) {
   return colour_range(s.min, s.max);
 }
 
-Picture render_picture(const Geometry& g, const PictureData& data) {
-  Picture picture(g.width, g.height);
-  cairo_surface_t* surface = as_surface(picture.surface());
-  cairo_t* cr = cairo_create(surface);
-  set_colour(cr, background);
-  cairo_paint(cr);
+namespace {
 
-  const auto range = data_range(data);
+using Range = std::optional<std::pair<double, double>>;
+
+// The map, drawn one pixel per sample and scaled up without smoothing so
+// that every grid point stays a sharp block.
+void draw_map(cairo_t* cr, const Geometry& g, const PictureData& data, const Range& range) {
   const bool sea_masked = data.mask_sea && data.mask.size() == data.values.size();
-
-  // The map, drawn one pixel per sample and scaled up without smoothing so
-  // that every grid point stays a sharp block.
   cairo_surface_t* samples = cairo_image_surface_create(CAIRO_FORMAT_RGB24, g.sample_w, g.sample_h);
   if (cairo_surface_status(samples) == CAIRO_STATUS_SUCCESS) {
     cairo_surface_flush(samples);
@@ -382,7 +372,10 @@ Picture render_picture(const Geometry& g, const PictureData& data) {
     cairo_restore(cr);
   }
   cairo_surface_destroy(samples);
+}
 
+// The coastline over the map, and a frame round it.
+void draw_coast_and_frame(cairo_t* cr, const Geometry& g, const PictureData& data) {
   if (data.coast && data.mask.size() == data.values.size()) {
     const double sx = static_cast<double>(g.map_w) / g.sample_w;
     const double sy = static_cast<double>(g.map_h) / g.sample_h;
@@ -391,13 +384,14 @@ Picture render_picture(const Geometry& g, const PictureData& data) {
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
     trace_coast(cr, data.mask, g.sample_w, g.sample_h, sx, sy, g.map_x, g.map_y);
   }
-  // A frame round the map.
   cairo_set_source_rgb(cr, 0.3, 0.3, 0.3);
   cairo_set_line_width(cr, 1.0);
   cairo_rectangle(cr, g.map_x - 0.5, g.map_y - 0.5, g.map_w + 1.0, g.map_h + 1.0);
   cairo_stroke(cr);
+}
 
-  // Title and the line under it.
+// Title and the line under it.
+void draw_titles(cairo_t* cr, const Geometry& g, const PictureData& data) {
   const double text_room = g.width - 2.0 * margin;
   set_colour(cr, {0, 0, 0});
   cairo_select_font_face(cr, font_family, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
@@ -406,8 +400,11 @@ Picture render_picture(const Geometry& g, const PictureData& data) {
   cairo_select_font_face(cr, font_family, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, subtitle_size);
   show_text(cr, margin, g.subtitle_y, fitted(cr, data.subtitle, text_room));
+}
 
-  // The colour bar, one column of pixels per step of the scale.
+// The colour bar, one column of pixels per step of the scale, its ticks
+// and labels, and the caption under it.
+void draw_colour_bar(cairo_t* cr, const Geometry& g, const PictureData& data, const Range& range) {
   for (int x = 0; x < g.bar_w; ++x) {
     const Rgb c = range ? scale_colour(g.bar_w > 1 ? static_cast<double>(x) / (g.bar_w - 1) : 0.5)
                         : missing_grey;
@@ -437,9 +434,23 @@ Picture render_picture(const Geometry& g, const PictureData& data) {
   } else {
     show_text(cr, g.bar_x, g.labels_y, "no valid point");
   }
-  const std::string caption = fitted(cr, data.caption, text_room);
+  const std::string caption = fitted(cr, data.caption, g.width - 2.0 * margin);
   show_text(cr, g.bar_x + (g.bar_w - text_width(cr, caption)) / 2.0, g.caption_y, caption);
+}
 
+}  // namespace
+
+Picture render_picture(const Geometry& g, const PictureData& data) {
+  Picture picture(g.width, g.height);
+  cairo_surface_t* surface = as_surface(picture.surface());
+  cairo_t* cr = cairo_create(surface);
+  set_colour(cr, background);
+  cairo_paint(cr);
+  const Range range = data_range(data);
+  draw_map(cr, g, data, range);
+  draw_coast_and_frame(cr, g, data);
+  draw_titles(cr, g, data);
+  draw_colour_bar(cr, g, data, range);
   const cairo_status_t status = cairo_status(cr);
   cairo_destroy(cr);
   if (status != CAIRO_STATUS_SUCCESS)

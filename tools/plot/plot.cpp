@@ -5,8 +5,10 @@
 #include <span>
 
 #include "fileio/output_file.hpp"
+#include "kit/numbers.hpp"
 #include "model_file.hpp"
 #include "numbers.hpp"
+#include "option_table.hpp"
 #include "output_check.hpp"
 #include "picture.hpp"
 #include "record_stats.hpp"
@@ -31,24 +33,62 @@ constexpr std::string_view help =
     "(the maximum) of the valid points; missing (-99999.0), NaN and infinite\n"
     "points are grey.  The coastline is the 0.5 contour of the file's own\n"
     "land-sea mask (record 5 x lm + 1).\n"
-    "\n"
-    "Options:\n"
-    "  --record N        the record to draw, by number\n"
-    "  --var NAME        the field to draw, by short name: u v gh q t aloft; lsm\n"
-    "                    msl sp orog stl1 swvl1 stl2 swvl2 stl3 swvl3 stl4 swvl4 at\n"
-    "                    the surface\n"
-    "  --level HPA       with --var: the level in hPa (default: the lowest level)\n"
-    "  -o, --output OUT.png\n"
-    "                    the picture; whole or not at all, and never one of the\n"
-    "                    files it is drawn from\n"
-    "  --width PIXELS    the width of the map (for a large grid: fewer pixels than\n"
-    "                    points, every n-th point drawn)\n"
-    "  --range MIN,MAX   a fixed colour scale; values beyond it take its end colours\n"
-    "  --no-coast        no coastline\n"
-    "  --mask-sea        sea points pale blue and out of the colour scale: for the\n"
-    "                    soil fields, whose sea points hold the converter's fill\n"
-    "  -h, --help        this text\n"
-    "\n"
+    "\n";
+
+void one_field(std::string_view name, const std::string& v) {
+  if (md::parse_fields(std::string(name), v).size() != 1)
+    throw UsageError(std::string(name) + ": one field per picture");
+}
+
+void one_level(std::string_view name, const std::string& v) {
+  if (md::parse_levels(std::string(name), v).size() != 1)
+    throw UsageError(std::string(name) + ": one level per picture");
+}
+
+void a_file_name(std::string_view name, const std::string& v) {
+  if (v.empty()) throw UsageError(std::string(name) + " needs a file name");
+}
+
+void low_to_high(std::string_view name, const std::string& v) {
+  const auto parts = split_list(v);
+  double lo = 0, hi = 0;
+  read_real(parts[0], lo);
+  read_real(parts[1], hi);
+  if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo))
+    throw UsageError(std::string(name) + " wants MIN,MAX with MIN below MAX, not \"" + v + "\"");
+}
+
+constexpr Option option_rows[] = {
+    {.name = "--record", .kind = Kind::integer, .value = "N", .help = "the record to draw, by number",
+     .heading = "Options:"},
+    {.name = "--var", .kind = Kind::text, .value = "NAME",
+     .help = "the field to draw, by short name: u v gh q t aloft; lsm\n"
+             "msl sp orog stl1 swvl1 stl2 swvl2 stl3 swvl3 stl4 swvl4 at\n"
+             "the surface",
+     .check = one_field},
+    {.name = "--level", .kind = Kind::text, .value = "HPA",
+     .help = "with --var: the level in hPa (default: the lowest level)", .check = one_level},
+    {.name = "-o", .alias = "--output", .kind = Kind::text, .value = "OUT.png",
+     .help = "the picture; whole or not at all, and never one of the\n"
+             "files it is drawn from",
+     .check = a_file_name},
+    {.name = "--width", .kind = Kind::integer, .value = "PIXELS",
+     .help = "the width of the map (for a large grid: fewer pixels than\n"
+             "points, every n-th point drawn)",
+     .least = 16, .most = plot::max_side, .allowed = "from {least} to {most} pixels"},
+    {.name = "--range", .kind = Kind::list, .value = "MIN,MAX",
+     .help = "a fixed colour scale; values beyond it take its end colours", .item = Kind::real,
+     .items = 2, .allowed = "MIN,MAX", .check = low_to_high},
+    {.name = "--no-coast", .help = "no coastline"},
+    {.name = "--mask-sea",
+     .help = "sea points pale blue and out of the colour scale: for the\n"
+             "soil fields, whose sea points hold the converter's fill"},
+    help_option,
+};
+
+constexpr OptionTable option_table{option_rows, Reading::in_order, {1, md::one_model_data_file, true}, 20};
+
+constexpr std::string_view more =
     "Pictures of more than 100000000 pixels, or 32767 along a side, are refused.\n"
     "\n"
     "Examples:\n"
@@ -72,47 +112,20 @@ struct Request {
 };
 
 Request parse(const std::vector<std::string>& args) {
+  const ParsedOptions p = parse_options(option_table, args);
   Request r;
-  std::string value;
-  Args a(args);
-  while (a.next()) {
-    if (a.value("--record", value)) {
-      r.record = integer_value("--record", value);
-    } else if (a.value("--var", value)) {
-      const auto fields = md::parse_fields("--var", value);
-      if (fields.size() != 1) throw UsageError("--var: one field per picture");
-      r.field = fields[0];
-    } else if (a.value("--level", value)) {
-      const auto levels = md::parse_levels("--level", value);
-      if (levels.size() != 1) throw UsageError("--level: one level per picture");
-      r.level = levels[0];
-    } else if (a.value("-o", value) || a.value("--output", value)) {
-      if (value.empty()) throw UsageError("-o needs a file name");
-      r.output = value;
-    } else if (a.value("--width", value)) {
-      r.width = integer_value("--width", value);
-      if (r.width < 16 || r.width > plot::max_side)
-        throw UsageError("--width wants from 16 to " + std::to_string(plot::max_side) +
-                         " pixels, not " + value);
-    } else if (a.value("--range", value)) {
-      const auto parts = split_list(value);
-      if (parts.size() != 2) throw UsageError("--range wants MIN,MAX, not \"" + value + "\"");
-      const double lo = real_value("--range", parts[0]), hi = real_value("--range", parts[1]);
-      if (!std::isfinite(lo) || !std::isfinite(hi) || !(hi > lo))
-        throw UsageError("--range wants MIN,MAX with MIN below MAX, not \"" + value + "\"");
-      r.range = std::pair{lo, hi};
-    } else if (a.flag("--no-coast")) {
-      r.coast = false;
-    } else if (a.flag("--mask-sea")) {
-      r.mask_sea = true;
-    } else if (a.is_option()) {
-      a.unknown();
-    } else if (!r.path.empty()) {
-      throw UsageError("one model data file at a time (got " + r.path + " and " + a.arg() + ")");
-    } else {
-      r.path = a.arg();
-    }
+  if (p.given("--record")) r.record = p.integer<std::int64_t>("--record");
+  if (p.given("--var")) r.field = md::parse_fields("--var", p.text("--var"))[0];
+  if (p.given("--level")) r.level = md::parse_levels("--level", p.text("--level"))[0];
+  r.output = p.text("-o");
+  if (p.given("--width")) r.width = p.integer<std::int64_t>("--width");
+  if (p.given("--range")) {
+    const std::vector<double> range = p.reals("--range");
+    r.range = std::pair{range[0], range[1]};
   }
+  r.coast = !p.given("--no-coast");
+  r.mask_sea = p.given("--mask-sea");
+  r.path = p.operands().empty() ? "" : p.operands()[0];
   if (r.path.empty()) throw UsageError("no model data file given");
   if (r.output.empty()) throw UsageError("say where the picture goes: -o OUT.png");
   if (r.record.has_value() == r.field.has_value())
@@ -130,7 +143,7 @@ std::int64_t record_of(const Request& r, const layout::GridDescription& grid) {
   md::Selection s;
   s.fields = {*r.field};
   if (r.level) s.levels = {*r.level};
-  else if (*r.field < layout::upper_count) s.levels = {md::shortest(grid.level_hpa(1))};
+  else if (*r.field < layout::upper_count) s.levels = {shortest_float(grid.level_hpa(1))};
   return md::select_records(grid, s, r.path).front();
 }
 
@@ -189,11 +202,11 @@ int run(const std::vector<std::string>& args, Streams& io) {
   } else {
     s.add(data.values);
   }
-  data.subtitle = name + ", record " + std::to_string(n) + " of " +
-                  std::to_string(grid.record_count()) + " (" + std::string(f.short_name) + "), " +
-                  std::to_string(grid.im()) + " x " + std::to_string(grid.jm()) + " points" +
+  data.subtitle = name + ", record " + decimal(n) + " of " +
+                  decimal(grid.record_count()) + " (" + std::string(f.short_name) + "), " +
+                  decimal(grid.im()) + " x " + decimal(grid.jm()) + " points" +
                   (s.valid > 0 ? std::string(r.mask_sea ? ", land values " : ", values ") +
-                                     md::shortest(s.min) + " to " + md::shortest(s.max)
+                                     shortest_float(s.min) + " to " + shortest_float(s.max)
                                : ", no valid point") +
                   (r.mask_sea ? ", sea masked" : "");
   data.caption = std::string(f.short_name) + ": " + md::description(f);
@@ -202,12 +215,12 @@ int run(const std::vector<std::string>& args, Streams& io) {
   plot::write_png(picture, r.output);
 
   const auto range = plot::data_range(data);
-  std::fprintf(io.out, "%s: %s, %d x %d pixels, %s\n", r.output.c_str(),
-               md::record_words(label).c_str(), geometry.width, geometry.height,
-               range ? ("colours from " + md::significant(range->first, 6) + " to " +
-                        md::significant(range->second, 6) + unit)
-                           .c_str()
-                     : "no valid point: all grey");
+  const std::string colours = range ? "colours from " + significant_digits(range->first, 6) + " to " +
+                                          significant_digits(range->second, 6) + unit
+                                    : "no valid point: all grey";
+  const std::string said = r.output + ": " + md::record_words(label) + ", " + decimal(geometry.width) +
+                           " x " + decimal(geometry.height) + " pixels, " + colours + "\n";
+  std::fwrite(said.data(), 1, said.size(), io.out);
   return status_ok;
 }
 
@@ -215,7 +228,7 @@ int run(const std::vector<std::string>& args, Streams& io) {
 
 const Subcommand& plot_subcommand() {
   static const Subcommand sub{"plot", "draw a record of a model data file as a PNG picture",
-                              synopsis, help, run};
+                              synopsis, help, run, &option_table, more};
   return sub;
 }
 

@@ -5,8 +5,10 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "option_table.hpp"
 #include "synth.hpp"
 
 namespace synth {
@@ -26,8 +28,11 @@ struct Command {
 // message that names the offending option and value.
 Command parse_command_line(const std::vector<std::string>& args);
 
-// The text of --help after the synopsis.
-std::string help_text();
+// The command line's options, and the texts of --help before and after
+// them.
+const c2m::cli::OptionTable& option_table();
+std::string_view about_text();
+std::string_view more_text();
 inline constexpr const char* synopsis = "conv2model synth [OPTIONS] DIR";
 
 }  // namespace synth

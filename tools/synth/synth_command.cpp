@@ -25,9 +25,9 @@ int run(const std::vector<std::string>& args, Streams&) {
 }  // namespace
 
 const Subcommand& synth_subcommand() {
-  static const std::string help = synth::help_text();
   static const Subcommand sub{"synth", "make a synthetic input case (run description, date, grid)",
-                              synth::synopsis, help, run};
+                              synth::synopsis, synth::about_text(), run, &synth::option_table(),
+                              synth::more_text()};
   return sub;
 }
 
