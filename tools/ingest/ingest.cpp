@@ -11,11 +11,11 @@
 #include <new>
 #include <thread>
 
-#include "all_times.hpp"
-#include "case_dir.hpp"
+#include "case/all_times.hpp"
+#include "case/case_dir.hpp"
 #include "estab/estab.hpp"
-#include "grib_source.hpp"
 #include "layout/run_description_text.hpp"
+#include "source/grib_source.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
