@@ -14,7 +14,7 @@
 
 #include "cli.hpp"
 #include "plan/plan.hpp"
-#include "source/netcdf_source.hpp"
+#include "source/netcdf_quantity.hpp"
 
 namespace c2m::cli {
 

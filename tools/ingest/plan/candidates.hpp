@@ -11,8 +11,6 @@
 
 namespace c2m::ingest {
 
-using Sources = std::vector<std::unique_ptr<FieldSource>>;
-
 // A field the table takes, with its entry.
 struct Candidate {
   const FieldInfo* field = nullptr;

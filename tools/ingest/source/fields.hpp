@@ -10,6 +10,7 @@
 
 #include <compare>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -135,5 +136,8 @@ class FieldSource {
     return false;
   }
 };
+
+// The input files of a run, input file N at [N].
+using Sources = std::vector<std::unique_ptr<FieldSource>>;
 
 }  // namespace c2m::ingest
