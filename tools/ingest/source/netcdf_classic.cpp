@@ -153,33 +153,32 @@ std::int64_t product(std::int64_t a, std::int64_t b, std::int64_t limit) {
   return a * b;
 }
 
-}  // namespace
+// The format mark: CDF and the version 1, 2 or 5.
+int read_version(const std::string& path, int fd, std::int64_t size) {
+  unsigned char magic[4] = {0, 0, 0, 0};
+  Cursor probe(path, fd, size, 1);
+  for (auto& b : magic) b = static_cast<unsigned char>(probe.number(1, "the format mark"));
+  if (magic[0] != 'C' || magic[1] != 'D' || magic[2] != 'F' || (magic[3] != 1 && magic[3] != 2 && magic[3] != 5))
+    throw IoFailure(path + ": not a netCDF file of the classic formats (it does not start with CDF 1, 2 or 5)");
+  return magic[3];
+}
 
-ClassicHeader read_classic_header(const std::string& path, int fd, std::int64_t size) {
-  ClassicHeader h;
-  {
-    unsigned char magic[4] = {0, 0, 0, 0};
-    Cursor probe(path, fd, size, 1);
-    for (auto& b : magic) b = static_cast<unsigned char>(probe.number(1, "the format mark"));
-    if (magic[0] != 'C' || magic[1] != 'D' || magic[2] != 'F' || (magic[3] != 1 && magic[3] != 2 && magic[3] != 5))
-      throw IoFailure(path + ": not a netCDF file of the classic formats (it does not start with CDF 1, 2 or 5)");
-    h.version = magic[3];
-  }
-  Cursor c(path, fd, size, h.version);
-  c.skip(4, "the format mark");
+std::int64_t read_records(Cursor& c) {
+  const int w = c.version() == 5 ? 8 : 4;
+  const std::uint64_t n = c.number(w, "the number of records");
+  const std::uint64_t streaming = w == 4 ? 0xffffffffu : ~std::uint64_t{0};
+  if (n == streaming)
+    c.fail("the number of records is left to be worked out from the file's length (a file still being "
+           "written as a stream), which ingest does not do");
+  if (n > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) || (w == 4 && n > 0x7fffffffu))
+    c.fail("the number of records is " + std::to_string(n));
+  return static_cast<std::int64_t>(n);
+}
+
+// Dimensions: a name (at least 4 + 4 bytes) and a length; at most one of
+// length 0, the record dimension, whose length is the number of records.
+void read_dimensions(Cursor& c, ClassicHeader& h) {
   const int w = h.version == 5 ? 8 : 4;
-  {
-    const std::uint64_t n = c.number(w, "the number of records");
-    const std::uint64_t streaming = w == 4 ? 0xffffffffu : ~std::uint64_t{0};
-    if (n == streaming)
-      c.fail("the number of records is left to be worked out from the file's length (a file still being "
-             "written as a stream), which ingest does not do");
-    if (n > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) || (w == 4 && n > 0x7fffffffu))
-      c.fail("the number of records is " + std::to_string(n));
-    h.records = static_cast<std::int64_t>(n);
-  }
-
-  // Dimensions: a name (at least 4 + 4 bytes) and a length.
   const std::int64_t ndims = list(c, tag_dimensions, "dimensions", w + 4 + w);
   h.dims.resize(static_cast<std::size_t>(ndims));
   int record_dims = 0;
@@ -193,43 +192,55 @@ ClassicHeader read_classic_header(const std::string& path, int fd, std::int64_t 
       d.length = h.records;
     }
   }
-  attributes(c, "the file");
+}
 
-  // Variables: a name, the count of its dimensions, its attributes (at
-  // least the 8 bytes of an absent list), type, size and start.
+// A variable: a name, the count of its dimensions and their ids, its
+// attributes, type, size and start.
+void read_variable(Cursor& c, ClassicHeader& h, std::int64_t k) {
+  const int w = h.version == 5 ? 8 : 4;
   const int begin_bytes = h.version == 1 ? 4 : 8;
+  const auto ndims = static_cast<std::int64_t>(h.dims.size());
+  ClassicVariable& v = h.vars[static_cast<std::size_t>(k)];
+  v.name = c.name("variable " + decimal(k + 1));
+  const std::string what = "variable " + v.name;
+  const std::int64_t rank = c.count("the number of dimensions of " + what, c.left() / w);
+  v.dims.resize(static_cast<std::size_t>(rank));
+  for (std::int64_t d = 0; d < rank; ++d) {
+    const std::uint64_t id = c.number(w, what.c_str());
+    if (id >= static_cast<std::uint64_t>(ndims))
+      c.fail(what + " names dimension " + std::to_string(id) + " of " + decimal(ndims));
+    v.dims[static_cast<std::size_t>(d)] = static_cast<std::int64_t>(id);
+    if (h.dims[id].record) {
+      if (d != 0) c.fail(what + " has the record dimension " + h.dims[id].name + " other than first");
+      v.record = true;
+    }
+  }
+  attributes(c, what);
+  v.type = static_cast<int>(c.number(4, what.c_str()));
+  if (type_bytes(v.type, h.version) == 0)
+    c.fail(what + " has the type " + decimal(v.type) + ", which the format does not have");
+  c.skip(w, "the size of " + what);  // worked out below from the dimensions instead
+  const std::uint64_t begin = c.number(begin_bytes, what.c_str());
+  if (begin > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+    c.fail(what + " begins at byte " + std::to_string(begin));
+  v.begin = static_cast<std::int64_t>(begin);
+}
+
+void read_variables(Cursor& c, ClassicHeader& h) {
+  const int w = h.version == 5 ? 8 : 4;
+  const int begin_bytes = h.version == 1 ? 4 : 8;
+  // At least a name, a count of dimensions, the 8 bytes of an absent list
+  // of attributes, a type, a size and a start.
   const std::int64_t nvars = list(c, tag_variables, "variables", (w + 4) + w + (4 + w) + 4 + w + begin_bytes);
   h.vars.resize(static_cast<std::size_t>(nvars));
-  for (std::int64_t k = 0; k < nvars; ++k) {
-    ClassicVariable& v = h.vars[static_cast<std::size_t>(k)];
-    v.name = c.name("variable " + decimal(k + 1));
-    const std::string what = "variable " + v.name;
-    const std::int64_t rank = c.count("the number of dimensions of " + what, c.left() / w);
-    v.dims.resize(static_cast<std::size_t>(rank));
-    for (std::int64_t d = 0; d < rank; ++d) {
-      const std::uint64_t id = c.number(w, what.c_str());
-      if (id >= static_cast<std::uint64_t>(ndims))
-        c.fail(what + " names dimension " + std::to_string(id) + " of " + decimal(ndims));
-      v.dims[static_cast<std::size_t>(d)] = static_cast<std::int64_t>(id);
-      if (h.dims[id].record) {
-        if (d != 0) c.fail(what + " has the record dimension " + h.dims[id].name + " other than first");
-        v.record = true;
-      }
-    }
-    attributes(c, what);
-    v.type = static_cast<int>(c.number(4, what.c_str()));
-    if (type_bytes(v.type, h.version) == 0)
-      c.fail(what + " has the type " + decimal(v.type) + ", which the format does not have");
-    c.skip(w, "the size of " + what);  // worked out below from the dimensions instead
-    const std::uint64_t begin = c.number(begin_bytes, what.c_str());
-    if (begin > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-      c.fail(what + " begins at byte " + std::to_string(begin));
-    v.begin = static_cast<std::int64_t>(begin);
-  }
-  h.header_bytes = c.at();
+  for (std::int64_t k = 0; k < nvars; ++k) read_variable(c, h, k);
+}
 
-  // The extent of every variable against the file.
-  constexpr std::int64_t huge = std::numeric_limits<std::int64_t>::max() / 2;
+constexpr std::int64_t huge = std::numeric_limits<std::int64_t>::max() / 2;
+
+// The bytes of every variable (of one record, for a record variable), and
+// of a record of them all.
+std::int64_t size_variables(const std::string& path, ClassicHeader& h) {
   std::int64_t record_bytes = 0;
   int record_vars = 0;
   for (ClassicVariable& v : h.vars) {
@@ -256,6 +267,11 @@ ClassicHeader read_classic_header(const std::string& path, int fd, std::int64_t 
   if (record_vars == 1)
     for (const ClassicVariable& v : h.vars)
       if (v.record) record_bytes = v.bytes;
+  return record_bytes;
+}
+
+// The extent of every variable against the file.
+void check_extents(const std::string& path, std::int64_t size, const ClassicHeader& h, std::int64_t record_bytes) {
   for (const ClassicVariable& v : h.vars) {
     std::int64_t end = v.begin;
     if (v.record && h.records > 0) {
@@ -275,6 +291,21 @@ ClassicHeader read_classic_header(const std::string& path, int fd, std::int64_t 
                         " bytes holds (it is truncated, or its header is corrupt)");
     }
   }
+}
+
+}  // namespace
+
+ClassicHeader read_classic_header(const std::string& path, int fd, std::int64_t size) {
+  ClassicHeader h;
+  h.version = read_version(path, fd, size);
+  Cursor c(path, fd, size, h.version);
+  c.skip(4, "the format mark");
+  h.records = read_records(c);
+  read_dimensions(c, h);
+  attributes(c, "the file");
+  read_variables(c, h);
+  h.header_bytes = c.at();
+  check_extents(path, size, h, size_variables(path, h));
   return h;
 }
 
