@@ -144,6 +144,118 @@ std::string read_date(const std::string& path) {
   return word.substr(0, 10);
 }
 
+// Record N (of RECORDS) of the input grid file, open as FD, into PLANE:
+// as the file holds it, rows north to south.
+void read_record(int fd, const std::string& input, std::int64_t n, std::int64_t records, std::vector<float>& plane) {
+  const auto bytes = static_cast<std::int64_t>(plane.size()) * 4;
+  std::int64_t done = 0;
+  auto* dst = reinterpret_cast<char*>(plane.data());
+  while (done < bytes) {
+    const ssize_t r = ::pread(fd, dst + done, static_cast<std::size_t>(bytes - done),
+                              static_cast<off_t>((n - 1) * bytes + done));
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) throw ReadFailure(system_reason(input, errno));
+    if (r == 0)
+      throw ShortFile(input + ": ends in record " + std::to_string(n) + " of " + std::to_string(records));
+    done += r;
+  }
+  little_endian_to_host(plane);
+}
+
+// The parameter of record N of a case of the levels PRESSURES (hPa), and
+// its level when it is an upper-air one.
+Param record_param(std::int64_t n, const std::vector<float>& pressures, std::optional<float>& pressure) {
+  const auto lm = static_cast<std::int64_t>(pressures.size());
+  if (n <= 6 * lm) {
+    pressure = pressures[static_cast<std::size_t>((n - 1) % lm)];
+    return upper_param(static_cast<layout::InputUpper>((n - 1) / lm));
+  }
+  return surface_param(static_cast<int>(n - 6 * lm));
+}
+
+// PLANE in the message's units (times SCALE) into VALUES, undefined points
+// as the bitmap's missing value; whether there are any.
+bool message_values(const std::vector<float>& plane, double scale, std::vector<double>& values) {
+  bool any_undefined = false;
+  for (std::size_t k = 0; k < plane.size(); ++k) {
+    const float v = plane[k];
+    if (v == undefined_value) {
+      any_undefined = true;
+      values[k] = undefined_double;
+    } else {
+      values[k] = static_cast<double>(v) * scale;  // exact: 24 bits times 100 fits 53
+    }
+  }
+  return any_undefined;
+}
+
+// The level of the message: an isobaric level in whole hPa, else (GRIB 2
+// only) in Pa scaled; a soil layer's depths in cm.
+void set_level(Message& m, const Param& p, const std::optional<float>& pressure, GribEdition edition,
+               const std::string& out, const std::string& what) {
+  if (pressure) {
+    const float hp = *pressure;
+    if (hp == std::floor(hp) && hp >= 1.0f && hp <= 65535.0f) {
+      m.set("level", static_cast<long>(hp));
+    } else if (edition == GribEdition::one) {
+      throw IoFailure(out + ": the level " + std::to_string(hp) + " hPa of " + what +
+                      " is not a whole number of hPa, and GRIB 1 states only those");
+    } else {
+      long sv = 0, sf = 0;
+      if (!pascal_scaled(hp, sv, sf))
+        throw IoFailure(out + ": the level " + std::to_string(hp) + " hPa of " + what + " cannot be stated");
+      m.set("scaleFactorOfFirstFixedSurface", sf);
+      m.set("scaledValueOfFirstFixedSurface", sv);
+    }
+  } else if (p.layer > 0) {
+    if (edition == GribEdition::one) {
+      m.set("topLevel", layer_top_cm[p.layer]);
+      m.set("bottomLevel", layer_bottom_cm_grib1[p.layer]);
+    } else {
+      m.set("scaleFactorOfFirstFixedSurface", 2L);
+      m.set("scaledValueOfFirstFixedSurface", layer_top_cm[p.layer]);
+      m.set("scaleFactorOfSecondFixedSurface", 2L);
+      m.set("scaledValueOfSecondFixedSurface", layer_bottom_cm[p.layer]);
+    }
+  }
+}
+
+// The grid of the run description: rows north to south, points west to
+// east, from the north-west corner.
+void set_grid(Message& m, const layout::RunGrid& grid) {
+  const auto& g = grid.grid;
+  const std::int64_t im = grid.im, jm = grid.jm;
+  auto degrees = [](std::int64_t millideg) { return static_cast<double>(millideg) / 1000.0; };
+  auto wrap = [](std::int64_t millideg) {
+    std::int64_t w = millideg % 360000;
+    return w < 0 ? w + 360000 : w;
+  };
+  m.set("Ni", static_cast<long>(im));
+  m.set("Nj", static_cast<long>(jm));
+  m.set("iScansNegatively", 0L);
+  m.set("jScansPositively", 0L);
+  m.set("latitudeOfFirstGridPointInDegrees", degrees(g[3]));
+  m.set("longitudeOfFirstGridPointInDegrees", degrees(wrap(g[2])));
+  m.set("latitudeOfLastGridPointInDegrees", degrees(g[1]));
+  m.set("longitudeOfLastGridPointInDegrees", degrees(wrap(g[2] + (im - 1) * std::int64_t{g[5]})));
+  m.set("iDirectionIncrementInDegrees", degrees(g[5]));
+  m.set("jDirectionIncrementInDegrees", degrees(g[6]));
+}
+
+void set_packing(Message& m, GribPacking packing, bool any_undefined) {
+  if (packing == GribPacking::ieee) {
+    m.set("packingType", "grid_ieee");
+    m.set("precision", 2L);
+  } else {
+    m.set("packingType", "grid_simple");
+    m.set("bitsPerValue", 16L);
+  }
+  if (any_undefined) {
+    m.set("bitmapPresent", 1L);
+    m.set("missingValue", undefined_double);
+  }
+}
+
 }  // namespace
 
 void write_case_as_grib(const std::string& case_dir, const std::string& input_name, const std::string& out,
@@ -152,12 +264,10 @@ void write_case_as_grib(const std::string& case_dir, const std::string& input_na
   const layout::RunDescription d = layout::read_run_description((dir / layout::run_description_file).string());
   const std::string date = read_date((dir / layout::date_file).string());
   const std::string input = fs::path(input_name).is_absolute() ? input_name : (dir / input_name).string();
-  const auto& g = d.grid.grid;
-  if (g[0] != 0)
-    throw IoFailure((dir / layout::run_description_file).string() + ": grid type " + std::to_string(g[0]) +
+  if (d.grid.grid[0] != 0)
+    throw IoFailure((dir / layout::run_description_file).string() + ": grid type " + std::to_string(d.grid.grid[0]) +
                     ", not 0 (regular latitude/longitude)");
-  const std::int64_t im = d.grid.im, jm = d.grid.jm, lm = static_cast<std::int64_t>(d.pressures_hpa.size());
-  const std::int64_t points = im * jm;
+  const std::int64_t points = std::int64_t{d.grid.im} * d.grid.jm;
 
   const int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) throw CannotOpen(system_reason(input, errno));
@@ -166,56 +276,19 @@ void write_case_as_grib(const std::string& case_dir, const std::string& input_na
     ~Closer() { ::close(fd); }
   } closer{fd};
 
-  auto degrees = [](std::int64_t millideg) { return static_cast<double>(millideg) / 1000.0; };
-  auto wrap = [](std::int64_t millideg) {
-    std::int64_t w = millideg % 360000;
-    return w < 0 ? w + 360000 : w;
-  };
   const long date_ymd = std::stol(date.substr(0, 8));
   const long hour = std::stol(date.substr(8, 2));
 
   OutputFile file(out);
   std::vector<float> plane(static_cast<std::size_t>(points));
   std::vector<double> values(static_cast<std::size_t>(points));
-  const std::int64_t records = layout::input_record_count(lm);
+  const std::int64_t records = layout::input_record_count(static_cast<std::int64_t>(d.pressures_hpa.size()));
   for (std::int64_t n = 1; n <= records; ++n) {
-    // The record as the input grid file holds it, rows north to south.
-    const std::int64_t bytes = points * 4;
-    std::int64_t done = 0;
-    auto* dst = reinterpret_cast<char*>(plane.data());
-    while (done < bytes) {
-      const ssize_t r = ::pread(fd, dst + done, static_cast<std::size_t>(bytes - done),
-                                static_cast<off_t>((n - 1) * bytes + done));
-      if (r < 0 && errno == EINTR) continue;
-      if (r < 0) throw ReadFailure(system_reason(input, errno));
-      if (r == 0)
-        throw ShortFile(input + ": ends in record " + std::to_string(n) + " of " + std::to_string(records));
-      done += r;
-    }
-    little_endian_to_host(plane);
-
-    Param p;
+    read_record(fd, input, n, records, plane);
     std::optional<float> pressure;
-    std::string what;
-    if (n <= 6 * lm) {
-      const auto f = static_cast<layout::InputUpper>((n - 1) / lm);
-      p = upper_param(f);
-      pressure = d.pressures_hpa[static_cast<std::size_t>((n - 1) % lm)];
-    } else {
-      p = surface_param(static_cast<int>(n - 6 * lm));
-    }
-    what = "record " + std::to_string(n);
-
-    bool any_undefined = false;
-    for (std::size_t k = 0; k < plane.size(); ++k) {
-      const float v = plane[k];
-      if (v == undefined_value) {
-        any_undefined = true;
-        values[k] = undefined_double;
-      } else {
-        values[k] = static_cast<double>(v) * p.scale;  // exact: 24 bits times 100 fits 53
-      }
-    }
+    const Param p = record_param(n, d.pressures_hpa, pressure);
+    const std::string what = "record " + std::to_string(n);
+    const bool any_undefined = message_values(plane, p.scale, values);
 
     Message m(options.edition, out);
     m.context(what);
@@ -224,52 +297,9 @@ void write_case_as_grib(const std::string& case_dir, const std::string& input_na
     m.set("dataDate", date_ymd);
     m.set("dataTime", hour * 100);
     m.set("typeOfLevel", p.level_type);
-    if (pressure) {
-      const float hp = *pressure;
-      if (hp == std::floor(hp) && hp >= 1.0f && hp <= 65535.0f) {
-        m.set("level", static_cast<long>(hp));
-      } else if (options.edition == GribEdition::one) {
-        throw IoFailure(out + ": the level " + std::to_string(hp) + " hPa of " + what +
-                        " is not a whole number of hPa, and GRIB 1 states only those");
-      } else {
-        long sv = 0, sf = 0;
-        if (!pascal_scaled(hp, sv, sf))
-          throw IoFailure(out + ": the level " + std::to_string(hp) + " hPa of " + what + " cannot be stated");
-        m.set("scaleFactorOfFirstFixedSurface", sf);
-        m.set("scaledValueOfFirstFixedSurface", sv);
-      }
-    } else if (p.layer > 0) {
-      if (options.edition == GribEdition::one) {
-        m.set("topLevel", layer_top_cm[p.layer]);
-        m.set("bottomLevel", layer_bottom_cm_grib1[p.layer]);
-      } else {
-        m.set("scaleFactorOfFirstFixedSurface", 2L);
-        m.set("scaledValueOfFirstFixedSurface", layer_top_cm[p.layer]);
-        m.set("scaleFactorOfSecondFixedSurface", 2L);
-        m.set("scaledValueOfSecondFixedSurface", layer_bottom_cm[p.layer]);
-      }
-    }
-    m.set("Ni", static_cast<long>(im));
-    m.set("Nj", static_cast<long>(jm));
-    m.set("iScansNegatively", 0L);
-    m.set("jScansPositively", 0L);
-    m.set("latitudeOfFirstGridPointInDegrees", degrees(g[3]));
-    m.set("longitudeOfFirstGridPointInDegrees", degrees(wrap(g[2])));
-    m.set("latitudeOfLastGridPointInDegrees", degrees(g[1]));
-    m.set("longitudeOfLastGridPointInDegrees", degrees(wrap(g[2] + (im - 1) * std::int64_t{g[5]})));
-    m.set("iDirectionIncrementInDegrees", degrees(g[5]));
-    m.set("jDirectionIncrementInDegrees", degrees(g[6]));
-    if (options.packing == GribPacking::ieee) {
-      m.set("packingType", "grid_ieee");
-      m.set("precision", 2L);
-    } else {
-      m.set("packingType", "grid_simple");
-      m.set("bitsPerValue", 16L);
-    }
-    if (any_undefined) {
-      m.set("bitmapPresent", 1L);
-      m.set("missingValue", undefined_double);
-    }
+    set_level(m, p, pressure, options.edition, out, what);
+    set_grid(m, d.grid);
+    set_packing(m, options.packing, any_undefined);
     m.values(values);
     file.write(m.bytes(), what);
   }
