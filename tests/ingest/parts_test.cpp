@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 
+#include "case/plan_words.hpp"
 #include "estab/estab.hpp"
 #include "ingest.hpp"
 #include "plan/field_table.hpp"

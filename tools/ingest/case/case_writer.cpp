@@ -9,6 +9,7 @@
 #include <new>
 #include <thread>
 
+#include "case/plan_words.hpp"
 #include "conv2model/record_io.hpp"
 #include "textio/errors.hpp"
 
@@ -69,6 +70,7 @@ class Writer {
     put(record, plane.data(), 0, rows_, what, upper);
   }
   void rh_of(const LevelHumidity& h, Worker& w, std::vector<float>& rh);
+  void humidity(const Job& j, const std::string& what, Worker& w);
 
   const Plan& plan_;
   const Sources& sources_;
@@ -186,18 +188,19 @@ void Writer::rh_of(const LevelHumidity& h, Worker& w, std::vector<float>& rh) {
 }
 
 void Writer::job(const Job& j, Worker& w) {
+  const std::string what = job_words(j);
   switch (j.kind) {
     case Job::Kind::copy:
       decode(j.src, w);
-      blocks(j.src, w, [&](const float* b, std::int64_t r0, std::int64_t r1) { put(j.record, b, r0, r1, j.what, j.upper_air); });
+      blocks(j.src, w, [&](const float* b, std::int64_t r0, std::int64_t r1) { put(j.record, b, r0, r1, what, j.upper_air); });
       return;
     case Job::Kind::missing: {
       w.block.assign(static_cast<std::size_t>(block_rows_ * cols_), missing_value);
-      const std::string r_what = j.q_record ? "r at " + j.what + ", missing" : j.what + ", missing";
+      const std::string r_what = j.q_record ? "r at " + what + ", missing" : what + ", missing";
       for (std::int64_t r0 = 0; r0 < rows_; r0 += block_rows_) {
         const std::int64_t r1 = std::min(rows_, r0 + block_rows_);
         put(j.record, w.block.data(), r0, r1, r_what, false);
-        if (j.q_record) put(j.q_record, w.block.data(), r0, r1, "q at " + j.what + ", missing", false);
+        if (j.q_record) put(j.q_record, w.block.data(), r0, r1, "q at " + what + ", missing", false);
       }
       return;
     }
@@ -205,56 +208,61 @@ void Writer::job(const Job& j, Worker& w) {
       decode(j.src, w);
       blocks(j.src, w, [&](float* b, std::int64_t r0, std::int64_t r1) {
         for (std::int64_t n = 0; n < (r1 - r0) * cols_; ++n) b[n] = b[n] == undefined_value ? 0.0f : 1.0f;
-        put(j.record, b, r0, r1, j.what, false);
+        put(j.record, b, r0, r1, what, false);
       });
       return;
-    case Job::Kind::humidity: {
-      const LevelHumidity& h = j.hum;
-      const float p = h.p_hpa;
-      const std::string r_what = "r at " + j.what, q_what = "q at " + j.what, t_what = "t at " + j.what;
-      whole(h.t, w, w.t);
-      put(j.t_record, w.t, t_what, true);
-      auto t_rows = [&](std::int64_t r0, std::int64_t r1) {
-        return std::span<const float>(w.t.data() + r0 * cols_, static_cast<std::size_t>((r1 - r0) * cols_));
-      };
-      if (h.from == RhFrom::q) {
-        // q goes out as it is, then becomes RH in place.
-        decode(*h.q, w);
-        blocks(*h.q, w, [&](float* b, std::int64_t r0, std::int64_t r1) {
-          put(j.q_record, b, r0, r1, q_what, true);
-          std::span<float> rows(b, static_cast<std::size_t>((r1 - r0) * cols_));
-          rh_from_q(t_rows(r0, r1), rows, p);
-          put(j.record, b, r0, r1, r_what, true);
-        });
-        return;
-      }
-      decode(*h.r, w);
-      blocks(*h.r, w, [&](float* b, std::int64_t r0, std::int64_t r1) {
-        const std::span<float> rows(b, static_cast<std::size_t>((r1 - r0) * cols_));
-        if (h.from == RhFrom::r_mixed) rh_from_mixed(t_rows(r0, r1), rows, h.phase);
-        put(j.record, b, r0, r1, r_what, true);
-        if (!h.q) {
-          const auto t = t_rows(r0, r1);
-          w.block2.assign(t.begin(), t.end());
-          q_from_rh(w.block2, rows, p);
-          put(j.q_record, w.block2.data(), r0, r1, q_what, true);
-        }
-      });
-      if (h.q) {
-        decode(*h.q, w);
-        blocks(*h.q, w, [&](const float* b, std::int64_t r0, std::int64_t r1) { put(j.q_record, b, r0, r1, q_what, true); });
-      }
+    case Job::Kind::humidity:
+      humidity(j, what, w);
       return;
-    }
     case Job::Kind::fill:
       rh_of(j.below, w, w.b);
       rh_of(j.above, w, w.c);
       fill_between(w.b, w.c, j.weights);
-      put(j.record, w.b, "r at " + j.what + ", filled", true);
+      put(j.record, w.b, "r at " + what + ", filled", true);
       whole(j.hum.t, w, w.t);
       q_from_rh(w.t, w.b, j.hum.p_hpa);
-      put(j.q_record, w.t, "q at " + j.what + ", derived", true);
+      put(j.q_record, w.t, "q at " + what + ", derived", true);
       return;
+  }
+}
+
+// The t of a level and its humidity from its own fields: t decoded whole
+// (the humidity needs it at every point), q or r a block of rows at a time.
+void Writer::humidity(const Job& j, const std::string& what, Worker& w) {
+  const LevelHumidity& h = j.hum;
+  const float p = h.p_hpa;
+  const std::string r_what = "r at " + what, q_what = "q at " + what, t_what = "t at " + what;
+  whole(h.t, w, w.t);
+  put(j.t_record, w.t, t_what, true);
+  auto t_rows = [&](std::int64_t r0, std::int64_t r1) {
+    return std::span<const float>(w.t.data() + r0 * cols_, static_cast<std::size_t>((r1 - r0) * cols_));
+  };
+  if (h.from == RhFrom::q) {
+    // q goes out as it is, then becomes RH in place.
+    decode(*h.q, w);
+    blocks(*h.q, w, [&](float* b, std::int64_t r0, std::int64_t r1) {
+      put(j.q_record, b, r0, r1, q_what, true);
+      std::span<float> rows(b, static_cast<std::size_t>((r1 - r0) * cols_));
+      rh_from_q(t_rows(r0, r1), rows, p);
+      put(j.record, b, r0, r1, r_what, true);
+    });
+    return;
+  }
+  decode(*h.r, w);
+  blocks(*h.r, w, [&](float* b, std::int64_t r0, std::int64_t r1) {
+    const std::span<float> rows(b, static_cast<std::size_t>((r1 - r0) * cols_));
+    if (h.from == RhFrom::r_mixed) rh_from_mixed(t_rows(r0, r1), rows, h.phase);
+    put(j.record, b, r0, r1, r_what, true);
+    if (!h.q) {
+      const auto t = t_rows(r0, r1);
+      w.block2.assign(t.begin(), t.end());
+      q_from_rh(w.block2, rows, p);
+      put(j.q_record, w.block2.data(), r0, r1, q_what, true);
+    }
+  });
+  if (h.q) {
+    decode(*h.q, w);
+    blocks(*h.q, w, [&](const float* b, std::int64_t r0, std::int64_t r1) { put(j.q_record, b, r0, r1, q_what, true); });
   }
 }
 

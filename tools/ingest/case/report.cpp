@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 
+#include "case/plan_words.hpp"
 #include "layout/run_description_text.hpp"
 
 namespace c2m::ingest {
@@ -51,7 +52,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
       t += ", " + std::to_string(s.fields().size()) + " fields";
     t += "\n";
   }
-  t += "\nvalidity time: " + plan.time.valid.words() + " (" + plan.run_words + ")";
+  t += "\nvalidity time: " + plan.time.valid.words() + " (" + plan.run_of->run + ")";
   if (plan.time.member != 0) t += ", ensemble member " + std::to_string(plan.time.member);
   t += "\nadate.txt:     " + plan.time.valid.text().substr(0, 10) + "\n";
   t += "label:         " + plan.label + "\n";
@@ -69,18 +70,19 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
   for (const auto v : plan.run.grid) t += " " + std::to_string(v);
   t += "\nlevels (" + std::to_string(plan.lm()) + ", from the bottom, hPa):";
   for (const float p : plan.pressures) t += " " + real(p);
-  t += "\n\nrecords of " + facts.name + " (" + std::to_string(plan.lines.size()) + " of " +
+  const std::vector<RecordLine> lines = record_lines(plan);
+  t += "\n\nrecords of " + facts.name + " (" + std::to_string(lines.size()) + " of " +
        std::to_string(plan.run.im) + " x " + std::to_string(plan.run.jm) +
        " little-endian 4-byte reals, rows north to south):\n";
   std::size_t w_field = 5, w_level = 5, w_from = 4;
-  for (const RecordLine& l : plan.lines) {
+  for (const RecordLine& l : lines) {
     w_field = std::max(w_field, l.field.size());
     w_level = std::max(w_level, l.level.size());
     w_from = std::max(w_from, l.from.size());
   }
   t += "  " + right("record", 6) + "  " + padded("field", w_field) + "  " + padded("level", w_level) + "  " +
        padded("from", w_from) + "  conversion\n";
-  for (const RecordLine& l : plan.lines)
+  for (const RecordLine& l : lines)
     t += "  " + right(std::to_string(l.record), 6) + "  " + padded(l.field, w_field) + "  " +
          padded(l.level, w_level) + "  " + padded(l.from, w_from) + "  " + l.conversion + "\n";
   t += "\nfiles and messages: [F]#M is message M of input file F (#M.S its field S)";
@@ -88,7 +90,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
   t += "\n";
   if (!plan.notes.empty()) {
     t += "\nnotes:\n";
-    for (const std::string& n : plan.notes) t += "  - " + n + "\n";
+    for (const Note& n : plan.notes) t += "  - " + note_words(n) + "\n";
   }
   if (!facts.warnings.empty()) {
     t += "\nwarnings:\n";

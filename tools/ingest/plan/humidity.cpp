@@ -32,20 +32,6 @@ MixedPhase mixed_phase_of(long centre) {
   return MixedPhase::water;
 }
 
-std::string words(MixedPhase m) {
-  switch (m) {
-    case MixedPhase::ecmwf:
-      return "ECMWF's mixed phase (water at and above 273.16 K, ice at and below 250.16 K, "
-             "blended as the square of the fraction between)";
-    case MixedPhase::ncep:
-      return "NCEP's mixed phase (water at and above 273.16 K, ice at and below 253.16 K, "
-             "linear in T between)";
-    case MixedPhase::water:
-      break;
-  }
-  return "over water";
-}
-
 float es_mixed_pa(MixedPhase m, float t) {
   switch (m) {
     case MixedPhase::ecmwf: {

@@ -20,7 +20,6 @@
 #pragma once
 
 #include <span>
-#include <string>
 
 namespace c2m::ingest {
 
@@ -34,7 +33,6 @@ enum class MixedPhase {
 // The rule of centre CENTRE (WMO number): 98 ECMWF, 7 NCEP, any other
 // over water.
 MixedPhase mixed_phase_of(long centre);
-std::string words(MixedPhase m);
 
 // Saturation vapour pressure (Pa) of the centre's definition, from the
 // formulas of ECMWF's documentation: es = a1 exp(a3 (T - T0) / (T - a4)),

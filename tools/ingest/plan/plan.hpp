@@ -3,6 +3,11 @@
 // grid and the area, the time and the label.  Making the plan reads no
 // values; it is where every refusal about the files' contents happens, so
 // that a refused case never touches the output directory.
+//
+// The plan is data: which record comes from which field (references to the
+// sources' fields and the table's entries), what is filled or derived and
+// how (kinds and numbers), and notes of the same kind.  It holds no words:
+// the report (case/) says it.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +19,7 @@
 #include "plan/candidates.hpp"
 #include "plan/grid.hpp"
 #include "plan/humidity.hpp"
+#include "plan/notes.hpp"
 #include "plan/times.hpp"
 
 namespace c2m::ingest {
@@ -61,18 +67,15 @@ struct Job {
   Kind kind = Kind::copy;
   std::int64_t record = 0, q_record = 0;
   std::int64_t t_record = 0;   // humidity: the level's t, written from the same decoding
+  // What RECORD holds: for copy, the field (at its level when upper air);
+  // for humidity, fill and a missing level, r at the level; for a missing
+  // plane and mask_from_soil, the plane's field.
+  What what;
   Source src;
   LevelHumidity hum;           // humidity; fill: the level's temperature and pressure
   LevelHumidity below, above;  // fill
   FillWeights weights;         // fill
   bool upper_air = false;      // point (1, 1) of the southernmost row decides the level
-  std::string what;            // "t at 500 hPa"; "500 hPa" for humidity and fill
-};
-
-// One line of the report per record.
-struct RecordLine {
-  std::int64_t record = 0;
-  std::string field, level, from, conversion;
 };
 
 struct Plan {
@@ -81,11 +84,10 @@ struct Plan {
   layout::RunGrid run;
   std::vector<float> pressures;  // hPa, level 1 (the bottom) first
   ChosenTime time;
-  std::string run_words;  // the run and step of the fields
+  const FieldInfo* run_of = nullptr;  // the field whose run and step the case's are (t of level 1)
   std::string label;
-  std::vector<Job> jobs;
-  std::vector<RecordLine> lines;   // in record order
-  std::vector<std::string> notes;  // what was filled, derived, passed over
+  std::vector<Job> jobs;           // the longest first; every record of the case is made by one
+  std::vector<Note> notes;         // in the order the planning met them
   std::int64_t lm() const { return static_cast<std::int64_t>(pressures.size()); }
   std::int64_t points() const { return cut.points(); }
 };
