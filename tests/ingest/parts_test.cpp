@@ -6,6 +6,7 @@
 #include <cmath>
 #include <functional>
 
+#include "case/extract.hpp"
 #include "case/plan_words.hpp"
 #include "estab/estab.hpp"
 #include "ingest.hpp"

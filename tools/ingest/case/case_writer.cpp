@@ -9,6 +9,7 @@
 #include <new>
 #include <thread>
 
+#include "case/extract.hpp"
 #include "case/plan_words.hpp"
 #include "conv2model/record_io.hpp"
 #include "textio/errors.hpp"

@@ -1,12 +1,12 @@
-// The grid of the case: a regular latitude/longitude grid turned into the
-// input grid file's order (rows from north to south, points from west to
+// The grid of the case: a regular latitude/longitude grid as the input
+// grid file orders it (rows from north to south, points from west to
 // east), an optional sub-area cut from it, and the run description's grid
-// integers.
+// integers.  The values are turned into that order when the case is
+// written (case/extract).
 #pragma once
 
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
 
 #include "layout/run_description_text.hpp"
@@ -63,30 +63,5 @@ Cut cut_area(const LatLon& g, const Area& area);
 // from the south-west one and the increments.  The first longitude is in
 // [0, 360000), or negative (down to -180000) for an area across 0 degrees.
 layout::RunGrid run_grid(const LatLon& g, const Cut& cut);
-
-// How the stored values of a field map onto the case's plane.
-struct Turn {
-  std::int64_t ni = 0, nj = 0;
-  bool i_negative = false, j_positive = false, j_consecutive = false, alternating = false;
-  static Turn of(const GridInfo& g) {
-    return {g.ni, g.nj, g.i_negative, g.j_positive, g.j_consecutive, g.alternating};
-  }
-  // Index in the stored values of the point in row R (from the north) and
-  // column C (from the west) of the whole grid.
-  std::int64_t index(std::int64_t r, std::int64_t c) const;
-};
-
-// Rows ROW_BEGIN to ROW_END - 1 of the cut of SRC (stored as TURN says)
-// into OUT ((ROW_END - ROW_BEGIN) x cut.cols, rows north to south), each
-// value v becoming v x SCALE + OFFSET as a 4-byte real.  Undefined points
-// stay undefined; values beyond the range of a 4-byte real become
-// infinite.
-void extract_rows(const Turn& turn, const Cut& cut, std::span<const double> src, double scale,
-                  double offset, std::int64_t row_begin, std::int64_t row_end, std::span<float> out);
-// The whole cut (cut.rows x cut.cols values).
-inline void extract(const Turn& turn, const Cut& cut, std::span<const double> src, double scale,
-                    double offset, std::span<float> out) {
-  extract_rows(turn, cut, src, scale, offset, 0, cut.rows, out);
-}
 
 }  // namespace c2m::ingest
