@@ -88,6 +88,30 @@ std::string failure_words(const std::exception_ptr& e) {
   }
 }
 
+// The summary on OUT (unless quiet) and the times not made on ERR; the
+// status of the run.
+int summary(const AllTimesOptions& o, const std::vector<TimeCandidates>& times, std::size_t files,
+            const std::vector<Outcome>& outcomes, std::size_t made, const std::vector<std::size_t>& failed,
+            std::FILE* out, std::FILE* err) {
+  if (!o.quiet) {
+    std::string t = "conv2model ingest --all-times: " + std::to_string(times.size()) + " validity time" +
+                    (times.size() == 1 ? "" : "s") + " in " + std::to_string(files) + " file" +
+                    (files == 1 ? "" : "s") + "; " + std::to_string(made) + " case" +
+                    (made == 1 ? "" : "s") + " made in " + o.outdir +
+                    (failed.empty() ? std::string() : ", " + std::to_string(failed.size()) + " not made") + "\n";
+    for (std::size_t n = 0; n < outcomes.size(); ++n)
+      t += "  " + times[n].valid.text() + "  " +
+           (outcomes[n].made ? "made      " + outcomes[n].dir : "not made  " + outcomes[n].reason) + "\n";
+    put(out, t);
+  }
+  if (failed.empty()) return 0;
+  std::string list;
+  for (const std::size_t n : failed) list += (list.empty() ? "" : ", ") + times[n].valid.text();
+  put(err, "conv2model ingest: " + std::to_string(failed.size()) + " of " + std::to_string(times.size()) +
+               " validity times could not be made into cases: " + list + "\n");
+  return 2;
+}
+
 }  // namespace
 
 std::vector<TimeCandidates> split_by_time(const std::vector<Candidate>& cands) {
@@ -109,6 +133,31 @@ std::vector<unsigned> share_cores(unsigned cores, std::size_t cases) {
 }
 
 std::string case_directory(const ValidTime& valid) { return valid.text(); }
+
+namespace {
+
+// The case of time T in its directory (unless TAKEN by an earlier time)
+// with THREADS workers; nothing of it can end the runner.
+void make_case(const AllTimesOptions& o, const Sources& sources, const FieldTable& table, const TimeCandidates& t,
+               bool taken, unsigned threads, Outcome& r) {
+  try {
+    r.dir = joined(o.outdir, case_directory(t.valid));
+    if (taken) {
+      r.reason = "its directory " + r.dir + " is that of an earlier validity time";
+      return;
+    }
+    // The case that --time makes of this time, from its own fields.
+    PlanOptions po = o.plan;
+    po.time.time = t.valid;
+    const Plan plan = make_plan(sources, table, po, t.cands);
+    write_case(plan, sources, r.dir, o.name, threads);
+    r.made = true;
+  } catch (...) {
+    r.reason = failure_words(std::current_exception());
+  }
+}
+
+}  // namespace
 
 int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const FieldTable& table,
                      std::FILE* out, std::FILE* err) {
@@ -132,21 +181,7 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
       const std::size_t n = next.fetch_add(1);
       if (n >= times.size()) return;
       Outcome& r = outcomes[n];
-      try {
-        r.dir = joined(o.outdir, case_directory(times[n].valid));
-        if (taken[n]) {
-          r.reason = "its directory " + r.dir + " is that of an earlier validity time";
-        } else {
-          // The case that --time makes of this time, from its own fields.
-          PlanOptions po = o.plan;
-          po.time.time = times[n].valid;
-          const Plan plan = make_plan(sources, table, po, times[n].cands);
-          write_case(plan, sources, r.dir, o.name, threads);
-          r.made = true;
-        }
-      } catch (...) {
-        r.reason = failure_words(std::current_exception());
-      }
+      make_case(o, sources, table, times[n], taken[n], threads, r);
       try {
         progress.finished(times[n].valid.text(), r);
       } catch (...) {
@@ -174,23 +209,7 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
   }
   if (made > 0) top.keep();
 
-  if (!o.quiet) {
-    std::string t = "conv2model ingest --all-times: " + std::to_string(times.size()) + " validity time" +
-                    (times.size() == 1 ? "" : "s") + " in " + std::to_string(sources.size()) + " file" +
-                    (sources.size() == 1 ? "" : "s") + "; " + std::to_string(made) + " case" +
-                    (made == 1 ? "" : "s") + " made in " + o.outdir +
-                    (failed.empty() ? std::string() : ", " + std::to_string(failed.size()) + " not made") + "\n";
-    for (std::size_t n = 0; n < outcomes.size(); ++n)
-      t += "  " + times[n].valid.text() + "  " +
-           (outcomes[n].made ? "made      " + outcomes[n].dir : "not made  " + outcomes[n].reason) + "\n";
-    put(out, t);
-  }
-  if (failed.empty()) return 0;
-  std::string list;
-  for (const std::size_t n : failed) list += (list.empty() ? "" : ", ") + times[n].valid.text();
-  put(err, "conv2model ingest: " + std::to_string(failed.size()) + " of " + std::to_string(times.size()) +
-               " validity times could not be made into cases: " + list + "\n");
-  return 2;
+  return summary(o, times, sources.size(), outcomes, made, failed, out, err);
 }
 
 }  // namespace c2m::ingest
