@@ -166,7 +166,7 @@ void read_record(int fd, const std::string& input, std::int64_t n, std::int64_t 
 // its level when it is an upper-air one.
 Param record_param(std::int64_t n, const std::vector<float>& pressures, std::optional<float>& pressure) {
   const auto lm = static_cast<std::int64_t>(pressures.size());
-  if (n <= 6 * lm) {
+  if (lm > 0 && n <= 6 * lm) {
     pressure = pressures[static_cast<std::size_t>((n - 1) % lm)];
     return upper_param(static_cast<layout::InputUpper>((n - 1) / lm));
   }

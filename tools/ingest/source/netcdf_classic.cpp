@@ -69,7 +69,7 @@ class Cursor {
     if (n < 1 || n > max_name)
       fail("the name of " + what + " has " + decimal(n) + " characters (1 to " + decimal(max_name) + " allowed)");
     std::string s;
-    need(padded(n), what.c_str());
+    need(padded(n), what);
     s.assign(reinterpret_cast<const char*>(buf_.data() + (at_ - buf_at_)), static_cast<std::size_t>(n));
     at_ += padded(n);
     if (std::find(s.begin(), s.end(), '\0') != s.end()) fail("the name of " + what + " holds a NUL character");
