@@ -7,19 +7,13 @@ namespace c2m::ingest {
 
 namespace {
 
-std::string real(float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
 std::string fixed(double v, int decimals) {
   char buf[48];
   const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
   return std::string(buf, r.ptr);
 }
 
-std::string hpa(float p) { return real(p) + " hPa"; }
+std::string hpa(float p) { return hpa_words(p); }
 
 const char* const q_formula = "q = 0.622 e / (p - 0.378 e), e = RH / 100 x es_water(t)";
 

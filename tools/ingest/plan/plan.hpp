@@ -101,6 +101,10 @@ Plan make_plan(const Sources& sources, const FieldTable& table, const PlanOption
 Plan make_plan(const Sources& sources, const FieldTable& table, const PlanOptions& options,
                std::vector<Candidate> cands);
 
+// A pressure in words, "500 hPa" (the shortest text of the 4-byte real),
+// as the refusals and the report say it.
+std::string hpa_words(float p);
+
 // The default label: the centre's abbreviation and the validity time,
 // one word of at most 20 characters.
 std::string default_label(const std::string& centre, const ValidTime& valid);

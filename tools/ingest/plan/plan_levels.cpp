@@ -25,6 +25,8 @@ std::string hpa(float p) { return real(p) + " hPa"; }
 
 }  // namespace
 
+std::string hpa_words(float p) { return hpa(p); }
+
 void Planner::choose_levels() {
   auto whole = [](const LevelFields& l) {
     return !l.z.empty() && !l.t.empty() && !l.u.empty() && !l.v.empty();
