@@ -1,4 +1,6 @@
 #include "case/case_writer.hpp"
+#include "case/extract.hpp"
+#include "case/plan_words.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -9,8 +11,6 @@
 #include <new>
 #include <thread>
 
-#include "case/extract.hpp"
-#include "case/plan_words.hpp"
 #include "conv2model/record_io.hpp"
 #include "textio/errors.hpp"
 
