@@ -18,10 +18,10 @@
 
 #include "conv2model/humidity.hpp"
 #include "estab/estab.hpp"
-#include "fields.hpp"
-#include "humidity.hpp"
 #include "layout/records.hpp"
 #include "layout/run_description_read.hpp"
+#include "plan/humidity.hpp"
+#include "source/fields.hpp"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "field_table.hpp"
 #include "fuzz_check.hpp"
+#include "plan/field_table.hpp"
 #include "textio/errors.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

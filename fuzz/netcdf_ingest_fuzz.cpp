@@ -33,12 +33,12 @@
 //   regression_hdf5_open_fails_library_leaks: libnetcdf 4.9.0 leaks about
 //     28 KB of the structures NC4_open made when HDF5 cannot open the
 //     file; the sanitizer builds pass over leaks of libnetcdf and HDF5
-//     (tools/ingest/eccodes_context.cpp).
+//     (tools/grib_writer/eccodes_context.cpp).
 #include <cstddef>
 #include <cstdint>
 
-#include "ingest.hpp"
 #include "ingest_run.hpp"
+#include "source/netcdf_probe.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // A file on which the HDF5 library spins is refused after 5 s, well

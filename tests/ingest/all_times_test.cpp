@@ -7,13 +7,13 @@
 
 #include <cstdio>
 
-#include "all_times.hpp"
+#include "case/all_times.hpp"
 #include "estab/estab.hpp"
-#include "field_table.hpp"
-#include "grib_source.hpp"
 #include "grib_files.hpp"
 #include "ingest.hpp"
 #include "netcdf_files.hpp"
+#include "plan/field_table.hpp"
+#include "source/grib_source.hpp"
 #include "support/in_process.hpp"
 
 using namespace ingesttest;

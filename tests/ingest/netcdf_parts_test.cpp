@@ -10,9 +10,9 @@
 #include <cstring>
 #include <functional>
 
-#include "field_table.hpp"
-#include "netcdf_classic.hpp"
-#include "netcdf_source.hpp"
+#include "plan/field_table.hpp"
+#include "source/netcdf_classic.hpp"
+#include "source/netcdf_source.hpp"
 #include "support/scratch.hpp"
 #include "textio/errors.hpp"
 

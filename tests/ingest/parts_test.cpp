@@ -6,14 +6,16 @@
 #include <cmath>
 #include <functional>
 
+#include "case/extract.hpp"
+#include "case/plan_words.hpp"
 #include "estab/estab.hpp"
-#include "field_table.hpp"
-#include "grid.hpp"
-#include "humidity.hpp"
 #include "ingest.hpp"
-#include "plan.hpp"
+#include "plan/field_table.hpp"
+#include "plan/grid.hpp"
+#include "plan/humidity.hpp"
+#include "plan/plan.hpp"
+#include "plan/times.hpp"
 #include "textio/errors.hpp"
-#include "times.hpp"
 
 using namespace c2m::ingest;
 

@@ -10,8 +10,8 @@
 
 #include "estab/estab.hpp"
 #include "grib_files.hpp"
-#include "humidity.hpp"
 #include "layout/records.hpp"
+#include "plan/humidity.hpp"
 
 using namespace ingesttest;
 using c2m::layout::input_record;

@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "grib_files.hpp"
-#include "simple_packing.hpp"
+#include "source/simple_packing.hpp"
 
 using namespace ingesttest;
 using c2m::ingest::decode_simple_packing;

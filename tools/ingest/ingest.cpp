@@ -1,21 +1,18 @@
 #include "ingest.hpp"
 
-#include <fcntl.h>
 #include <malloc.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <new>
 #include <thread>
 
-#include "all_times.hpp"
-#include "case_dir.hpp"
+#include "case/all_times.hpp"
+#include "case/case_dir.hpp"
 #include "estab/estab.hpp"
-#include "grib_source.hpp"
 #include "layout/run_description_text.hpp"
+#include "source/open_source.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
@@ -28,60 +25,6 @@ constexpr std::size_t max_name = 239;
 
 void put(std::FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }
 
-// The source of input file INDEX, told from its first bytes: netCDF by its
-// format mark (CDF 1, 2 or 5, or HDF5's), anything else GRIB (whose reader
-// looks for its messages wherever they start, and refuses a file with
-// none).
-std::unique_ptr<FieldSource> open_source(const std::string& path, int index, const Options& o, unsigned threads) {
-  // Opened without waiting: a FIFO named as an input must be refused,
-  // not waited on, and a device never ends.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) throw CannotOpen(system_reason(path, errno));
-  struct stat st {};
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  unsigned char head[8] = {};
-  const ssize_t got = regular ? ::pread(fd, head, sizeof head, 0) : 0;
-  const int read_errno = errno;
-  ::close(fd);
-  if (!regular)
-    throw CannotOpen(path + (S_ISDIR(st.st_mode) ? ": a directory, not a GRIB or netCDF file"
-                                                 : ": not a regular file: a GRIB or netCDF file is wanted"));
-  if (got < 0) throw ReadFailure(system_reason(path, read_errno));
-  if (netcdf_format(head, static_cast<std::size_t>(got))) return std::make_unique<NetcdfSource>(path, index, o.centre);
-  return std::make_unique<GribSource>(path, index, threads);
-}
-
-// Fields valid at any time (netCDF variables with no time axis) are
-// stated at the times of the others, or at --time; IoFailure when no
-// file states a time at all.
-void give_times(Sources& sources, const Options& o) {
-  std::vector<ValidTime> times;
-  bool timeless = false;
-  for (const auto& s : sources)
-    for (const FieldInfo& f : s->fields()) {
-      if (f.timeless) timeless = true;
-      else if (std::find(times.begin(), times.end(), f.valid) == times.end()) times.push_back(f.valid);
-    }
-  if (!timeless) return;
-  if (times.empty() && o.plan.time.time) times.push_back(*o.plan.time.time);
-  std::sort(times.begin(), times.end());
-  for (auto& s : sources) s->valid_at(times);
-  if (times.empty())
-    for (const auto& s : sources)
-      if (std::any_of(s->fields().begin(), s->fields().end(), [](const FieldInfo& f) { return f.timeless; }))
-        throw IoFailure(s->path() + ": its variables have no time axis, and no other file states a validity "
-                        "time: give it with --time YYYYMMDDHH");
-}
-
-// The input files, each opened and its headers indexed once.
-Sources open_sources(const Options& o, unsigned threads) {
-  Sources sources;
-  for (std::size_t n = 0; n < o.files.size(); ++n)
-    sources.push_back(open_source(o.files[n], static_cast<int>(n), o, threads));
-  give_times(sources, o);
-  return sources;
-}
-
 int run_ingest(const Options& o, std::FILE* out, std::FILE* err) {
   estab::es_ini();
   FieldTable table = FieldTable::built_in();
@@ -90,7 +33,7 @@ int run_ingest(const Options& o, std::FILE* out, std::FILE* err) {
   if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   if (o.all_times) {
     const unsigned cores = o.jobs != 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
-    const Sources sources = open_sources(o, std::min(cores, 8u));
+    const Sources sources = open_sources(o.files, {o.centre, std::min(cores, 8u)}, o.plan.time.time);
     AllTimesOptions a;
     a.outdir = o.outdir;
     a.name = o.name;
@@ -100,7 +43,7 @@ int run_ingest(const Options& o, std::FILE* out, std::FILE* err) {
     a.terminal = ::isatty(::fileno(err)) == 1;
     return ingest_all_times(a, sources, table, out, err);
   }
-  const Sources sources = open_sources(o, threads);
+  const Sources sources = open_sources(o.files, {o.centre, threads}, o.plan.time.time);
   const Plan plan = make_plan(sources, table, o.plan);
   // Only now is anything made in OUTDIR.
   const std::string text = write_case(plan, sources, o.outdir, o.name, threads);

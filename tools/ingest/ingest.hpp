@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "cli.hpp"
-#include "netcdf_source.hpp"
-#include "plan.hpp"
+#include "plan/plan.hpp"
+#include "source/netcdf_quantity.hpp"
 
 namespace c2m::cli {
 

@@ -1,0 +1,215 @@
+#include "case/all_times.hpp"
+
+#include <algorithm>
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <new>
+#include <set>
+#include <system_error>
+#include <thread>
+
+#include "case/case_dir.hpp"
+#include "textio/errors.hpp"
+
+namespace c2m::ingest {
+
+namespace {
+
+void put(std::FILE* f, const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fflush(f);
+}
+
+// What became of one validity time.
+struct Outcome {
+  bool made = false;
+  std::string dir;     // OUTDIR/YYYYMMDDHH
+  std::string reason;  // why it was not made
+};
+
+// Progress on standard error.  On a terminal, one line kept in place: the
+// count of cases finished and a bar, each failure printed above it as it
+// happens.  Otherwise (a log, a pipe) one line per finished case.
+class Progress {
+ public:
+  Progress(std::FILE* err, bool terminal, bool quiet, std::size_t total)
+      : err_(err), terminal_(terminal), quiet_(quiet), total_(total) {
+    if (terminal_ && !quiet_) draw();
+  }
+
+  void finished(const std::string& time, const Outcome& o) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++finished_;
+    if (!o.made) ++failed_;
+    const std::string count = "[" + std::to_string(finished_) + "/" + std::to_string(total_) + "] ";
+    const std::string line = o.made ? "conv2model ingest: " + count + time + ": made in " + o.dir + "\n"
+                                    : "conv2model ingest: " + count + time + ": not made: " + o.reason + "\n";
+    if (terminal_) {
+      if (!o.made) put(err_, "\r\033[K" + line);
+      if (!quiet_) draw();
+    } else if (!o.made || !quiet_) {
+      put(err_, line);
+    }
+  }
+
+  // Ends the line kept in place.
+  void close() {
+    if (terminal_ && !quiet_) put(err_, "\n");
+  }
+
+ private:
+  void draw() {
+    constexpr std::size_t width = 30;
+    const std::size_t filled = total_ == 0 ? width : finished_ * width / total_;
+    std::string bar(filled, '#');
+    bar.resize(width, '.');
+    std::string text = "\r\033[Kconv2model ingest: " + std::to_string(finished_) + " of " +
+                       std::to_string(total_) + " cases [" + bar + "]";
+    if (failed_ > 0) text += " " + std::to_string(failed_) + " failed";
+    put(err_, text);
+  }
+
+  std::FILE* err_;
+  bool terminal_, quiet_;
+  std::size_t total_, finished_ = 0, failed_ = 0;
+  std::mutex mutex_;
+};
+
+std::string failure_words(const std::exception_ptr& e) {
+  try {
+    std::rethrow_exception(e);
+  } catch (const std::bad_alloc&) {
+    return "no memory for the case";
+  } catch (const std::exception& x) {
+    return x.what();
+  } catch (...) {
+    return "an unknown failure";
+  }
+}
+
+// The summary on OUT (unless quiet) and the times not made on ERR; the
+// status of the run.
+int summary(const AllTimesOptions& o, const std::vector<TimeCandidates>& times, std::size_t files,
+            const std::vector<Outcome>& outcomes, std::size_t made, const std::vector<std::size_t>& failed,
+            std::FILE* out, std::FILE* err) {
+  if (!o.quiet) {
+    std::string t = "conv2model ingest --all-times: " + std::to_string(times.size()) + " validity time" +
+                    (times.size() == 1 ? "" : "s") + " in " + std::to_string(files) + " file" +
+                    (files == 1 ? "" : "s") + "; " + std::to_string(made) + " case" +
+                    (made == 1 ? "" : "s") + " made in " + o.outdir +
+                    (failed.empty() ? std::string() : ", " + std::to_string(failed.size()) + " not made") + "\n";
+    for (std::size_t n = 0; n < outcomes.size(); ++n)
+      t += "  " + times[n].valid.text() + "  " +
+           (outcomes[n].made ? "made      " + outcomes[n].dir : "not made  " + outcomes[n].reason) + "\n";
+    put(out, t);
+  }
+  if (failed.empty()) return 0;
+  std::string list;
+  for (const std::size_t n : failed) list += (list.empty() ? "" : ", ") + times[n].valid.text();
+  put(err, "conv2model ingest: " + std::to_string(failed.size()) + " of " + std::to_string(times.size()) +
+               " validity times could not be made into cases: " + list + "\n");
+  return 2;
+}
+
+}  // namespace
+
+std::vector<TimeCandidates> split_by_time(const std::vector<Candidate>& cands) {
+  std::map<ValidTime, std::vector<Candidate>> by;
+  for (const Candidate& c : cands) by[c.field->valid].push_back(c);
+  std::vector<TimeCandidates> out;
+  out.reserve(by.size());
+  for (auto& [valid, list] : by) out.push_back({valid, std::move(list)});
+  return out;
+}
+
+std::vector<unsigned> share_cores(unsigned cores, std::size_t cases) {
+  cores = std::max(1u, cores);
+  const auto at_once = static_cast<unsigned>(
+      std::max<std::size_t>(1, std::min<std::size_t>({cores, std::max<std::size_t>(cases, 1), max_cases_at_once})));
+  std::vector<unsigned> share(at_once, cores / at_once);
+  for (unsigned k = 0; k < cores % at_once; ++k) ++share[k];
+  return share;
+}
+
+std::string case_directory(const ValidTime& valid) { return valid.text(); }
+
+namespace {
+
+// The case of time T in its directory (unless TAKEN by an earlier time)
+// with THREADS workers; nothing of it can end the runner.
+void make_case(const AllTimesOptions& o, const Sources& sources, const FieldTable& table, const TimeCandidates& t,
+               bool taken, unsigned threads, Outcome& r) {
+  try {
+    r.dir = joined(o.outdir, case_directory(t.valid));
+    if (taken) {
+      r.reason = "its directory " + r.dir + " is that of an earlier validity time";
+      return;
+    }
+    // The case that --time makes of this time, from its own fields.
+    PlanOptions po = o.plan;
+    po.time.time = t.valid;
+    const Plan plan = make_plan(sources, table, po, t.cands);
+    write_case(plan, sources, r.dir, o.name, threads);
+    r.made = true;
+  } catch (...) {
+    r.reason = failure_words(std::current_exception());
+  }
+}
+
+}  // namespace
+
+int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const FieldTable& table,
+                     std::FILE* out, std::FILE* err) {
+  const std::vector<TimeCandidates> times = split_by_time(candidates(sources, table));
+  // No field the table takes: the planner says what the files hold.
+  if (times.empty()) make_plan(sources, table, o.plan, {});
+
+  // Two times of one directory name (from dates that are not dates): the
+  // later is not made, rather than written over the earlier.
+  std::vector<bool> taken(times.size());
+  std::set<std::string> names;
+  for (std::size_t n = 0; n < times.size(); ++n) taken[n] = !names.insert(case_directory(times[n].valid)).second;
+
+  MadeDirectories top(o.outdir);
+  std::vector<Outcome> outcomes(times.size());
+  Progress progress(err, o.terminal, o.quiet, times.size());
+  std::atomic<std::size_t> next{0};
+
+  auto make_cases = [&](unsigned threads) {
+    for (;;) {
+      const std::size_t n = next.fetch_add(1);
+      if (n >= times.size()) return;
+      Outcome& r = outcomes[n];
+      make_case(o, sources, table, times[n], taken[n], threads, r);
+      try {
+        progress.finished(times[n].valid.text(), r);
+      } catch (...) {
+        // No memory to tell it: the summary still will.
+      }
+    }
+  };
+
+  const std::vector<unsigned> share = share_cores(o.cores, times.size());
+  std::vector<std::thread> runners;
+  try {
+    for (std::size_t k = 1; k < share.size(); ++k) runners.emplace_back(make_cases, share[k]);
+  } catch (const std::system_error&) {
+    // Fewer cases at once than asked for: the runners there are make them all.
+  }
+  make_cases(share[0]);
+  for (auto& t : runners) t.join();
+  progress.close();
+
+  std::size_t made = 0;
+  std::vector<std::size_t> failed;
+  for (std::size_t n = 0; n < outcomes.size(); ++n) {
+    if (outcomes[n].made) ++made;
+    else failed.push_back(n);
+  }
+  if (made > 0) top.keep();
+
+  return summary(o, times, sources.size(), outcomes, made, failed, out, err);
+}
+
+}  // namespace c2m::ingest

@@ -1,0 +1,49 @@
+// A case written into its directory: the input grid file, the run
+// description, the date file and the report, made under temporary names
+// and moved into place together once all four are whole.  The directory
+// (and its missing parents) is made for the case and removed again when
+// the case could not be written.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "plan/candidates.hpp"
+#include "plan/plan.hpp"
+
+namespace c2m::ingest {
+
+// The report's name in the case's directory.
+inline constexpr const char* report_file = "ingest.txt";
+
+// The directories made for a case's directory, removed again (when
+// empty) unless the case was written.
+class MadeDirectories {
+ public:
+  // Makes DIR and its missing parents; CannotOpen when something in the
+  // way is not a directory or cannot be made.
+  explicit MadeDirectories(const std::string& dir);
+  ~MadeDirectories() {
+    if (!keep_) remove();
+  }
+  MadeDirectories(const MadeDirectories&) = delete;
+  MadeDirectories& operator=(const MadeDirectories&) = delete;
+  void keep() { keep_ = true; }
+
+ private:
+  void remove();
+  std::vector<std::string> made_;
+  bool keep_ = false;
+};
+
+// DIR / NAME.
+std::string joined(const std::string& dir, const std::string& name);
+
+// Writes the case of PLAN into OUTDIR (made if missing), its input grid
+// file named NAME, its records made by THREADS workers, and returns the
+// report (kept in OUTDIR as ingest.txt).  On a failure (thrown) OUTDIR is
+// as it was.
+std::string write_case(const Plan& plan, const Sources& sources, const std::string& outdir,
+                       const std::string& name, unsigned threads);
+
+}  // namespace c2m::ingest

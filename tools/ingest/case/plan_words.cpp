@@ -1,0 +1,208 @@
+#include "case/plan_words.hpp"
+
+#include <algorithm>
+#include <charconv>
+
+namespace c2m::ingest {
+
+namespace {
+
+std::string fixed(double v, int decimals) {
+  char buf[48];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  return std::string(buf, r.ptr);
+}
+
+std::string hpa(float p) { return hpa_words(p); }
+
+const char* const q_formula = "q = 0.622 e / (p - 0.378 e), e = RH / 100 x es_water(t)";
+
+// "z at 500 hPa", "lsm", "stl1".
+std::string what_words(const What& w) {
+  const std::string name = field_name(w.quantity, w.layer);
+  return w.p_hpa ? name + " at " + hpa(*w.p_hpa) : name;
+}
+
+std::string from_words(const Source& s) {
+  if (!s.field->variable.empty())  // "[F]:VAR" names it already
+    return s.field->where() +
+           (s.field->param_id != 0 ? " (" + std::to_string(s.field->param_id) + ")" : std::string());
+  return s.field->where() + " " + s.field->short_name + " (" + std::to_string(s.field->param_id) + ")";
+}
+
+std::string conversion(const Source& s) {
+  const std::string& units = s.field->unit_conversion;
+  const std::string& entry = s.entry->conversion;
+  if (units.empty()) return entry.empty() ? "as is" : entry;
+  return entry.empty() ? units : units + ", then " + entry;
+}
+
+// The level of a copied field: an isobaric one's pressure; a soil layer's
+// depths; else the kind of level its source states.
+std::string copy_level(const Job& j) {
+  if (j.what.p_hpa) return hpa(*j.what.p_hpa);
+  if (j.what.quantity == Quantity::stl || j.what.quantity == Quantity::swvl) return j.src.field->level_words();
+  return j.src.field->level_type;
+}
+
+std::string rh_conversion(const LevelHumidity& h) {
+  switch (h.from) {
+    case RhFrom::q:
+      return "from q and t: e = q p / (0.622 + 0.378 q), RH = 100 e / es_water(t)";
+    case RhFrom::r_as_is:
+      return "as is (--rh as-is)";
+    case RhFrom::r_mixed:
+      break;
+  }
+  if (h.phase == MixedPhase::water) return "taken as over water, unchanged";
+  return h.phase == MixedPhase::ecmwf ? "ECMWF mixed phase to over water, with t"
+                                      : "NCEP mixed phase to over water, with t";
+}
+
+std::string fill_words(float below_hpa, float above_hpa, FillWeights w) {
+  return "linear in ln p: " + hpa(below_hpa) + " x " + fixed(w.below, 4) + " + " + hpa(above_hpa) + " x " +
+         fixed(w.above, 4);
+}
+
+// The lines of a level's humidity made from its own fields (and of its t,
+// decoded with them).
+void humidity_lines(const Job& j, const std::string& level, std::vector<RecordLine>& out) {
+  const LevelHumidity& h = j.hum;
+  out.push_back({j.t_record, "t", level, from_words(h.t), conversion(h.t)});
+  const Source& rh_src = h.from == RhFrom::q ? *h.q : *h.r;
+  out.push_back({j.record, "r", level,
+                 from_words(rh_src) + (h.from == RhFrom::r_as_is ? "" : ", t " + h.t.field->where()),
+                 rh_conversion(h)});
+  if (h.q)
+    out.push_back({j.q_record, "q", level, from_words(*h.q), conversion(*h.q)});
+  else
+    out.push_back({j.q_record, "q", level, "derived, t " + h.t.field->where() + " and RH", q_formula});
+}
+
+void job_lines(const Job& j, std::vector<RecordLine>& out) {
+  const std::string name = field_name(j.what.quantity, j.what.layer);
+  const std::string level = j.what.p_hpa ? hpa(*j.what.p_hpa) : std::string();
+  switch (j.kind) {
+    case Job::Kind::copy:
+      out.push_back({j.record, name, copy_level(j), from_words(j.src), conversion(j.src)});
+      return;
+    case Job::Kind::humidity:
+      humidity_lines(j, level, out);
+      return;
+    case Job::Kind::fill:
+      out.push_back({j.record, "r", level, "filled", fill_words(j.below.p_hpa, j.above.p_hpa, j.weights)});
+      out.push_back({j.q_record, "q", level, "derived, t " + j.hum.t.field->where() + " and RH", q_formula});
+      return;
+    case Job::Kind::missing:
+      if (j.what.p_hpa) {
+        out.push_back({j.record, "r", level, "missing", "a missing level (-99999)"});
+        out.push_back({j.q_record, "q", level, "missing", "a missing level (-99999)"});
+      } else {
+        out.push_back({j.record, name, "", "missing", "a missing plane (-99999)"});
+      }
+      return;
+    case Job::Kind::mask_from_soil:
+      out.push_back({j.record, "lsm", "surface", "derived, " + from_words(j.src),
+                     "1 where soil moisture of layer 1 is defined, 0 elsewhere"});
+      return;
+  }
+}
+
+template <class... F>
+struct Overloaded : F... {
+  using F::operator()...;
+};
+template <class... F>
+Overloaded(F...) -> Overloaded<F...>;
+
+std::string centre_words(const note::CentreHumidity& n) {
+  const std::string who = n.r->centre_name + " (centre " + std::to_string(n.r->centre) + ")";
+  if (n.phase == MixedPhase::water)
+    return "relative humidity of " + who +
+           ": no definition of its saturation is known for this centre; taken as over water, unchanged";
+  const std::string phase = words(n.phase);
+  return "relative humidity of " + who + " is over " + phase.substr(0, phase.find(" (")) +
+         "; converted to over water: e = r / 100 x es_mixed(t), RH = 100 e / es_water(t), with " + phase +
+         " and es_water the converter's Goff-Gratch table";
+}
+
+}  // namespace
+
+std::string words(MixedPhase m) {
+  switch (m) {
+    case MixedPhase::ecmwf:
+      return "ECMWF's mixed phase (water at and above 273.16 K, ice at and below 250.16 K, "
+             "blended as the square of the fraction between)";
+    case MixedPhase::ncep:
+      return "NCEP's mixed phase (water at and above 273.16 K, ice at and below 253.16 K, "
+             "linear in T between)";
+    case MixedPhase::water:
+      break;
+  }
+  return "over water";
+}
+
+std::vector<RecordLine> record_lines(const Plan& plan) {
+  std::vector<RecordLine> lines;
+  for (const Job& j : plan.jobs) job_lines(j, lines);
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const RecordLine& a, const RecordLine& b) { return a.record < b.record; });
+  return lines;
+}
+
+std::string note_words(const Note& note) {
+  return std::visit(
+      Overloaded{
+          [](const note::PassedOver& n) {
+            std::string also;
+            for (const FieldInfo* f : n.others) also += (also.empty() ? "" : ", ") + f->where();
+            return what_words(n.what) + ": taken from " + n.taken->where() + "; the same field in " + also +
+                   " is not used";
+          },
+          [](const note::CentreHumidity& n) { return centre_words(n); },
+          [](const note::HumidityFilled& n) {
+            return "humidity at " + hpa(n.p_hpa) + ": none in the files; relative humidity filled " +
+                   fill_words(n.below_hpa, n.above_hpa, n.weights) +
+                   " (the levels below and above that have it), q derived from it and t";
+          },
+          [](const note::HumidityLeftMissing& n) {
+            return "humidity at " + hpa(n.p_hpa) +
+                   ": none in the files, and --no-fill leaves it missing; the conversion will stop there (the "
+                   "converter patches only the ends of the column)";
+          },
+          [](const note::HumidityAtEnd& n) {
+            return "humidity at " + hpa(n.p_hpa) + ": none in the files, at the " + (n.top ? "top" : "bottom") +
+                   " of the column; written as a missing level, which the converter patches by copying the "
+                   "nearest level that has it";
+          },
+          [](const note::SoilLayersBeyondFour& n) {
+            return field_name(n.quantity) + ": the files hold " + std::to_string(n.layers) + " layers of " +
+                   n.first->short_name + "; the four uppermost are taken";
+          },
+          [](const note::MaskFromSoil& n) {
+            return "lsm: none in the files; made 1 where the soil moisture of layer 1 (" + n.soil->where() +
+                   ") is defined, 0 elsewhere";
+          },
+          [](const note::SoilLayerMissing& n) {
+            return field_name(n.quantity, n.layer) +
+                   ": none in the files; written as a missing plane, which the converter fills from layer 2";
+          },
+          [](const note::TimeOffHour& n) {
+            return "the validity time " + n.valid.words() +
+                   " is not on the hour; adate.txt holds YYYYMMDDHH and leaves the minutes out";
+          },
+          [](const note::IncrementBelowResolution&) {
+            return std::string("the increment along i is below half a thousandth of a degree and shows as 0 in "
+                               "the run description");
+          },
+      },
+      note);
+}
+
+std::string job_words(const Job& j) {
+  if (j.kind == Job::Kind::copy) return field_name(j.what.quantity, j.what.layer) + " at " + copy_level(j);
+  if (j.what.p_hpa) return hpa(*j.what.p_hpa);
+  return field_name(j.what.quantity, j.what.layer);
+}
+
+}  // namespace c2m::ingest

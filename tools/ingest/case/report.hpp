@@ -1,0 +1,27 @@
+// The report of an ingest: where every record of the case came from and
+// how it was made, the grid, the levels and the time, what was filled,
+// derived or passed over, and how to convert the case.  It is printed and
+// kept as OUTDIR/ingest.txt.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "plan/candidates.hpp"
+#include "plan/plan.hpp"
+
+namespace c2m::ingest {
+
+struct ReportFacts {
+  std::string outdir;  // as given on the command line
+  std::string name;    // of the input grid file
+  std::vector<std::string> warnings;
+};
+
+std::string report_text(const Plan& plan, const Sources& sources, const ReportFacts& facts);
+
+// WORD as one word for a POSIX shell: as it is when it needs no quoting,
+// else in single quotes.
+std::string shell_word(const std::string& word);
+
+}  // namespace c2m::ingest

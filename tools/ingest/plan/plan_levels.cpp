@@ -1,0 +1,188 @@
+// The upper air of a plan: the levels, and the records of each (z, t, u,
+// v copied; relative and specific humidity made from the level's own
+// fields, filled between levels, or missing).
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "layout/records.hpp"
+#include "plan/planner.hpp"
+#include "textio/errors.hpp"
+
+namespace c2m::ingest {
+
+namespace {
+
+using layout::InputUpper;
+
+std::string real(float v) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+std::string hpa(float p) { return real(p) + " hPa"; }
+
+}  // namespace
+
+std::string hpa_words(float p) { return hpa(p); }
+
+void Planner::choose_levels() {
+  auto whole = [](const LevelFields& l) {
+    return !l.z.empty() && !l.t.empty() && !l.u.empty() && !l.v.empty();
+  };
+  auto lacking = [](const LevelFields& l) {
+    std::string w;
+    for (const auto& [list, name] : {std::pair{&l.z, "z"}, {&l.t, "t"}, {&l.u, "u"}, {&l.v, "v"}})
+      if (list->empty()) w += (w.empty() ? "no " : ", no ") + std::string(name);
+    return w;
+  };
+  std::string available;
+  for (auto& [p, l] : levels_)
+    if (whole(l)) available += (available.empty() ? "" : " ") + real(p);
+  if (opt_.levels) {
+    std::vector<float> wanted = *opt_.levels;
+    std::sort(wanted.begin(), wanted.end(), std::greater<float>());
+    std::string refused;
+    for (const float p : wanted) {
+      auto it = std::find_if(levels_.begin(), levels_.end(), [&](const auto& kv) {
+        return std::fabs(kv.first - p) <= 1e-6f * p;
+      });
+      if (it == levels_.end()) {
+        refused += (refused.empty() ? "" : "; ") + hpa(p) + " (none of z, t, u, v)";
+      } else if (!whole(it->second)) {
+        refused += (refused.empty() ? "" : "; ") + hpa(p) + " (" + lacking(it->second) + ")";
+      } else {
+        chosen_.push_back(&it->second);
+        plan_.pressures.push_back(it->first);
+      }
+    }
+    if (!refused.empty())
+      throw IoFailure("--levels asks for levels that the files do not hold whole: " + refused +
+                      "; the levels with z, t, u and v are (hPa): " +
+                      (available.empty() ? std::string("none") : available));
+  } else {
+    for (auto& [p, l] : levels_)
+      if (whole(l)) {
+        chosen_.push_back(&l);
+        plan_.pressures.push_back(p);
+      }
+  }
+  if (plan_.pressures.empty()) {
+    std::string partial;
+    for (auto& [p, l] : levels_) partial += (partial.empty() ? "" : "; ") + hpa(p) + " (" + lacking(l) + ")";
+    throw IoFailure("no isobaric level holds geopotential (z or gh), temperature (t) and both winds (u, v)" +
+                    (partial.empty() ? std::string() : ": " + partial) + "; " + holdings(sources_));
+  }
+  if (static_cast<std::int64_t>(plan_.pressures.size()) > max_levels)
+    throw SizeFailure("the files hold " + std::to_string(plan_.pressures.size()) +
+                      " isobaric levels, more than the limit of " + std::to_string(max_levels));
+}
+
+std::optional<LevelHumidity> Planner::own_humidity(std::size_t k) const {
+  LevelFields& l = *chosen_[k];
+  LevelHumidity h;
+  h.p_hpa = plan_.pressures[k];
+  h.t = source(l.t.front());
+  if (!l.q.empty()) h.q = source(l.q.front());
+  if (!l.r.empty()) h.r = source(l.r.front());
+  if (opt_.rh == RhMode::convert) {
+    if (h.q) {
+      h.from = RhFrom::q;
+    } else if (h.r) {
+      h.from = RhFrom::r_mixed;
+      h.phase = mixed_phase_of(h.r->field->centre);
+    } else {
+      return std::nullopt;
+    }
+  } else {
+    if (h.r) h.from = RhFrom::r_as_is;
+    else if (h.q) h.from = RhFrom::q;
+    else return std::nullopt;
+  }
+  return h;
+}
+
+void Planner::upper_air_jobs() {
+  const std::int64_t lm = plan_.lm();
+  std::vector<std::optional<LevelHumidity>> own(static_cast<std::size_t>(lm));
+  for (std::size_t k = 0; k < own.size(); ++k) own[k] = own_humidity(k);
+  for (std::int64_t k = 1; k <= lm; ++k) level_jobs(k, own);
+}
+
+void Planner::level_jobs(std::int64_t k, const std::vector<std::optional<LevelHumidity>>& own) {
+  const std::int64_t lm = plan_.lm();
+  const auto at = static_cast<std::size_t>(k - 1);
+  LevelFields& l = *chosen_[at];
+  const float p = plan_.pressures[at];
+  const auto here = [p](Quantity q) { return What::at(q, p); };
+  add_copy(layout::input_record(InputUpper::geopotential, k, lm), best(l.z, here(Quantity::z)), true, here(Quantity::z));
+  const std::int64_t t_record = layout::input_record(InputUpper::t, k, lm);
+  if (own[at])
+    best(l.t, here(Quantity::t));  // written by the level's humidity job, which decodes t anyway
+  else
+    add_copy(t_record, best(l.t, here(Quantity::t)), true, here(Quantity::t));
+  add_copy(layout::input_record(InputUpper::u, k, lm), best(l.u, here(Quantity::u)), true, here(Quantity::u));
+  add_copy(layout::input_record(InputUpper::v, k, lm), best(l.v, here(Quantity::v)), true, here(Quantity::v));
+  if (!l.q.empty()) best(l.q, here(Quantity::q));
+  if (!l.r.empty()) best(l.r, here(Quantity::r));
+
+  Job j;
+  j.record = layout::input_record(InputUpper::rh, k, lm);
+  j.q_record = layout::input_record(InputUpper::q, k, lm);
+  j.upper_air = true;
+  j.what = here(Quantity::r);
+  if (own[at]) {
+    j.kind = Job::Kind::humidity;
+    j.t_record = t_record;
+    j.hum = *own[at];
+    note_centre(j.hum);
+  } else {
+    humidity_between(j, at, own);
+  }
+  plan_.jobs.push_back(j);
+}
+
+// No humidity of its own at level AT: filled between the levels below and
+// above that have it, or missing.
+void Planner::humidity_between(Job& j, std::size_t at, const std::vector<std::optional<LevelHumidity>>& own) {
+  const float p = plan_.pressures[at];
+  std::optional<std::size_t> below, above;
+  for (std::size_t b = at; b-- > 0;)
+    if (own[b]) {
+      below = b;
+      break;
+    }
+  for (std::size_t a = at + 1; a < own.size(); ++a)
+    if (own[a]) {
+      above = a;
+      break;
+    }
+  if (below && above && opt_.fill) {
+    j.kind = Job::Kind::fill;
+    j.below = *own[*below];
+    j.above = *own[*above];
+    j.hum.p_hpa = p;
+    j.hum.t = source(chosen_[at]->t.front());
+    j.weights = fill_weights(p, j.below.p_hpa, j.above.p_hpa);
+    add_note<note::HumidityFilled>(p, j.below.p_hpa, j.above.p_hpa, j.weights);
+    note_centre(j.below);
+    note_centre(j.above);
+    return;
+  }
+  j.kind = Job::Kind::missing;
+  if (below && above)
+    add_note<note::HumidityLeftMissing>(p);
+  else
+    add_note<note::HumidityAtEnd>(p, below.has_value());
+}
+
+void Planner::note_centre(const LevelHumidity& h) {
+  if (h.from != RhFrom::r_mixed) return;
+  const long centre = h.r->field->centre;
+  if (std::find(centres_noted_.begin(), centres_noted_.end(), centre) != centres_noted_.end()) return;
+  centres_noted_.push_back(centre);
+  add_note<note::CentreHumidity>(h.r->field, h.phase);
+}
+
+}  // namespace c2m::ingest

@@ -1,0 +1,177 @@
+#include "source/grib_source.hpp"
+
+#include <eccodes.h>
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "eccodes_context.hpp"
+#include "source/grib_framing.hpp"
+#include "source/grib_header.hpp"
+#include "source/grib_keys.hpp"
+#include "source/simple_packing.hpp"
+#include "textio/errors.hpp"
+
+namespace c2m::ingest {
+
+using grib::decimal;
+using grib::get_long;
+using grib::get_string;
+using grib::Handle;
+
+GribSource::GribSource(InputFile file, int index, unsigned threads)
+    : file_(std::move(file)), index_(index), threads_(std::max(1u, threads)) {
+  grib::context();
+  walk();
+}
+
+GribSource::GribSource(std::string path, int index, unsigned threads)
+    : GribSource(InputFile(std::move(path)), index, threads) {}
+
+std::string GribSource::format() const {
+  if (edition1_ && edition2_) return "GRIB 1 and 2";
+  return edition1_ ? "GRIB 1" : "GRIB 2";
+}
+
+void GribSource::walk() {
+  // First the frame of every message, in order; then the header sections
+  // of each, parsed on every worker.
+  const std::vector<grib::MessageSpan> spans = grib::frame_messages(file_);
+  messages_ = static_cast<int>(spans.size());
+  std::vector<std::vector<FieldInfo>> found(spans.size());
+  std::vector<std::exception_ptr> failures(spans.size());
+  std::atomic<std::size_t> next{0};
+  auto parse_some = [&] {
+    grib::HeaderBuffers buffers;
+    for (;;) {
+      const std::size_t n = next.fetch_add(1);
+      if (n >= spans.size()) return;
+      try {
+        found[n] = grib::parse_header(file_, index_, spans[n], buffers);
+      } catch (...) {
+        failures[n] = std::current_exception();
+      }
+    }
+  };
+  std::vector<std::thread> pool;
+  const unsigned threads = std::min<unsigned>(threads_, static_cast<unsigned>(spans.size()));
+  try {
+    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(parse_some);
+  } catch (const std::system_error&) {
+    // Fewer threads than asked for: the ones there are do the work.
+  }
+  parse_some();
+  for (auto& th : pool) th.join();
+  for (std::size_t n = 0; n < spans.size(); ++n) {
+    if (failures[n]) std::rethrow_exception(failures[n]);
+    for (FieldInfo& f : found[n]) fields_.push_back(std::move(f));
+    (spans[n].edition == 1 ? edition1_ : edition2_) = true;
+  }
+}
+
+void GribSource::load(const FieldInfo& f, DecodeScratch& scratch) const {
+  if (scratch.held_file == index_ && scratch.held_offset == f.offset &&
+      static_cast<std::int64_t>(scratch.bytes.size()) == f.length)
+    return;
+  scratch.held_file = -1;
+  scratch.bytes.resize(static_cast<std::size_t>(f.length));
+  grib::read_exact(file_, scratch.bytes.data(), f.length, f.offset);
+  scratch.held_file = index_;
+  scratch.held_offset = f.offset;
+}
+
+bool GribSource::read_range(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
+                            std::span<double> out) const {
+  if (f.subfield != 0 || f.edition != 2 || f.points < 1 || f.points > max_plane_points) return false;
+  load(f, scratch);
+  return decode_simple_packing_range(scratch.bytes, f.points, first, out);
+}
+
+namespace {
+
+// The handle of F from its message's bytes: the message's own, or that of
+// its field among several (the multi-field reader's lock held).
+Handle handle_of(const FieldInfo& f, std::vector<unsigned char>& bytes) {
+  if (f.subfield == 0) return Handle(codes_handle_new_from_message(grib::context(), bytes.data(), bytes.size()));
+  Handle h;
+  void* data = bytes.data();
+  std::size_t left = bytes.size();
+  int err = 0;
+  for (int k = 1; k <= f.subfield; ++k) {
+    h = Handle(codes_grib_handle_new_from_multi_message(grib::context(), &data, &left, &err));
+    if (!h.h) break;
+  }
+  // The rest of the message read too, so that the reader starts afresh
+  // with the next one.
+  for (int more = 0; h.h && more < 1000; ++more) {
+    Handle rest(codes_grib_handle_new_from_multi_message(grib::context(), &data, &left, &err));
+    if (!rest.h) break;
+  }
+  return h;
+}
+
+// What the header of F claims must fit the message before room is made for
+// the values: a bitmap of a bit a point, packed values of so many bits.
+void check_claims(codes_handle* h, const FieldInfo& f, const std::string& where) {
+  const std::int64_t bits_held = f.length * 8;
+  if (get_long(h, "bitmapPresent").value_or(0) != 0 && f.points > bits_held)
+    throw IoFailure(where + ": claims a bitmap of " + decimal(f.points) + " points, which its " +
+                    decimal(f.length) + " bytes cannot hold: it is corrupt");
+  const std::string packing = get_string(h, "packingType");
+  if (packing == "grid_simple" || packing == "grid_ieee") {
+    // IEEE packing states its precision instead: 1, 2, 3 for 32, 64, 128 bits.
+    const long bits = packing == "grid_ieee" ? 16L << std::clamp(get_long(h, "precision").value_or(1), 1L, 3L)
+                                             : get_long(h, "bitsPerValue").value_or(0);
+    const long coded = get_long(h, "numberOfCodedValues").value_or(0);
+    if (bits > 0 && coded > 0 && coded > bits_held / bits)
+      throw IoFailure(where + ": claims " + decimal(coded) + " values of " + decimal(bits) + " bits, which its " +
+                      decimal(f.length) + " bytes cannot hold: it is corrupt");
+  }
+}
+
+// The values of H decoded by ecCodes, undefined points as the case's mark.
+void decode(codes_handle* h, const FieldInfo& f, const std::string& where, std::vector<double>& values) {
+  int err = codes_set_double(h, "missingValue", undefined_double);
+  std::size_t n = 0;
+  if (err == 0) err = codes_get_size(h, "values", &n);
+  if (err != 0) throw IoFailure(where + ": its values cannot be decoded (" + eccodes_reason(err) + ")");
+  if (static_cast<std::int64_t>(n) != f.points)
+    throw IoFailure(where + ": holds " + decimal(static_cast<long long>(n)) + " values where its grid has " +
+                    decimal(f.points) + " points: it is corrupt");
+  values.resize(n);
+  err = codes_get_double_array(h, "values", values.data(), &n);
+  if (err != 0) throw IoFailure(where + ": its values cannot be decoded (" + eccodes_reason(err) + ")");
+  if (static_cast<std::int64_t>(n) != f.points)
+    throw IoFailure(where + ": yields " + decimal(static_cast<long long>(n)) + " values where its grid has " +
+                    decimal(f.points) + " points: it is corrupt");
+}
+
+}  // namespace
+
+void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<double>& values) const {
+  const std::string where = path() + ": message " + decimal(f.message) +
+                            (f.subfield > 0 ? " field " + decimal(f.subfield) : std::string()) +
+                            " (" + f.short_name + ", " + f.level_words() + ")";
+  if (f.points < 1 || f.points > max_plane_points)
+    throw SizeFailure(where + ": claims " + decimal(f.points) + " values, more than the limit of " +
+                      decimal(max_plane_points) + " a plane");
+  load(f, scratch);
+  // The usual packing of a message of one field, decoded here from its
+  // bytes (the same values as ecCodes gives, without a handle); ecCodes
+  // reads every other kind.
+  if (f.subfield == 0 && f.edition == 2 &&
+      decode_simple_packing(scratch.bytes, f.points, undefined_double, values))
+    return;
+  scratch.held_file = -1;  // the bytes are ecCodes' to read now
+  std::unique_lock<std::mutex> lock(grib::multi_field_mutex(), std::defer_lock);
+  if (f.subfield != 0) lock.lock();
+  const Handle h = handle_of(f, scratch.bytes);
+  if (!h.h) throw IoFailure(where + ": cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
+  check_claims(h.h, f, where);
+  decode(h.h, f, where, values);
+}
+
+}  // namespace c2m::ingest

@@ -1,0 +1,232 @@
+#include "source/netcdf_axes.hpp"
+
+#include <charconv>
+#include <cmath>
+
+#include "source/netcdf_quantity.hpp"
+#include "source/netcdf_time.hpp"
+
+namespace c2m::ingest::netcdf {
+
+namespace {
+
+// A pressure in the coordinate's unit as hPa, through its decimal text
+// so that 85000 Pa is exactly 850 hPa.
+std::optional<float> pressure_hpa(double v, double per) {
+  if (!std::isfinite(v) || !(v > 0)) return std::nullopt;
+  const int shift = per == 1.0 ? 0 : per == 0.01 ? -2 : 1;
+  char buf[48];
+  const auto sci = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);  // d.ddde+XX
+  const std::string mantissa_exponent(buf, sci.ptr);
+  const auto e = mantissa_exponent.find('e');
+  int exponent = 0;
+  const char* x = mantissa_exponent.data() + e + 1;
+  if (*x == '+') ++x;
+  std::from_chars(x, mantissa_exponent.data() + mantissa_exponent.size(), exponent);
+  const std::string text = mantissa_exponent.substr(0, e) + "e" + decimal(exponent + shift);
+  float p = 0;
+  const auto r = std::from_chars(text.data(), text.data() + text.size(), p);
+  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !(p > 0.0f) || !std::isfinite(p))
+    return std::nullopt;
+  return p;
+}
+
+// What the coordinate variable of A (of dimension D), if it has one, makes
+// of it.
+void classify(const NetcdfFile& file, int d, Axis& a) {
+  const int ncid = file.ncid;
+  int vid = -1;
+  if (nc_inq_varid(ncid, a.name.c_str(), &vid) != NC_NOERR) return;
+  int rank = 0, dim0 = -1;
+  nc_type type = 0;
+  if (nc_inq_varndims(ncid, vid, &rank) != NC_NOERR || rank != 1) return;
+  if (nc_inq_vardimid(ncid, vid, &dim0) != NC_NOERR || dim0 != d) return;
+  if (nc_inq_vartype(ncid, vid, &type) != NC_NOERR || !numeric_type(type)) return;
+  a.coordinate = vid;
+  a.units = text_att(ncid, vid, "units").value_or("");
+  const std::string units = lower(trimmed(a.units));
+  const std::string standard = lower(text_att(ncid, vid, "standard_name").value_or(""));
+  const std::string name = lower(a.name);
+  if (one_of(units, {"degrees_north", "degree_north", "degree_n", "degrees_n", "degreen", "degreesn"}) ||
+      standard == "latitude" || (units.empty() && one_of(name, {"latitude", "lat"}))) {
+    a.role = Role::lat;
+  } else if (one_of(units, {"degrees_east", "degree_east", "degree_e", "degrees_e", "degreee", "degreese"}) ||
+             standard == "longitude" || (units.empty() && one_of(name, {"longitude", "lon"}))) {
+    a.role = Role::lon;
+  } else if (hpa_per(units) != 0.0) {
+    a.role = Role::pressure;
+  } else if (standard == "air_pressure") {
+    a.role = Role::pressure;
+    a.failure = "the pressure coordinate " + a.name + " has the units '" + a.units +
+                "', not hPa, millibars or Pa";
+  } else if (one_of(name, {"level", "pressure_level", "plev", "lev", "pressure", "isobaric", "isobaricinhpa"})) {
+    a.unusable = "its coordinate " + a.name + " has the units '" + a.units + "', not those of a pressure";
+  } else if (units.find(" since ") != std::string::npos || standard == "time" ||
+             one_of(name, {"time", "valid_time"})) {
+    a.role = Role::time;
+  } else if (one_of(name, {"number", "realization", "member", "ensemble_member"}) || standard == "realization") {
+    a.role = Role::member;
+  }
+}
+
+void load_pressures(Axis& a, const std::vector<double>& v) {
+  const double per = hpa_per(a.units);
+  for (const double x : v) {
+    const auto p = pressure_hpa(x, per);
+    if (!p) {
+      a.failure = "the pressure coordinate " + a.name + " holds the level " + real(x) + " " + a.units;
+      return;
+    }
+    a.pressures.push_back(*p);
+  }
+}
+
+void load_members(Axis& a, const std::vector<double>& v) {
+  for (const double x : v) {
+    if (!(x >= 0 && x <= 100000 && x == std::floor(x))) {
+      a.failure = "the member coordinate " + a.name + " holds " + real(x) + ", not a member number";
+      return;
+    }
+    a.members.push_back(static_cast<long>(x));
+  }
+}
+
+void load_times(const NetcdfFile& file, Axis& a, const std::vector<double>& v) {
+  const auto u = time_units(a.units);
+  if (!u) {
+    a.failure = "the time coordinate " + a.name + " has the units '" + a.units +
+                "', not seconds, minutes, hours or days since a date (such as 'hours since "
+                "1900-01-01 00:00:00')";
+    return;
+  }
+  const std::string calendar = lower(trimmed(text_att(file.ncid, a.coordinate, "calendar").value_or("standard")));
+  const bool mixed = one_of(calendar, {"standard", "gregorian", ""});
+  if (!mixed && calendar != "proleptic_gregorian") {
+    a.failure = "the time coordinate " + a.name + " is in the calendar '" + calendar +
+                "'; ingest reads the standard (gregorian) and proleptic_gregorian calendars only";
+    return;
+  }
+  const auto fills = numeric_att(file.ncid, a.coordinate, "_FillValue", 1);
+  for (const double x : v) {
+    if (!fills.empty() && x == fills[0]) {
+      a.failure = "the time coordinate " + a.name + " holds its fill value: a time is missing";
+      return;
+    }
+    auto t = valid_time(x, *u, mixed);
+    if (auto* why = std::get_if<std::string>(&t)) {
+      a.failure = "the time coordinate " + a.name + " (" + a.units + ") holds " + *why;
+      return;
+    }
+    a.times.push_back(std::get<ValidTime>(t));
+    a.time_words.push_back(a.name + " " + real(x) + " " + trimmed(a.units));
+  }
+}
+
+// The values V evenly spaced (round the earth when WRAP), their step in
+// STEP; true for fewer than two.
+bool even(const std::vector<double>& v, bool wrap, double& step) {
+  if (v.size() < 2) return true;
+  auto diff = [&](std::size_t k) {
+    double d = v[k] - v[k - 1];
+    if (wrap) d = std::remainder(d, 360.0);
+    return d;
+  };
+  double sum = 0;
+  for (std::size_t k = 1; k < v.size(); ++k) sum += diff(k);
+  step = sum / static_cast<double>(v.size() - 1);
+  if (!(std::fabs(step) > 0)) return false;
+  const double tol = 2e-4 + 1e-3 * std::fabs(step);
+  double at = v[0];
+  for (std::size_t k = 1; k < v.size(); ++k) {
+    at += diff(k);
+    if (std::fabs(at - (v[0] + static_cast<double>(k) * step)) > tol) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+Axes read_axes(const NetcdfFile& file, const std::vector<int>& dimids) {
+  Axes axes;
+  for (const int d : dimids) {
+    char name[NC_MAX_NAME + 1] = {};
+    std::size_t len = 0;
+    file.check(nc_inq_dim(file.ncid, d, name, &len), "dimension " + decimal(d));
+    Axis& a = axes[d];
+    a.name = name;
+    a.length = len;
+  }
+  for (auto& [d, a] : axes) classify(file, d, a);
+  return axes;
+}
+
+void load(const NetcdfFile& file, Axis& a) {
+  if (a.loaded) return;
+  a.loaded = true;
+  const std::int64_t limit = a.role == Role::pressure ? max_levels
+                             : a.role == Role::time   ? max_times
+                             : a.role == Role::member ? 100000
+                                                      : max_plane_points;
+  const char* what = a.role == Role::pressure ? "levels"
+                     : a.role == Role::time   ? "times"
+                     : a.role == Role::member ? "members"
+                                              : "points";
+  if (a.length > static_cast<std::size_t>(limit))
+    throw SizeFailure(file.path + ": dimension " + a.name + " claims " + decimal(static_cast<long long>(a.length)) +
+                      " " + what + ", more than the limit of " + decimal(limit));
+  nc_type type = 0;
+  file.check(nc_inq_vartype(file.ncid, a.coordinate, &type), "coordinate variable " + a.name);
+  file.check_extent(a.coordinate, a.name, {a.length}, bytes_of(type));
+  std::vector<double> v(a.length);
+  if (a.length > 0) file.check(nc_get_var_double(file.ncid, a.coordinate, v.data()), "coordinate variable " + a.name);
+  for (const double x : v)
+    if (!std::isfinite(x) && a.role != Role::time) {
+      a.failure = "the coordinate " + a.name + " holds a value that is not a number";
+      return;
+    }
+  switch (a.role) {
+    case Role::lat:
+    case Role::lon: a.values = std::move(v); return;
+    case Role::pressure: load_pressures(a, v); return;
+    case Role::member: load_members(a, v); return;
+    case Role::time: load_times(file, a, v); return;
+    case Role::none: return;
+  }
+}
+
+GridInfo Grids::of(const NetcdfFile& file, Axes& axes, int lat_dim, int lon_dim) {
+  if (auto it = known_.find({lat_dim, lon_dim}); it != known_.end()) return it->second;
+  Axis& la = axes[lat_dim];
+  Axis& lo = axes[lon_dim];
+  if (la.length * lo.length > static_cast<std::size_t>(max_plane_points) ||
+      (lo.length != 0 && la.length > static_cast<std::size_t>(max_plane_points) / lo.length))
+    throw SizeFailure(file.path + ": the grid of " + la.name + " and " + lo.name + " claims " +
+                      decimal(static_cast<long long>(lo.length)) + " x " + decimal(static_cast<long long>(la.length)) +
+                      " points, more than the limit of " + decimal(max_plane_points) + " a plane");
+  load(file, la);
+  load(file, lo);
+  for (const Axis* a : {&la, &lo})
+    if (!a->failure.empty()) throw file.fail(a->failure);
+  GridInfo& g = known_[{lat_dim, lon_dim}];
+  g.type = "regular_ll";
+  g.ni = static_cast<std::int64_t>(lo.length);
+  g.nj = static_cast<std::int64_t>(la.length);
+  if (g.ni < 1 || g.nj < 1) return g;
+  double dlat = 0, dlon = 0;
+  const bool lat_even = even(la.values, false, dlat), lon_even = even(lo.values, true, dlon);
+  if (!lat_even || !lon_even) {
+    g.type = !lat_even ? "unevenly spaced latitudes" : "unevenly spaced longitudes";
+    return g;
+  }
+  g.lat_first = la.values.front();
+  g.lat_last = g.nj > 1 ? la.values.front() + static_cast<double>(g.nj - 1) * dlat : g.lat_first;
+  g.lon_first = lo.values.front();
+  g.lon_last = g.ni > 1 ? lo.values.front() + static_cast<double>(g.ni - 1) * dlon : g.lon_first;
+  if (g.nj > 1) g.dj = std::fabs(dlat);
+  if (g.ni > 1) g.di = std::fabs(dlon);
+  g.j_positive = dlat > 0;
+  g.i_negative = dlon < 0;
+  return g;
+}
+
+}  // namespace c2m::ingest::netcdf
