@@ -62,7 +62,7 @@ class FetchTest : public ::testing::Test {
 };
 
 TEST_F(FetchTest, GfsCaseIsIngestOfTheWholeFileAndItsReportIngestsOfTheMessages) {
-  auto args = gfs_args(server->url(), "out");
+  auto args = gfs_args(server->url() + "/", "out");
   args.push_back("--keep-grib");
   const RunResult r = c2m(s, args);
   ASSERT_EQ(r.status, 0) << r.err;

@@ -8,7 +8,6 @@
 
 #include "grib_files.hpp"
 #include "support/scratch.hpp"
-#include "synth.hpp"
 
 namespace fetchtest {
 
@@ -21,16 +20,8 @@ constexpr double gravity = 9.80665;
 
 std::string synth_grib(const std::string& work, int im, int jm, double lat0, double lon0, double res, int lm,
                        const std::string& date) {
-  synth::CaseSettings s;
-  s.grid.im = im;
-  s.grid.jm = jm;
-  s.grid.lat_first = static_cast<std::int32_t>(lat0 * 1000);
-  s.grid.lon_first = static_cast<std::int32_t>(lon0 * 1000);
-  s.grid.di = s.grid.dj = static_cast<std::int32_t>(res * 1000);
-  s.pressures = synth::standard_pressures(lm);
-  s.date = date;
   std::filesystem::remove_all(work);
-  synth::write_case(work, s);
+  ingesttest::make_case(work, im, jm, lat0, lon0, res, lm, date);
   return ingesttest::case_as_grib(work, false, true);
 }
 

@@ -3,18 +3,11 @@
 #include <cstdint>
 
 #include "kit/numbers.hpp"
+#include "source/grib_framing.hpp"
 
 namespace c2m::fetch {
 
-namespace {
-
-std::uint64_t big_endian(const unsigned char* p, int n) {
-  std::uint64_t v = 0;
-  for (int k = 0; k < n; ++k) v = (v << 8) | p[k];
-  return v;
-}
-
-}  // namespace
+using ingest::grib::big_endian;
 
 std::string message_fault(std::span<const unsigned char> b) {
   const std::size_t n = b.size();

@@ -350,7 +350,7 @@ void Transfers::State::read_file(Attempt& a) {
   }
   std::vector<unsigned char> buf(1 << 20);
   while (at <= last) {
-    StopFlag::check("the transfers were stopped");
+    StopFlag::check("the transfers were stopped, and what the run had made is removed");
     const auto want = static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buf.size()), last + 1 - at));
     const ssize_t got = ::pread(fd.get(), buf.data(), want, at);
     if (got <= 0) {
@@ -404,7 +404,7 @@ std::vector<Result> Transfers::run(const std::vector<Request>& requests,
   const unsigned parallel = std::max(1u, st.s.parallel);
   try {
     for (;;) {
-      StopFlag::check("the transfers were stopped");
+      StopFlag::check("the transfers were stopped, and what the run had made is removed");
       const Clock::time_point now = Clock::now();
       Clock::time_point wake = now + std::chrono::milliseconds(200);
       bool left = false;
