@@ -423,8 +423,10 @@ std::vector<Result> Transfers::run(const std::vector<Request>& requests,
       int running = 0;
       curl_multi_perform(st.multi, &running);
       int queued = 0;
+      bool ended = false;
       while (CURLMsg* m = curl_multi_info_read(st.multi, &queued)) {
         if (m->msg != CURLMSG_DONE) continue;
+        ended = true;
         Attempt* a = nullptr;
         curl_easy_getinfo(m->easy_handle, CURLINFO_PRIVATE, reinterpret_cast<char**>(&a));
         st.ended(*a, m->data.result, Clock::now());
@@ -440,6 +442,8 @@ std::vector<Result> Transfers::run(const std::vector<Request>& requests,
           a.finished = true;
           a.result = {Outcome::failed, a.req->url + ": not finished, as another transfer failed", a.attempts, true};
         }
+      // A transfer that ended leaves room for the next at once.
+      if (ended) continue;
       const auto wait_ms = std::chrono::duration_cast<std::chrono::milliseconds>(wake - Clock::now()).count();
       if (!st.active.empty() || wait_ms > 0)
         curl_multi_poll(st.multi, nullptr, 0, static_cast<int>(std::clamp<long long>(wait_ms, 0, 200)), nullptr);
