@@ -4,7 +4,7 @@ PREFIX ?= /usr/local
 SAMPLE_DIR := $(BUILD)/sample
 C2M := $(BUILD)/tools/conv2model/conv2model
 
-.PHONY: all deps configure build test sample install bench bench-ingest bench-netcdf-ingest bench-all-times fuzz clean
+.PHONY: all deps configure build test sample install bench bench-ingest bench-netcdf-ingest bench-all-times bench-fetch fuzz clean
 
 all: build
 
@@ -81,6 +81,15 @@ bench-netcdf-ingest: build
 BENCH_CASES_OUT ?= /dev/shm/c2m-bench-all-times
 bench-all-times: build
 	python3 bench/all_times_bench.py $(BUILD) $(BUILD)/bench-cases --runs 5 --out $(BENCH_CASES_OUT)
+
+# conv2model fetch from a local nginx serving a GFS-like file (a global
+# 0.5-degree synth case of 26 levels with ten messages no case needs beside
+# each level's temperature, and its index; generated once into
+# $(BUILD)/bench-cases/fetch-mirror): the bytes and requests of a case
+# against the whole file, and the wall time against curl downloading the
+# same ranges and the whole file, alternately, medians of 5.
+bench-fetch: build
+	python3 bench/fetch_bench.py $(BUILD) $(BUILD)/bench-cases --runs 5
 
 # Build the fuzz targets with clang and libFuzzer in build-fuzz/ and run each
 # for FUZZ_SECONDS; findings land in fuzz-out/.

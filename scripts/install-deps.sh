@@ -4,11 +4,13 @@
 # `make test`); with --minimal only what building the programs needs.
 set -euo pipefail
 build=(cmake ninja-build g++ pkg-config git
-       libeccodes-dev libnetcdf-dev libhdf5-dev libcairo2-dev fonts-dejavu-core)
+       libeccodes-dev libnetcdf-dev libhdf5-dev libcairo2-dev fonts-dejavu-core
+       libcurl4-openssl-dev)
 tests=(libgtest-dev libgmock-dev libbenchmark-dev
        libeccodes-tools python-grib-doc
        cdo netcdf-bin python3-xarray python3-netcdf4 python3-numpy
        parallel slurm-wlm munge man-db strace
+       nginx-light curl
        clang libclang-rt-14-dev)
 need=("${build[@]}")
 [ "${1:-}" = "--minimal" ] || need+=("${tests[@]}")

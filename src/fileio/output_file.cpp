@@ -253,6 +253,10 @@ void OutputFile::settle() noexcept {
 void OutputFile::commit() { commit_together({this}); }
 
 void commit_together(std::initializer_list<OutputFile*> files) {
+  commit_together(std::span<OutputFile* const>(files.begin(), files.size()));
+}
+
+void commit_together(std::span<OutputFile* const> files) {
   for (OutputFile* f : files) f->close();
   if (files.size() == 0) return;
   // The lock is taken only around the renames, so runs of different cases

@@ -82,7 +82,7 @@ class OutputFile {
   bool committed() const { return committed_; }
 
  private:
-  friend void commit_together(std::initializer_list<OutputFile*> files);
+  friend void commit_together(std::span<OutputFile* const> files);
   void open_temporary();
   // Moving into place in two steps, so that a set can be undone: place()
   // puts the new file under NAME, the earlier one (if any) under the
@@ -114,6 +114,8 @@ class OutputFile {
 // before.  The stop signals wait until the renames are done (see
 // stop_signals.hpp).
 void commit_together(std::initializer_list<OutputFile*> files);
+// The same for a set whose size is known only at run time.
+void commit_together(std::span<OutputFile* const> files);
 
 // Makes SIGINT, SIGTERM, SIGHUP and SIGXFSZ remove every temporary file
 // still open, write "PROGRAM: stopped by SIGNAME: ..." on standard error,

@@ -20,7 +20,8 @@ constexpr double undefined = static_cast<double>(9.999e20f);
 
 }  // namespace
 
-void make_case(const std::string& dir, int im, int jm, double lat0, double lon0, double res, int lm) {
+void make_case(const std::string& dir, int im, int jm, double lat0, double lon0, double res, int lm,
+               const std::string& date) {
   synth::CaseSettings s;
   s.grid.im = im;
   s.grid.jm = jm;
@@ -28,7 +29,7 @@ void make_case(const std::string& dir, int im, int jm, double lat0, double lon0,
   s.grid.lon_first = static_cast<std::int32_t>(lon0 * 1000);
   s.grid.di = s.grid.dj = static_cast<std::int32_t>(res * 1000);
   s.pressures = synth::standard_pressures(lm);
-  s.date = "2026120806";
+  s.date = date;
   synth::write_case(dir, s);
 }
 

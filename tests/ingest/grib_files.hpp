@@ -17,8 +17,10 @@
 namespace ingesttest {
 
 // A synthetic case (synth::write_case) in DIR: IM x JM points from
-// (LAT0, LON0) degrees south-west, RES degrees apart, LM levels.
-void make_case(const std::string& dir, int im, int jm, double lat0, double lon0, double res, int lm);
+// (LAT0, LON0) degrees south-west, RES degrees apart, LM levels, valid at
+// DATE (YYYYMMDDHH).
+void make_case(const std::string& dir, int im, int jm, double lat0, double lon0, double res, int lm,
+               const std::string& date = "2026120806");
 
 // The case in DIR as GRIB (edition 2 unless GRIB1), IEEE 64-bit unless
 // SIMPLE16.  Returns the file's bytes.

@@ -20,7 +20,7 @@ using namespace testsupport;
 
 namespace {
 
-const std::vector<std::string> subcommand_names = {"synth", "ingest", "convert", "info", "plot",
+const std::vector<std::string> subcommand_names = {"synth", "fetch", "ingest", "convert", "info", "plot",
                                                    "export"};
 
 RunResult c2m(const std::string& dir, const std::vector<std::string>& args, RunLimits limits = {}) {
@@ -136,6 +136,23 @@ TEST(FrontDoor, BadCommandLinesAreRefusedWithStatus2) {
       {{"export", "f", "--netcdf", "x.nc", "--compress", "-1"}, "--compress wants a level from 0 to 9"},
       {{"export", "f", "--netcdf", "x.nc", "--compress", "fast"}, "--compress wants a whole number"},
       {{"export", "f", "--netcdf", "x.nc", "--date", "2023022900"}, "--date wants YYYYMMDDHH"},
+      {{"fetch", "out"}, "give the cycle: --cycle YYYYMMDDHH, or --cycles"},
+      {{"fetch", "--cycle", "2024011500"}, "no output directory given"},
+      {{"fetch", "--cycle", "2024011500", "a", "b"}, "give one OUTDIR"},
+      {{"fetch", "--cycle", "2024011500", "--cycles", "2024011500/2024011600/6h", "o"}, "give the cycle"},
+      {{"fetch", "--cycle", "2024011503", "o"}, "--cycle wants YYYYMMDDHH, a date and the hour 00, 06, 12 or 18"},
+      {{"fetch", "--cycle", "2023022900", "o"}, "--cycle wants YYYYMMDDHH"},
+      {{"fetch", "--cycles", "2024011500/2024011400/6h", "o"}, "--cycles has LAST before FIRST"},
+      {{"fetch", "--cycles", "2024011500/2024011600/4h", "o"}, "--cycles wants EVERY in hours, a multiple of 6"},
+      {{"fetch", "--cycle", "2024011500", "--source", "icon", "o"}, "--source wants gfs or ifs"},
+      {{"fetch", "--cycle", "2024011500", "--source", "ifs", "--res", "1", "o"}, "--res 1: ifs publishes 0.25"},
+      {{"fetch", "--cycle", "2024011500", "--root", "ftp://x", "o"}, "--root wants an http://, https:// or file:///"},
+      {{"fetch", "--cycle", "2024011500", "--force", "o"}, "--force goes with --cycles"},
+      {{"fetch", "--cycle", "2024011500", "--cache", "c", "--no-cache", "o"}, "give one of them"},
+      {{"fetch", "--cycle", "2024011500", "-j", "0", "o"}, "-j wants from 1 to 64 transfers"},
+      {{"fetch", "--cycle", "2024011500", "--retry-wait", "nan", "o"}, "--retry-wait wants seconds"},
+      {{"fetch", "--cycle", "2024011500", "--area", "1,2,3", "o"}, "--area wants S,W,N,E"},
+      {{"fetch", "--cycle", "2024011500", "--name", "adate.txt", "o"}, "--name wants a plain file name"},
   };
   for (const auto& name : subcommand_names) rows.push_back({{name, "--bogus", "x"}, "unknown option"});
   for (const auto& row : rows) {

@@ -160,3 +160,22 @@ TEST(OptionTable, HelpUnderHeadingsFromTheColumn) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr Option repeated_rows[] = {
+    {.name = "--root", .kind = Kind::text, .value = "URL", .check = even, .repeated = true},
+    {.name = "--once", .kind = Kind::text, .value = "X"},
+};
+constexpr OptionTable repeated{repeated_rows, Reading::in_order, {}, 16};
+
+TEST(OptionTable, ARepeatedOptionKeepsEveryValueInOrder) {
+  const ParsedOptions p = parse_options(repeated, {"--root", "aa", "--once", "1", "--root=bbbb", "--once", "2"});
+  EXPECT_EQ(p.texts("--root"), (std::vector<std::string>{"aa", "bbbb"}));
+  EXPECT_EQ(p.text("--root"), "bbbb");
+  EXPECT_EQ(p.text("--once"), "2") << "another option still takes its last value";
+  EXPECT_TRUE(parse_options(repeated, {}).texts("--root").empty());
+  EXPECT_EQ(refusal(repeated, {"--root", "aa", "--root", "b"}), "--root wants an even length");
+}
+
+}  // namespace

@@ -112,7 +112,7 @@ void read_collected(ParsedOptions& p, const std::vector<std::string>& args) {
 }  // namespace
 
 ParsedOptions::ParsedOptions(const OptionTable& table)
-    : table_(table), given_(table.options.size()), values_(table.options.size()) {}
+    : table_(table), given_(table.options.size()), values_(table.options.size()), all_(table.options.size()) {}
 
 std::size_t ParsedOptions::index(std::string_view name) const {
   for (std::size_t n = 0; n < table_.options.size(); ++n)
@@ -122,6 +122,7 @@ std::size_t ParsedOptions::index(std::string_view name) const {
 
 void ParsedOptions::take(std::size_t option, std::string value) {
   given_[option] = true;
+  if (table_.options[option].repeated) all_[option].push_back(value);
   values_[option] = std::move(value);
 }
 
@@ -143,6 +144,12 @@ std::string ParsedOptions::text(std::string_view name) const {
   const std::size_t n = index(name);
   if (given_[n]) check_value(table_.options[n], raw(n), table_.reading);
   return raw(n);
+}
+
+std::vector<std::string> ParsedOptions::texts(std::string_view name) const {
+  const std::size_t n = index(name);
+  for (const std::string& v : all_[n]) check_value(table_.options[n], v, table_.reading);
+  return all_[n];
 }
 
 double ParsedOptions::real(std::string_view name) const {

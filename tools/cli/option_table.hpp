@@ -74,6 +74,9 @@ struct Option {
   bool later = false;
   // The one-letter name takes its value attached as well: -j4.
   bool attached = false;
+  // Given again, it adds a value (--root A --root B): texts() has them
+  // all, in order; text() the last.
+  bool repeated = false;
 };
 
 // -h, --help, which the front door answers before the subcommand runs.
@@ -117,6 +120,8 @@ class ParsedOptions {
   // The value given (last), checked by its kind: text and choice.  Empty
   // when the option was not given.
   std::string text(std::string_view name) const;
+  // Every value of a repeated option, in the order given, each checked.
+  std::vector<std::string> texts(std::string_view name) const;
   // A whole number, checked by the kind and range of the option.
   template <std::integral T>
   T integer(std::string_view name) const;
@@ -141,6 +146,7 @@ class ParsedOptions {
   const OptionTable& table_;
   std::vector<bool> given_;
   std::vector<std::string> values_;
+  std::vector<std::vector<std::string>> all_;  // of the repeated options
   std::vector<std::string> operands_;
 };
 

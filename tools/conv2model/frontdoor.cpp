@@ -6,6 +6,7 @@
 
 #include "convert.hpp"
 #include "export.hpp"
+#include "fetch.hpp"
 #include "info.hpp"
 #include "ingest.hpp"
 #include "man_page.hpp"
@@ -21,6 +22,7 @@ namespace {
 // One line per subcommand, in the order --help lists them.
 const Subcommand table[] = {
     synth_subcommand(),
+    fetch_subcommand(),
     ingest_subcommand(),
     convert_subcommand(),
     info_subcommand(),

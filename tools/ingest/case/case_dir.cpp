@@ -51,6 +51,11 @@ std::string joined(const std::string& dir, const std::string& name) {
 
 std::string write_case(const Plan& plan, const Sources& sources, const std::string& outdir,
                        const std::string& name, unsigned threads) {
+  return write_case(plan, sources, outdir, name, threads, CaseAddition{});
+}
+
+std::string write_case(const Plan& plan, const Sources& sources, const std::string& outdir,
+                       const std::string& name, unsigned threads, const CaseAddition& addition) {
   MadeDirectories dirs(outdir);
   OutputFile grid(joined(outdir, name));
   OutputFile desc(joined(outdir, layout::run_description_file));
@@ -70,8 +75,11 @@ std::string write_case(const Plan& plan, const Sources& sources, const std::stri
   desc.write(layout::run_description_text(plan.label, plan.run, plan.pressures), "the run description");
   date.write(plan.time.valid.text().substr(0, 10) + "\n", "the date");
   std::string text = report_text(plan, sources, facts);
+  if (!addition.report.empty()) text += "\n" + addition.report;
   report.write(text, "the report");
-  commit_together({&grid, &desc, &date, &report});
+  std::vector<OutputFile*> files{&grid, &desc, &date, &report};
+  files.insert(files.end(), addition.files.begin(), addition.files.end());
+  commit_together(std::span<OutputFile* const>(files));
   dirs.keep();
   return text;
 }

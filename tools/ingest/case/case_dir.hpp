@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fileio/output_file.hpp"
 #include "plan/candidates.hpp"
 #include "plan/plan.hpp"
 
@@ -39,11 +40,23 @@ class MadeDirectories {
 // DIR / NAME.
 std::string joined(const std::string& dir, const std::string& name);
 
+// What a caller that made the input files itself adds to a case: lines
+// that end the report (after a blank line), and files of its own in
+// OUTDIR that go into place together with the case's, or not at all.
+struct CaseAddition {
+  std::string report;
+  std::vector<OutputFile*> files;
+};
+
 // Writes the case of PLAN into OUTDIR (made if missing), its input grid
 // file named NAME, its records made by THREADS workers, and returns the
 // report (kept in OUTDIR as ingest.txt).  On a failure (thrown) OUTDIR is
 // as it was.
 std::string write_case(const Plan& plan, const Sources& sources, const std::string& outdir,
                        const std::string& name, unsigned threads);
+// The same with ADDITION's lines ending the report and its files in place
+// with the case.
+std::string write_case(const Plan& plan, const Sources& sources, const std::string& outdir,
+                       const std::string& name, unsigned threads, const CaseAddition& addition);
 
 }  // namespace c2m::ingest
