@@ -11,6 +11,7 @@
 #include "case/all_times.hpp"
 #include "case/case_dir.hpp"
 #include "estab/estab.hpp"
+#include "kit/numbers.hpp"
 #include "layout/run_description_text.hpp"
 #include "source/open_source.hpp"
 #include "textio/errors.hpp"
@@ -79,7 +80,7 @@ Options parse_options(const std::vector<std::string>& args) {
     if (a.value("--name", v)) {
       if (!valid_name(v))
         throw UsageError("--name wants a plain file name of letters, digits and . _ - + (at most " +
-                         std::to_string(max_name) + " characters, not " + std::string(layout::run_description_file) +
+                         decimal(max_name) + " characters, not " + std::string(layout::run_description_file) +
                          ", " + layout::date_file + " or " + report_file + "), not \"" + v + "\"");
       o.name = v;
     } else if (a.value("--levels", v)) {

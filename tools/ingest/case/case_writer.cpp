@@ -11,6 +11,7 @@
 #include <new>
 #include <thread>
 
+#include "kit/numbers.hpp"
 #include "layout/byte_order.hpp"
 #include "textio/errors.hpp"
 
@@ -94,8 +95,8 @@ void Writer::decode(const Source& s, Worker& w) {
   src.read(*s.field, w.scratch, w.values);
   // The grid's own count of points, which the turning relies on.
   if (static_cast<std::int64_t>(w.values.size()) != g.ni * g.nj)
-    throw IoFailure(name_of(*s.field, sources_) + ": holds " + std::to_string(w.values.size()) +
-                    " values, but its grid has " + std::to_string(g.ni) + " x " + std::to_string(g.nj) +
+    throw IoFailure(name_of(*s.field, sources_) + ": holds " + decimal(w.values.size()) +
+                    " values, but its grid has " + decimal(g.ni) + " x " + decimal(g.nj) +
                     " points: it is corrupt");
 }
 
@@ -162,10 +163,10 @@ void Writer::put(std::int64_t record, const float* rows, std::int64_t r0, std::i
   const auto step = static_cast<std::size_t>(block_rows_ * cols_);
   for (std::size_t at = 0; at < n; at += step)
     out_.write_at(std::as_bytes(std::span<const float>(rows + at, std::min(step, n - at))),
-                  offset + static_cast<std::int64_t>(at) * 4, "record " + std::to_string(record) + " (" + what + ")");
+                  offset + static_cast<std::int64_t>(at) * 4, "record " + decimal(record) + " (" + what + ")");
   std::lock_guard<std::mutex> lock(mutex_);
   if (corner_undefined)
-    warnings_[record] = "record " + std::to_string(record) + " (" + what +
+    warnings_[record] = "record " + decimal(record) + " (" + what +
                         "): its south-west corner is undefined, so the converter will take the whole level "
                         "as missing";
 }
@@ -279,7 +280,7 @@ void Writer::work(Worker& w) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!failure_)
       failure_ = std::make_exception_ptr(SizeFailure(out_.name() + ": no memory for the planes of " +
-                                                     std::to_string(points_) + " points"));
+                                                     decimal(points_) + " points"));
     failed_ = true;
   } catch (...) {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -1,17 +1,12 @@
 #include "case/plan_words.hpp"
 
 #include <algorithm>
-#include <charconv>
+
+#include "kit/numbers.hpp"
 
 namespace c2m::ingest {
 
 namespace {
-
-std::string fixed(double v, int decimals) {
-  char buf[48];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  return std::string(buf, r.ptr);
-}
 
 std::string hpa(float p) { return hpa_words(p); }
 
@@ -26,8 +21,8 @@ std::string what_words(const What& w) {
 std::string from_words(const Source& s) {
   if (!s.field->variable.empty())  // "[F]:VAR" names it already
     return s.field->where() +
-           (s.field->param_id != 0 ? " (" + std::to_string(s.field->param_id) + ")" : std::string());
-  return s.field->where() + " " + s.field->short_name + " (" + std::to_string(s.field->param_id) + ")";
+           (s.field->param_id != 0 ? " (" + decimal(s.field->param_id) + ")" : std::string());
+  return s.field->where() + " " + s.field->short_name + " (" + decimal(s.field->param_id) + ")";
 }
 
 std::string conversion(const Source& s) {
@@ -60,8 +55,8 @@ std::string rh_conversion(const LevelHumidity& h) {
 }
 
 std::string fill_words(float below_hpa, float above_hpa, FillWeights w) {
-  return "linear in ln p: " + hpa(below_hpa) + " x " + fixed(w.below, 4) + " + " + hpa(above_hpa) + " x " +
-         fixed(w.above, 4);
+  return "linear in ln p: " + hpa(below_hpa) + " x " + fixed_decimals(w.below, 4) + " + " + hpa(above_hpa) + " x " +
+         fixed_decimals(w.above, 4);
 }
 
 // The lines of a level's humidity made from its own fields (and of its t,
@@ -116,7 +111,7 @@ template <class... F>
 Overloaded(F...) -> Overloaded<F...>;
 
 std::string centre_words(const note::CentreHumidity& n) {
-  const std::string who = n.r->centre_name + " (centre " + std::to_string(n.r->centre) + ")";
+  const std::string who = n.r->centre_name + " (centre " + decimal(n.r->centre) + ")";
   if (n.phase == MixedPhase::water)
     return "relative humidity of " + who +
            ": no definition of its saturation is known for this centre; taken as over water, unchanged";
@@ -176,7 +171,7 @@ std::string note_words(const Note& note) {
                    "nearest level that has it";
           },
           [](const note::SoilLayersBeyondFour& n) {
-            return field_name(n.quantity) + ": the files hold " + std::to_string(n.layers) + " layers of " +
+            return field_name(n.quantity) + ": the files hold " + decimal(n.layers) + " layers of " +
                    n.first->short_name + "; the four uppermost are taken";
           },
           [](const note::MaskFromSoil& n) {

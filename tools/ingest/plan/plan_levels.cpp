@@ -2,9 +2,9 @@
 // v copied; relative and specific humidity made from the level's own
 // fields, filled between levels, or missing).
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
+#include "kit/numbers.hpp"
 #include "layout/records.hpp"
 #include "plan/planner.hpp"
 #include "textio/errors.hpp"
@@ -15,13 +15,7 @@ namespace {
 
 using layout::InputUpper;
 
-std::string real(float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-std::string hpa(float p) { return real(p) + " hPa"; }
+std::string hpa(float p) { return shortest_float(p) + " hPa"; }
 
 }  // namespace
 
@@ -39,7 +33,7 @@ void Planner::choose_levels() {
   };
   std::string available;
   for (auto& [p, l] : levels_)
-    if (whole(l)) available += (available.empty() ? "" : " ") + real(p);
+    if (whole(l)) available += (available.empty() ? "" : " ") + shortest_float(p);
   if (opt_.levels) {
     std::vector<float> wanted = *opt_.levels;
     std::sort(wanted.begin(), wanted.end(), std::greater<float>());
@@ -75,8 +69,8 @@ void Planner::choose_levels() {
                     (partial.empty() ? std::string() : ": " + partial) + "; " + holdings(sources_));
   }
   if (static_cast<std::int64_t>(plan_.pressures.size()) > max_levels)
-    throw SizeFailure("the files hold " + std::to_string(plan_.pressures.size()) +
-                      " isobaric levels, more than the limit of " + std::to_string(max_levels));
+    throw SizeFailure("the files hold " + decimal(plan_.pressures.size()) +
+                      " isobaric levels, more than the limit of " + decimal(max_levels));
 }
 
 std::optional<LevelHumidity> Planner::own_humidity(std::size_t k) const {

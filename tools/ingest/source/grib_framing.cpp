@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "eccodes_context.hpp"
+#include "kit/numbers.hpp"
 #include "source/grib_keys.hpp"
 #include "textio/errors.hpp"
 
@@ -74,7 +75,7 @@ MessageSpan frame(const InputFile& file, int number, std::int64_t at, std::vecto
     const std::uint64_t stated = big_endian(head + 8, 8);
     if (stated > static_cast<std::uint64_t>(size - at)) {
       if (stated < (std::uint64_t{1} << 62)) throw truncated(static_cast<std::int64_t>(stated));
-      throw corrupt("the message claims a length of " + std::to_string(stated) + " bytes");
+      throw corrupt("the message claims a length of " + decimal(stated) + " bytes");
     }
     total = static_cast<std::int64_t>(stated);
   } else {

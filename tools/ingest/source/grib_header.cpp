@@ -5,6 +5,7 @@
 #include <span>
 
 #include "eccodes_context.hpp"
+#include "kit/numbers.hpp"
 #include "source/grib_keys.hpp"
 #include "source/param_memo.hpp"
 #include "textio/errors.hpp"

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "eccodes_context.hpp"
+#include "kit/numbers.hpp"
 #include "source/grib_framing.hpp"
 #include "source/grib_header.hpp"
 #include "source/grib_keys.hpp"
@@ -17,7 +18,6 @@
 
 namespace c2m::ingest {
 
-using grib::decimal;
 using grib::get_long;
 using grib::get_string;
 using grib::Handle;
@@ -139,13 +139,13 @@ void decode(codes_handle* h, const FieldInfo& f, const std::string& where, std::
   if (err == 0) err = codes_get_size(h, "values", &n);
   if (err != 0) throw IoFailure(where + ": its values cannot be decoded (" + eccodes_reason(err) + ")");
   if (static_cast<std::int64_t>(n) != f.points)
-    throw IoFailure(where + ": holds " + decimal(static_cast<long long>(n)) + " values where its grid has " +
+    throw IoFailure(where + ": holds " + decimal(n) + " values where its grid has " +
                     decimal(f.points) + " points: it is corrupt");
   values.resize(n);
   err = codes_get_double_array(h, "values", values.data(), &n);
   if (err != 0) throw IoFailure(where + ": its values cannot be decoded (" + eccodes_reason(err) + ")");
   if (static_cast<std::int64_t>(n) != f.points)
-    throw IoFailure(where + ": yields " + decimal(static_cast<long long>(n)) + " values where its grid has " +
+    throw IoFailure(where + ": yields " + decimal(n) + " values where its grid has " +
                     decimal(f.points) + " points: it is corrupt");
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "kit/numbers.hpp"
 #include "source/netcdf_classic.hpp"
 #include "source/netcdf_library.hpp"
 #include "source/netcdf_scan.hpp"
@@ -13,7 +14,6 @@
 
 namespace c2m::ingest {
 
-using netcdf::decimal;
 using netcdf::library;
 using netcdf::type_words;
 using netcdf::Variable;
