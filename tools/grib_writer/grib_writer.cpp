@@ -20,6 +20,7 @@
 #include "kit/numbers.hpp"
 #include "layout/records.hpp"
 #include "layout/run_description_read.hpp"
+#include "layout/values.hpp"
 #include "textio/errors.hpp"
 
 namespace fs = std::filesystem;
@@ -30,7 +31,7 @@ namespace {
 
 // The input grid file's mark of an undefined point, and the same as the
 // 8-byte real that a bitmapped point is given in a message.
-constexpr float undefined_value = 9.999e20f;
+using layout::undefined_value;
 constexpr double undefined_double = static_cast<double>(undefined_value);
 
 struct Param {
