@@ -17,6 +17,7 @@
 #include "layout/byte_order.hpp"
 #include "eccodes_context.hpp"
 #include "fileio/output_file.hpp"
+#include "kit/file_descriptor.hpp"
 #include "kit/numbers.hpp"
 #include "layout/records.hpp"
 #include "layout/run_description_read.hpp"
@@ -271,12 +272,8 @@ void write_case_as_grib(const std::string& case_dir, const std::string& input_na
                     ", not 0 (regular latitude/longitude)");
   const std::int64_t points = std::int64_t{d.grid.im} * d.grid.jm;
 
-  const int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw CannotOpen(system_reason(input, errno));
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+  const FileDescriptor fd(::open(input.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.is_open()) throw CannotOpen(system_reason(input, errno));
 
   // Ten digits, as read_date found them.
   long date_ymd = 0, hour = 0;
@@ -288,7 +285,7 @@ void write_case_as_grib(const std::string& case_dir, const std::string& input_na
   std::vector<double> values(static_cast<std::size_t>(points));
   const std::int64_t records = layout::input_record_count(static_cast<std::int64_t>(d.pressures_hpa.size()));
   for (std::int64_t n = 1; n <= records; ++n) {
-    read_record(fd, input, n, records, plane);
+    read_record(fd.get(), input, n, records, plane);
     std::optional<float> pressure;
     const Param p = record_param(n, d.pressures_hpa, pressure);
     const std::string what = "record " + decimal(n);

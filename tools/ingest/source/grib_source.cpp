@@ -22,14 +22,14 @@ using grib::get_long;
 using grib::get_string;
 using grib::Handle;
 
-GribSource::GribSource(InputFile file, int index, unsigned threads)
+GribSource::GribSource(SourceFile file, int index, unsigned threads)
     : file_(std::move(file)), index_(index), threads_(std::max(1u, threads)) {
   grib::context();
   walk();
 }
 
 GribSource::GribSource(std::string path, int index, unsigned threads)
-    : GribSource(InputFile(std::move(path)), index, threads) {}
+    : GribSource(SourceFile(std::move(path)), index, threads) {}
 
 std::string GribSource::format() const {
   if (edition1_ && edition2_) return "GRIB 1 and 2";
