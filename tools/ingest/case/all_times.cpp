@@ -6,11 +6,10 @@
 #include <mutex>
 #include <new>
 #include <set>
-#include <system_error>
-#include <thread>
 
 #include "case/case_dir.hpp"
 #include "kit/numbers.hpp"
+#include "kit/workers.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
@@ -191,15 +190,11 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
     }
   };
 
+  // A runner per case made at once, each with its share of the workers;
+  // with fewer threads than runners, the runners there are make them all.
   const std::vector<unsigned> share = share_cores(o.cores, times.size());
-  std::vector<std::thread> runners;
-  try {
-    for (std::size_t k = 1; k < share.size(); ++k) runners.emplace_back(make_cases, share[k]);
-  } catch (const std::system_error&) {
-    // Fewer cases at once than asked for: the runners there are make them all.
-  }
-  make_cases(share[0]);
-  for (auto& t : runners) t.join();
+  run_on_threads(static_cast<int>(share.size()),
+                 [&](int k) { make_cases(share[static_cast<std::size_t>(k)]); });
   progress.close();
 
   std::size_t made = 0;
