@@ -8,14 +8,12 @@ namespace c2m::ingest {
 
 namespace {
 
-std::string hpa(float p) { return hpa_words(p); }
-
 const char* const q_formula = "q = 0.622 e / (p - 0.378 e), e = RH / 100 x es_water(t)";
 
 // "z at 500 hPa", "lsm", "stl1".
 std::string what_words(const What& w) {
   const std::string name = field_name(w.quantity, w.layer);
-  return w.p_hpa ? name + " at " + hpa(*w.p_hpa) : name;
+  return w.p_hpa ? name + " at " + hpa_words(*w.p_hpa) : name;
 }
 
 std::string from_words(const Source& s) {
@@ -35,7 +33,7 @@ std::string conversion(const Source& s) {
 // The level of a copied field: an isobaric one's pressure; a soil layer's
 // depths; else the kind of level its source states.
 std::string copy_level(const Job& j) {
-  if (j.what.p_hpa) return hpa(*j.what.p_hpa);
+  if (j.what.p_hpa) return hpa_words(*j.what.p_hpa);
   if (j.what.quantity == Quantity::stl || j.what.quantity == Quantity::swvl) return j.src.field->level_words();
   return j.src.field->level_type;
 }
@@ -55,8 +53,8 @@ std::string rh_conversion(const LevelHumidity& h) {
 }
 
 std::string fill_words(float below_hpa, float above_hpa, FillWeights w) {
-  return "linear in ln p: " + hpa(below_hpa) + " x " + fixed_decimals(w.below, 4) + " + " + hpa(above_hpa) + " x " +
-         fixed_decimals(w.above, 4);
+  return "linear in ln p: " + hpa_words(below_hpa) + " x " + fixed_decimals(w.below, 4) + " + " +
+         hpa_words(above_hpa) + " x " + fixed_decimals(w.above, 4);
 }
 
 // The lines of a level's humidity made from its own fields (and of its t,
@@ -76,7 +74,7 @@ void humidity_lines(const Job& j, const std::string& level, std::vector<RecordLi
 
 void job_lines(const Job& j, std::vector<RecordLine>& out) {
   const std::string name = field_name(j.what.quantity, j.what.layer);
-  const std::string level = j.what.p_hpa ? hpa(*j.what.p_hpa) : std::string();
+  const std::string level = j.what.p_hpa ? hpa_words(*j.what.p_hpa) : std::string();
   switch (j.kind) {
     case Job::Kind::copy:
       out.push_back({j.record, name, copy_level(j), from_words(j.src), conversion(j.src)});
@@ -156,17 +154,18 @@ std::string note_words(const Note& note) {
           },
           [](const note::CentreHumidity& n) { return centre_words(n); },
           [](const note::HumidityFilled& n) {
-            return "humidity at " + hpa(n.p_hpa) + ": none in the files; relative humidity filled " +
+            return "humidity at " + hpa_words(n.p_hpa) + ": none in the files; relative humidity filled " +
                    fill_words(n.below_hpa, n.above_hpa, n.weights) +
                    " (the levels below and above that have it), q derived from it and t";
           },
           [](const note::HumidityLeftMissing& n) {
-            return "humidity at " + hpa(n.p_hpa) +
+            return "humidity at " + hpa_words(n.p_hpa) +
                    ": none in the files, and --no-fill leaves it missing; the conversion will stop there (the "
                    "converter patches only the ends of the column)";
           },
           [](const note::HumidityAtEnd& n) {
-            return "humidity at " + hpa(n.p_hpa) + ": none in the files, at the " + (n.top ? "top" : "bottom") +
+            return "humidity at " + hpa_words(n.p_hpa) + ": none in the files, at the " +
+                   (n.top ? "top" : "bottom") +
                    " of the column; written as a missing level, which the converter patches by copying the "
                    "nearest level that has it";
           },
@@ -196,7 +195,7 @@ std::string note_words(const Note& note) {
 
 std::string job_words(const Job& j) {
   if (j.kind == Job::Kind::copy) return field_name(j.what.quantity, j.what.layer) + " at " + copy_level(j);
-  if (j.what.p_hpa) return hpa(*j.what.p_hpa);
+  if (j.what.p_hpa) return hpa_words(*j.what.p_hpa);
   return field_name(j.what.quantity, j.what.layer);
 }
 

@@ -1,8 +1,9 @@
 #include "plan/field_table.hpp"
 
 #include <algorithm>
-#include "kit/numbers.hpp"
+
 #include "fileio/small_file.hpp"
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 #include "textio/quote.hpp"
 

@@ -15,11 +15,9 @@ namespace {
 
 using layout::InputUpper;
 
-std::string hpa(float p) { return shortest_float(p) + " hPa"; }
-
 }  // namespace
 
-std::string hpa_words(float p) { return hpa(p); }
+std::string hpa_words(float p) { return shortest_float(p) + " hPa"; }
 
 void Planner::choose_levels() {
   auto whole = [](const LevelFields& l) {
@@ -43,9 +41,9 @@ void Planner::choose_levels() {
         return std::fabs(kv.first - p) <= 1e-6f * p;
       });
       if (it == levels_.end()) {
-        refused += (refused.empty() ? "" : "; ") + hpa(p) + " (none of z, t, u, v)";
+        refused += (refused.empty() ? "" : "; ") + hpa_words(p) + " (none of z, t, u, v)";
       } else if (!whole(it->second)) {
-        refused += (refused.empty() ? "" : "; ") + hpa(p) + " (" + lacking(it->second) + ")";
+        refused += (refused.empty() ? "" : "; ") + hpa_words(p) + " (" + lacking(it->second) + ")";
       } else {
         chosen_.push_back(&it->second);
         plan_.pressures.push_back(it->first);
@@ -64,7 +62,7 @@ void Planner::choose_levels() {
   }
   if (plan_.pressures.empty()) {
     std::string partial;
-    for (auto& [p, l] : levels_) partial += (partial.empty() ? "" : "; ") + hpa(p) + " (" + lacking(l) + ")";
+    for (auto& [p, l] : levels_) partial += (partial.empty() ? "" : "; ") + hpa_words(p) + " (" + lacking(l) + ")";
     throw IoFailure("no isobaric level holds geopotential (z or gh), temperature (t) and both winds (u, v)" +
                     (partial.empty() ? std::string() : ": " + partial) + "; " + holdings(sources_));
   }
