@@ -71,15 +71,6 @@ class Failing : public FieldSource {
   std::function<void(const FieldInfo&)> fail_;
 };
 
-// The input grid file of the case of SOURCES, made on THREADS workers.
-std::string records_of(const Sources& sources, unsigned threads, const std::string& path) {
-  const Plan plan = make_plan(sources, FieldTable::built_in(), PlanOptions{});
-  c2m::OutputFile out(path);
-  write_records(plan, sources, out, threads);
-  out.commit();
-  return read_file(path);
-}
-
 TEST_F(IngestWorkers, TheFirstCorruptMessageInTheFileIsTheOneNamed) {
   // Messages 9 and 30 claim a unit of forecast time that no table knows
   // (octet 18 of their product section).
@@ -141,6 +132,15 @@ TEST_F(IngestWorkers, TheRecordsStopAtTheFirstFailureAndNoMemoryIsTheCasesSize) 
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+// The input grid file of the case of SOURCES, made on THREADS workers.
+std::string records_of(const Sources& sources, unsigned threads, const std::string& path) {
+  const Plan plan = make_plan(sources, FieldTable::built_in(), PlanOptions{});
+  c2m::OutputFile out(path);
+  write_records(plan, sources, out, threads);
+  out.commit();
+  return read_file(path);
+}
+
 TEST_F(IngestWorkers, NoThreadToSpareMakesTheSameCaseOnFewer) {
   const auto sources_of = [&] {
     Sources s;
