@@ -23,6 +23,13 @@ std::string shortest(Real v) {
 }
 
 template <class Real>
+std::string shortest_in(Real v, std::chars_format format) {
+  char buf[32];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, format);
+  return std::string(buf, r.ptr);
+}
+
+template <class Real>
 NumberRead read_whole(std::string_view text, Real& value) {
   const auto r = std::from_chars(text.data(), text.data() + text.size(), value,
                                  std::chars_format::general);
@@ -43,6 +50,10 @@ std::string zero_padded(unsigned long long v, std::size_t width, int base) {
 std::string shortest_float(float v) { return shortest(v); }
 
 std::string shortest_double(double v) { return shortest(v); }
+
+std::string shortest_scientific(float v) { return shortest_in(v, std::chars_format::scientific); }
+
+std::string shortest_scientific(double v) { return shortest_in(v, std::chars_format::scientific); }
 
 std::string fixed_decimals(double v, int decimals) {
   return with_precision(v, std::chars_format::fixed, decimals);

@@ -39,6 +39,13 @@ std::string shortest_float(double) = delete;  // an 8-byte real: shortest_double
 std::string shortest_double(double v);
 std::string shortest_double(float) = delete;  // a 4-byte real: shortest_float
 
+// The shortest text of V in scientific form (d.ddde+XX) that reads back
+// as the same real: "8.5e+04", "1e-02", "7.943282e+02".  Its digits and
+// its exponent apart, for a value that is to be scaled by a power of ten
+// exactly as its decimal digits say (85000 Pa is then exactly 850 hPa).
+std::string shortest_scientific(float v);
+std::string shortest_scientific(double v);
+
 // V rounded to DECIMALS digits after the point: fixed_decimals(2.5, 2) is
 // "2.50".
 std::string fixed_decimals(double v, int decimals);

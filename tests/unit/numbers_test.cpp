@@ -61,6 +61,23 @@ TEST(Numbers, ShortestRealsReadBackExactly) {
   }
 }
 
+// The scientific form keeps the shortest digits of its own type, so that
+// a decimal shift of its exponent is exact: 79432.82 Pa is 794.3282 hPa.
+TEST(Numbers, ShortestScientificOfEachType) {
+  const struct {
+    double v;
+    const char* as_double;
+  } doubles[] = {
+      {85000.0, "8.5e+04"}, {0.01, "1e-02"}, {79432.82, "7.943282e+04"}, {-1.0, "-1e+00"},
+      {1e300, "1e+300"},    {5e-324, "5e-324"},
+  };
+  for (const auto& r : doubles) EXPECT_EQ(c2m::shortest_scientific(r.v), r.as_double);
+  EXPECT_EQ(c2m::shortest_scientific(0.1f), "1e-01");
+  EXPECT_EQ(c2m::shortest_scientific(static_cast<double>(0.1f)), "1.0000000149011612e-01");
+  EXPECT_EQ(c2m::shortest_scientific(794.3282f), "7.943282e+02");
+  EXPECT_EQ(c2m::shortest_scientific(-std::numeric_limits<float>::infinity()), "-inf");
+}
+
 TEST(Numbers, RealsWithAStatedPrecision) {
   EXPECT_EQ(c2m::fixed_decimals(2.5, 2), "2.50");
   EXPECT_EQ(c2m::fixed_decimals(-0.125, 2), "-0.12");  // to nearest, ties to even

@@ -37,7 +37,7 @@ struct Subcommand {
   std::string_view synopsis;  // "conv2model NAME [OPTIONS] ARGS", one or more lines
   // The rest of --help up to the options: what it does.  The Options part
   // follows, made from OPTIONS, then MORE (an example, the exit statuses).
-  // A subcommand without a table (ingest, for now) has all of it in HELP.
+  // A subcommand without a table has all of it in HELP.
   // The man page is made from the same texts.
   std::string_view help;
   // Runs with the arguments after the subcommand's name; returns the exit

@@ -275,7 +275,7 @@ FetchOutcome fetch_case(const FetchOptions& o, const ingest::FieldTable& table, 
 
   ingest::Sources sources;
   try {
-    sources.push_back(named_source(std::make_unique<ingest::GribSource>(ingest::InputFile(grib.temp_name()), 0, o.threads), shown));
+    sources.push_back(named_source(std::make_unique<ingest::GribSource>(ingest::SourceFile(grib.temp_name()), 0, o.threads), shown));
   } catch (const IoFailure& e) {
     std::string why = e.what();
     if (const auto at = why.find(grib.temp_name()); at != std::string::npos) why.replace(at, grib.temp_name().size(), shown);

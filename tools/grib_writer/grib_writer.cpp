@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -18,8 +17,11 @@
 #include "layout/byte_order.hpp"
 #include "eccodes_context.hpp"
 #include "fileio/output_file.hpp"
+#include "kit/file_descriptor.hpp"
+#include "kit/numbers.hpp"
 #include "layout/records.hpp"
 #include "layout/run_description_read.hpp"
+#include "layout/values.hpp"
 #include "textio/errors.hpp"
 
 namespace fs = std::filesystem;
@@ -30,7 +32,7 @@ namespace {
 
 // The input grid file's mark of an undefined point, and the same as the
 // 8-byte real that a bitmapped point is given in a message.
-constexpr float undefined_value = 9.999e20f;
+using layout::undefined_value;
 constexpr double undefined_double = static_cast<double>(undefined_value);
 
 struct Param {
@@ -111,15 +113,15 @@ class Message {
 // The pressure P (hPa) in Pa as SV x 10^-SF with SV whole, from the
 // shortest decimal text of P, so that it reads back as the same real.
 bool pascal_scaled(float p, long& sv, long& sf) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, p, std::chars_format::scientific);
-  const std::string text(buf, r.ptr);  // d.ddddde[+-]XX
+  const std::string text = shortest_scientific(p);  // d.ddddde[+-]XX
   const auto e_at = text.find('e');
   std::string digits;
   for (std::size_t n = 0; n < e_at; ++n)
     if (text[n] != '.') digits += text[n];
+  std::string_view exponent_text = std::string_view(text).substr(e_at + 1);
+  if (exponent_text.starts_with('+')) exponent_text.remove_prefix(1);
   int exponent = 0;
-  std::from_chars(text.data() + e_at + 1 + (text[e_at + 1] == '+'), text.data() + text.size(), exponent);
+  read_integer(exponent_text, exponent);
   // value = digits x 10^(exponent - (digits - 1)) hPa = ... x 10^(+2) Pa
   while (digits.size() > 1 && digits.back() == '0') {
     digits.pop_back();
@@ -127,7 +129,7 @@ bool pascal_scaled(float p, long& sv, long& sf) {
   }
   const long shift = exponent - static_cast<long>(digits.size() - 1) + 2;
   long long v = 0;
-  std::from_chars(digits.data(), digits.data() + digits.size(), v);
+  read_integer(digits, v);
   for (long s = shift; s > 0; --s) v *= 10;
   sf = shift > 0 ? 0 : -shift;
   sv = static_cast<long>(v);
@@ -156,7 +158,7 @@ void read_record(int fd, const std::string& input, std::int64_t n, std::int64_t 
     if (r < 0 && errno == EINTR) continue;
     if (r < 0) throw ReadFailure(system_reason(input, errno));
     if (r == 0)
-      throw ShortFile(input + ": ends in record " + std::to_string(n) + " of " + std::to_string(records));
+      throw ShortFile(input + ": ends in record " + decimal(n) + " of " + decimal(records));
     done += r;
   }
   little_endian_to_host(plane);
@@ -198,12 +200,13 @@ void set_level(Message& m, const Param& p, const std::optional<float>& pressure,
     if (hp == std::floor(hp) && hp >= 1.0f && hp <= 65535.0f) {
       m.set("level", static_cast<long>(hp));
     } else if (edition == GribEdition::one) {
-      throw IoFailure(out + ": the level " + std::to_string(hp) + " hPa of " + what +
+      throw IoFailure(out + ": the level " + fixed_decimals(static_cast<double>(hp), 6) + " hPa of " + what +
                       " is not a whole number of hPa, and GRIB 1 states only those");
     } else {
       long sv = 0, sf = 0;
       if (!pascal_scaled(hp, sv, sf))
-        throw IoFailure(out + ": the level " + std::to_string(hp) + " hPa of " + what + " cannot be stated");
+        throw IoFailure(out + ": the level " + fixed_decimals(static_cast<double>(hp), 6) + " hPa of " + what +
+                        " cannot be stated");
       m.set("scaleFactorOfFirstFixedSurface", sf);
       m.set("scaledValueOfFirstFixedSurface", sv);
     }
@@ -265,29 +268,27 @@ void write_case_as_grib(const std::string& case_dir, const std::string& input_na
   const std::string date = read_date((dir / layout::date_file).string());
   const std::string input = fs::path(input_name).is_absolute() ? input_name : (dir / input_name).string();
   if (d.grid.grid[0] != 0)
-    throw IoFailure((dir / layout::run_description_file).string() + ": grid type " + std::to_string(d.grid.grid[0]) +
+    throw IoFailure((dir / layout::run_description_file).string() + ": grid type " + decimal(d.grid.grid[0]) +
                     ", not 0 (regular latitude/longitude)");
   const std::int64_t points = std::int64_t{d.grid.im} * d.grid.jm;
 
-  const int fd = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw CannotOpen(system_reason(input, errno));
-  struct Closer {
-    int fd;
-    ~Closer() { ::close(fd); }
-  } closer{fd};
+  const FileDescriptor fd(::open(input.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.is_open()) throw CannotOpen(system_reason(input, errno));
 
-  const long date_ymd = std::stol(date.substr(0, 8));
-  const long hour = std::stol(date.substr(8, 2));
+  // Ten digits, as read_date found them.
+  long date_ymd = 0, hour = 0;
+  read_integer(std::string_view(date).substr(0, 8), date_ymd);
+  read_integer(std::string_view(date).substr(8, 2), hour);
 
   OutputFile file(out);
   std::vector<float> plane(static_cast<std::size_t>(points));
   std::vector<double> values(static_cast<std::size_t>(points));
   const std::int64_t records = layout::input_record_count(static_cast<std::int64_t>(d.pressures_hpa.size()));
   for (std::int64_t n = 1; n <= records; ++n) {
-    read_record(fd, input, n, records, plane);
+    read_record(fd.get(), input, n, records, plane);
     std::optional<float> pressure;
     const Param p = record_param(n, d.pressures_hpa, pressure);
-    const std::string what = "record " + std::to_string(n);
+    const std::string what = "record " + decimal(n);
     const bool any_undefined = message_values(plane, p.scale, values);
 
     Message m(options.edition, out);

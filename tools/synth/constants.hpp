@@ -2,7 +2,6 @@
 // climate is built from.
 #pragma once
 
-#include <bit>
 #include <cmath>
 #include <numbers>
 
@@ -19,7 +18,7 @@ inline constexpr double gravity = 9.8;           // the converter divides geopot
 inline constexpr double air_density = 1.2;       // kg/m3, for the geostrophic wind of surface systems
 inline constexpr double sea_level_lapse = 0.0065;  // K/m, for reducing temperatures to the terrain
 
-inline constexpr float undefined = std::bit_cast<float>(undefined_bits);
+inline constexpr float undefined = c2m::layout::undefined_value;
 
 inline double sqr(double x) { return x * x; }
 // A bell of WIDTH round CENTRE: 1 there, e^-1 at a width's distance.

@@ -11,6 +11,7 @@
 // same bytes.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <filesystem>
 #include <stdexcept>
@@ -18,14 +19,16 @@
 #include <vector>
 
 #include "cli.hpp"
+#include "layout/values.hpp"
 
 namespace synth {
 
 // A bad command line or an impossible set of options.
 using UsageError = c2m::cli::UsageError;
 
-// The file's mark for an undefined point: 9.999e20 as a 4-byte real.
-inline constexpr std::uint32_t undefined_bits = 0x6258D19Au;
+// The bits of the file's mark for an undefined point (9.999e20 as a 4-byte
+// real), as the synthetic fields are compared by.
+inline constexpr std::uint32_t undefined_bits = std::bit_cast<std::uint32_t>(c2m::layout::undefined_value);
 
 // A regular latitude/longitude grid.  Angles are in thousandths of a degree,
 // the unit of the grid integers in the run description.  The first point is

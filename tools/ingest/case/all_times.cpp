@@ -6,10 +6,10 @@
 #include <mutex>
 #include <new>
 #include <set>
-#include <system_error>
-#include <thread>
 
 #include "case/case_dir.hpp"
+#include "kit/numbers.hpp"
+#include "kit/workers.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
@@ -42,7 +42,7 @@ class Progress {
     std::lock_guard<std::mutex> lock(mutex_);
     ++finished_;
     if (!o.made) ++failed_;
-    const std::string count = "[" + std::to_string(finished_) + "/" + std::to_string(total_) + "] ";
+    const std::string count = "[" + decimal(finished_) + "/" + decimal(total_) + "] ";
     const std::string line = o.made ? "conv2model ingest: " + count + time + ": made in " + o.dir + "\n"
                                     : "conv2model ingest: " + count + time + ": not made: " + o.reason + "\n";
     if (terminal_) {
@@ -64,9 +64,9 @@ class Progress {
     const std::size_t filled = total_ == 0 ? width : finished_ * width / total_;
     std::string bar(filled, '#');
     bar.resize(width, '.');
-    std::string text = "\r\033[Kconv2model ingest: " + std::to_string(finished_) + " of " +
-                       std::to_string(total_) + " cases [" + bar + "]";
-    if (failed_ > 0) text += " " + std::to_string(failed_) + " failed";
+    std::string text = "\r\033[Kconv2model ingest: " + decimal(finished_) + " of " +
+                       decimal(total_) + " cases [" + bar + "]";
+    if (failed_ > 0) text += " " + decimal(failed_) + " failed";
     put(err_, text);
   }
 
@@ -94,11 +94,11 @@ int summary(const AllTimesOptions& o, const std::vector<TimeCandidates>& times, 
             const std::vector<Outcome>& outcomes, std::size_t made, const std::vector<std::size_t>& failed,
             std::FILE* out, std::FILE* err) {
   if (!o.quiet) {
-    std::string t = "conv2model ingest --all-times: " + std::to_string(times.size()) + " validity time" +
-                    (times.size() == 1 ? "" : "s") + " in " + std::to_string(files) + " file" +
-                    (files == 1 ? "" : "s") + "; " + std::to_string(made) + " case" +
+    std::string t = "conv2model ingest --all-times: " + decimal(times.size()) + " validity time" +
+                    (times.size() == 1 ? "" : "s") + " in " + decimal(files) + " file" +
+                    (files == 1 ? "" : "s") + "; " + decimal(made) + " case" +
                     (made == 1 ? "" : "s") + " made in " + o.outdir +
-                    (failed.empty() ? std::string() : ", " + std::to_string(failed.size()) + " not made") + "\n";
+                    (failed.empty() ? std::string() : ", " + decimal(failed.size()) + " not made") + "\n";
     for (std::size_t n = 0; n < outcomes.size(); ++n)
       t += "  " + times[n].valid.text() + "  " +
            (outcomes[n].made ? "made      " + outcomes[n].dir : "not made  " + outcomes[n].reason) + "\n";
@@ -107,7 +107,7 @@ int summary(const AllTimesOptions& o, const std::vector<TimeCandidates>& times, 
   if (failed.empty()) return 0;
   std::string list;
   for (const std::size_t n : failed) list += (list.empty() ? "" : ", ") + times[n].valid.text();
-  put(err, "conv2model ingest: " + std::to_string(failed.size()) + " of " + std::to_string(times.size()) +
+  put(err, "conv2model ingest: " + decimal(failed.size()) + " of " + decimal(times.size()) +
                " validity times could not be made into cases: " + list + "\n");
   return 2;
 }
@@ -190,15 +190,11 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
     }
   };
 
+  // A runner per case made at once, each with its share of the workers;
+  // with fewer threads than runners, the runners there are make them all.
   const std::vector<unsigned> share = share_cores(o.cores, times.size());
-  std::vector<std::thread> runners;
-  try {
-    for (std::size_t k = 1; k < share.size(); ++k) runners.emplace_back(make_cases, share[k]);
-  } catch (const std::system_error&) {
-    // Fewer cases at once than asked for: the runners there are make them all.
-  }
-  make_cases(share[0]);
-  for (auto& t : runners) t.join();
+  run_on_threads(static_cast<int>(share.size()),
+                 [&](int k) { make_cases(share[static_cast<std::size_t>(k)]); });
   progress.close();
 
   std::size_t made = 0;

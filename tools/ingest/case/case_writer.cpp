@@ -5,12 +5,12 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <exception>
 #include <map>
 #include <mutex>
 #include <new>
-#include <thread>
 
+#include "kit/numbers.hpp"
+#include "kit/workers.hpp"
 #include "layout/byte_order.hpp"
 #include "textio/errors.hpp"
 
@@ -79,9 +79,8 @@ class Writer {
   std::size_t points_;
   std::int64_t cols_, rows_, block_rows_;
   std::atomic<std::size_t> next_{0};
-  std::atomic<bool> failed_{false};
-  std::mutex mutex_;  // the warnings and the failure (the file takes writes from every worker)
-  std::exception_ptr failure_;
+  Workers workers_;
+  std::mutex mutex_;  // the warnings (the file takes writes from every worker)
   std::map<std::int64_t, std::string> warnings_;
 };
 
@@ -94,8 +93,8 @@ void Writer::decode(const Source& s, Worker& w) {
   src.read(*s.field, w.scratch, w.values);
   // The grid's own count of points, which the turning relies on.
   if (static_cast<std::int64_t>(w.values.size()) != g.ni * g.nj)
-    throw IoFailure(name_of(*s.field, sources_) + ": holds " + std::to_string(w.values.size()) +
-                    " values, but its grid has " + std::to_string(g.ni) + " x " + std::to_string(g.nj) +
+    throw IoFailure(name_of(*s.field, sources_) + ": holds " + decimal(w.values.size()) +
+                    " values, but its grid has " + decimal(g.ni) + " x " + decimal(g.nj) +
                     " points: it is corrupt");
 }
 
@@ -162,10 +161,10 @@ void Writer::put(std::int64_t record, const float* rows, std::int64_t r0, std::i
   const auto step = static_cast<std::size_t>(block_rows_ * cols_);
   for (std::size_t at = 0; at < n; at += step)
     out_.write_at(std::as_bytes(std::span<const float>(rows + at, std::min(step, n - at))),
-                  offset + static_cast<std::int64_t>(at) * 4, "record " + std::to_string(record) + " (" + what + ")");
+                  offset + static_cast<std::int64_t>(at) * 4, "record " + decimal(record) + " (" + what + ")");
   std::lock_guard<std::mutex> lock(mutex_);
   if (corner_undefined)
-    warnings_[record] = "record " + std::to_string(record) + " (" + what +
+    warnings_[record] = "record " + decimal(record) + " (" + what +
                         "): its south-west corner is undefined, so the converter will take the whole level "
                         "as missing";
 }
@@ -267,39 +266,25 @@ void Writer::humidity(const Job& j, const std::string& what, Worker& w) {
   }
 }
 
+// The jobs one after the other until none is left or any worker has
+// failed.  No memory for a plane is a failure of the case's size.
 void Writer::work(Worker& w) {
   try {
     for (;;) {
-      if (failed_.load()) return;
+      if (workers_.failed()) return;
       const std::size_t n = next_.fetch_add(1);
       if (n >= plan_.jobs.size()) return;
       job(plan_.jobs[n], w);
     }
   } catch (const std::bad_alloc&) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!failure_)
-      failure_ = std::make_exception_ptr(SizeFailure(out_.name() + ": no memory for the planes of " +
-                                                     std::to_string(points_) + " points"));
-    failed_ = true;
-  } catch (...) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!failure_) failure_ = std::current_exception();
-    failed_ = true;
+    throw SizeFailure(out_.name() + ": no memory for the planes of " + decimal(points_) + " points");
   }
 }
 
 void Writer::run(unsigned threads) {
   threads = std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(plan_.jobs.size())));
   std::vector<Worker> workers(threads);
-  std::vector<std::thread> pool;
-  try {
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back([this, &workers, t] { work(workers[t]); });
-  } catch (const std::system_error&) {
-    // Fewer threads than asked for: the ones there are do the work.
-  }
-  work(workers[0]);
-  for (auto& th : pool) th.join();
-  if (failure_) std::rethrow_exception(failure_);
+  workers_.run(static_cast<int>(threads), [&](int n) { work(workers[static_cast<std::size_t>(n)]); });
 }
 
 }  // namespace

@@ -1,33 +1,26 @@
 #include "case/plan_words.hpp"
 
 #include <algorithm>
-#include <charconv>
+
+#include "kit/numbers.hpp"
 
 namespace c2m::ingest {
 
 namespace {
-
-std::string fixed(double v, int decimals) {
-  char buf[48];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  return std::string(buf, r.ptr);
-}
-
-std::string hpa(float p) { return hpa_words(p); }
 
 const char* const q_formula = "q = 0.622 e / (p - 0.378 e), e = RH / 100 x es_water(t)";
 
 // "z at 500 hPa", "lsm", "stl1".
 std::string what_words(const What& w) {
   const std::string name = field_name(w.quantity, w.layer);
-  return w.p_hpa ? name + " at " + hpa(*w.p_hpa) : name;
+  return w.p_hpa ? name + " at " + hpa_words(*w.p_hpa) : name;
 }
 
 std::string from_words(const Source& s) {
   if (!s.field->variable.empty())  // "[F]:VAR" names it already
     return s.field->where() +
-           (s.field->param_id != 0 ? " (" + std::to_string(s.field->param_id) + ")" : std::string());
-  return s.field->where() + " " + s.field->short_name + " (" + std::to_string(s.field->param_id) + ")";
+           (s.field->param_id != 0 ? " (" + decimal(s.field->param_id) + ")" : std::string());
+  return s.field->where() + " " + s.field->short_name + " (" + decimal(s.field->param_id) + ")";
 }
 
 std::string conversion(const Source& s) {
@@ -40,7 +33,7 @@ std::string conversion(const Source& s) {
 // The level of a copied field: an isobaric one's pressure; a soil layer's
 // depths; else the kind of level its source states.
 std::string copy_level(const Job& j) {
-  if (j.what.p_hpa) return hpa(*j.what.p_hpa);
+  if (j.what.p_hpa) return hpa_words(*j.what.p_hpa);
   if (j.what.quantity == Quantity::stl || j.what.quantity == Quantity::swvl) return j.src.field->level_words();
   return j.src.field->level_type;
 }
@@ -60,8 +53,8 @@ std::string rh_conversion(const LevelHumidity& h) {
 }
 
 std::string fill_words(float below_hpa, float above_hpa, FillWeights w) {
-  return "linear in ln p: " + hpa(below_hpa) + " x " + fixed(w.below, 4) + " + " + hpa(above_hpa) + " x " +
-         fixed(w.above, 4);
+  return "linear in ln p: " + hpa_words(below_hpa) + " x " + fixed_decimals(w.below, 4) + " + " +
+         hpa_words(above_hpa) + " x " + fixed_decimals(w.above, 4);
 }
 
 // The lines of a level's humidity made from its own fields (and of its t,
@@ -81,7 +74,7 @@ void humidity_lines(const Job& j, const std::string& level, std::vector<RecordLi
 
 void job_lines(const Job& j, std::vector<RecordLine>& out) {
   const std::string name = field_name(j.what.quantity, j.what.layer);
-  const std::string level = j.what.p_hpa ? hpa(*j.what.p_hpa) : std::string();
+  const std::string level = j.what.p_hpa ? hpa_words(*j.what.p_hpa) : std::string();
   switch (j.kind) {
     case Job::Kind::copy:
       out.push_back({j.record, name, copy_level(j), from_words(j.src), conversion(j.src)});
@@ -116,7 +109,7 @@ template <class... F>
 Overloaded(F...) -> Overloaded<F...>;
 
 std::string centre_words(const note::CentreHumidity& n) {
-  const std::string who = n.r->centre_name + " (centre " + std::to_string(n.r->centre) + ")";
+  const std::string who = n.r->centre_name + " (centre " + decimal(n.r->centre) + ")";
   if (n.phase == MixedPhase::water)
     return "relative humidity of " + who +
            ": no definition of its saturation is known for this centre; taken as over water, unchanged";
@@ -161,22 +154,23 @@ std::string note_words(const Note& note) {
           },
           [](const note::CentreHumidity& n) { return centre_words(n); },
           [](const note::HumidityFilled& n) {
-            return "humidity at " + hpa(n.p_hpa) + ": none in the files; relative humidity filled " +
+            return "humidity at " + hpa_words(n.p_hpa) + ": none in the files; relative humidity filled " +
                    fill_words(n.below_hpa, n.above_hpa, n.weights) +
                    " (the levels below and above that have it), q derived from it and t";
           },
           [](const note::HumidityLeftMissing& n) {
-            return "humidity at " + hpa(n.p_hpa) +
+            return "humidity at " + hpa_words(n.p_hpa) +
                    ": none in the files, and --no-fill leaves it missing; the conversion will stop there (the "
                    "converter patches only the ends of the column)";
           },
           [](const note::HumidityAtEnd& n) {
-            return "humidity at " + hpa(n.p_hpa) + ": none in the files, at the " + (n.top ? "top" : "bottom") +
+            return "humidity at " + hpa_words(n.p_hpa) + ": none in the files, at the " +
+                   (n.top ? "top" : "bottom") +
                    " of the column; written as a missing level, which the converter patches by copying the "
                    "nearest level that has it";
           },
           [](const note::SoilLayersBeyondFour& n) {
-            return field_name(n.quantity) + ": the files hold " + std::to_string(n.layers) + " layers of " +
+            return field_name(n.quantity) + ": the files hold " + decimal(n.layers) + " layers of " +
                    n.first->short_name + "; the four uppermost are taken";
           },
           [](const note::MaskFromSoil& n) {
@@ -201,7 +195,7 @@ std::string note_words(const Note& note) {
 
 std::string job_words(const Job& j) {
   if (j.kind == Job::Kind::copy) return field_name(j.what.quantity, j.what.layer) + " at " + copy_level(j);
-  if (j.what.p_hpa) return hpa(*j.what.p_hpa);
+  if (j.what.p_hpa) return hpa_words(*j.what.p_hpa);
   return field_name(j.what.quantity, j.what.layer);
 }
 

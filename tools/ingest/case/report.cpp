@@ -1,20 +1,14 @@
 #include "case/report.hpp"
 
 #include <algorithm>
-#include <charconv>
 
 #include "case/plan_words.hpp"
+#include "kit/numbers.hpp"
 #include "layout/run_description_text.hpp"
 
 namespace c2m::ingest {
 
 namespace {
-
-std::string real(float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
 
 std::string padded(std::string s, std::size_t width) {
   if (s.size() < width) s.resize(width, ' ');
@@ -39,40 +33,40 @@ std::string shell_word(const std::string& word) {
 }
 
 std::string report_text(const Plan& plan, const Sources& sources, const ReportFacts& facts) {
-  std::string t = "conv2model ingest: a case in " + facts.outdir + " from " + std::to_string(sources.size()) +
+  std::string t = "conv2model ingest: a case in " + facts.outdir + " from " + decimal(sources.size()) +
                   " file" + (sources.size() == 1 ? "" : "s") + "\n\ninput files:\n";
   bool any_netcdf = false;
   for (std::size_t n = 0; n < sources.size(); ++n) {
     const auto& s = *sources[n];
     const bool netcdf = s.format().starts_with("netCDF");
     if (netcdf) any_netcdf = true;
-    t += "  [" + std::to_string(n + 1) + "] " + s.path() + ": " + s.format() + ", " +
-         std::to_string(s.messages()) + (netcdf ? " variable" : " message") + (s.messages() == 1 ? "" : "s");
+    t += "  [" + decimal(n + 1) + "] " + s.path() + ": " + s.format() + ", " +
+         decimal(s.messages()) + (netcdf ? " variable" : " message") + (s.messages() == 1 ? "" : "s");
     if (static_cast<int>(s.fields().size()) != s.messages())
-      t += ", " + std::to_string(s.fields().size()) + " fields";
+      t += ", " + decimal(s.fields().size()) + " fields";
     t += "\n";
   }
   t += "\nvalidity time: " + plan.time.valid.words() + " (" + plan.run_of->run + ")";
-  if (plan.time.member != 0) t += ", ensemble member " + std::to_string(plan.time.member);
+  if (plan.time.member != 0) t += ", ensemble member " + decimal(plan.time.member);
   t += "\nadate.txt:     " + plan.time.valid.text().substr(0, 10) + "\n";
   t += "label:         " + plan.label + "\n";
   t += "grid:          regular latitude/longitude, " + plan.grid.words() + "\n";
   const bool cut = plan.cut.rows != plan.grid.nj || plan.cut.cols != plan.grid.ni;
   t += "area:          ";
   if (cut)
-    t += std::to_string(plan.cut.cols) + " x " + std::to_string(plan.cut.rows) + " points: rows " +
-         std::to_string(plan.cut.row0 + 1) + " to " + std::to_string(plan.cut.row0 + plan.cut.rows) +
-         " from the north, columns from " + std::to_string(plan.cut.col0 + 1) + " from the west\n";
+    t += decimal(plan.cut.cols) + " x " + decimal(plan.cut.rows) + " points: rows " +
+         decimal(plan.cut.row0 + 1) + " to " + decimal(plan.cut.row0 + plan.cut.rows) +
+         " from the north, columns from " + decimal(plan.cut.col0 + 1) + " from the west\n";
   else
     t += "the whole grid\n";
-  t += "run description grid: im " + std::to_string(plan.run.im) + ", jm " + std::to_string(plan.run.jm) +
+  t += "run description grid: im " + decimal(plan.run.im) + ", jm " + decimal(plan.run.jm) +
        "; type, south-west corner, north-east corner, increments (thousandths of a degree):";
-  for (const auto v : plan.run.grid) t += " " + std::to_string(v);
-  t += "\nlevels (" + std::to_string(plan.lm()) + ", from the bottom, hPa):";
-  for (const float p : plan.pressures) t += " " + real(p);
+  for (const auto v : plan.run.grid) t += " " + decimal(v);
+  t += "\nlevels (" + decimal(plan.lm()) + ", from the bottom, hPa):";
+  for (const float p : plan.pressures) t += " " + shortest_float(p);
   const std::vector<RecordLine> lines = record_lines(plan);
-  t += "\n\nrecords of " + facts.name + " (" + std::to_string(lines.size()) + " of " +
-       std::to_string(plan.run.im) + " x " + std::to_string(plan.run.jm) +
+  t += "\n\nrecords of " + facts.name + " (" + decimal(lines.size()) + " of " +
+       decimal(plan.run.im) + " x " + decimal(plan.run.jm) +
        " little-endian 4-byte reals, rows north to south):\n";
   std::size_t w_field = 5, w_level = 5, w_from = 4;
   for (const RecordLine& l : lines) {
@@ -83,7 +77,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
   t += "  " + right("record", 6) + "  " + padded("field", w_field) + "  " + padded("level", w_level) + "  " +
        padded("from", w_from) + "  conversion\n";
   for (const RecordLine& l : lines)
-    t += "  " + right(std::to_string(l.record), 6) + "  " + padded(l.field, w_field) + "  " +
+    t += "  " + right(decimal(l.record), 6) + "  " + padded(l.field, w_field) + "  " +
          padded(l.level, w_level) + "  " + padded(l.from, w_from) + "  " + l.conversion + "\n";
   t += "\nfiles and messages: [F]#M is message M of input file F (#M.S its field S)";
   if (any_netcdf) t += "; [F]:V is netCDF variable V of input file F";

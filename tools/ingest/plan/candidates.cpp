@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <map>
 
+#include "kit/numbers.hpp"
+
 namespace c2m::ingest {
 
 std::vector<Candidate> candidates(const Sources& sources, const FieldTable& table) {
@@ -37,7 +39,7 @@ std::string holdings(const Sources& sources) {
       // A netCDF variable of no known parameter is named by itself.
       const std::string key = f.param_id == 0 && !f.variable.empty()
                                   ? f.variable + " (no known parameter)"
-                                  : f.short_name + " (" + std::to_string(f.param_id) + ")";
+                                  : f.short_name + " (" + decimal(f.param_id) + ")";
       auto [it, fresh] = at.try_emplace(key, params.size());
       if (fresh) params.push_back({key, {}});
       auto& kinds = params[it->second].kinds;
@@ -54,17 +56,17 @@ std::string holdings(const Sources& sources) {
     for (std::size_t k = 0; k < params[n].kinds.size(); ++k) {
       if (k > 0) t += ", ";
       t += params[n].kinds[k].level_type;
-      if (params[n].kinds[k].count > 1) t += " x" + std::to_string(params[n].kinds[k].count);
+      if (params[n].kinds[k].count > 1) t += " x" + decimal(params[n].kinds[k].count);
     }
   }
-  if (params.size() > shown) t += "; and " + std::to_string(params.size() - shown) + " parameters more";
+  if (params.size() > shown) t += "; and " + decimal(params.size() - shown) + " parameters more";
   if (params.empty()) t += "no field";
   std::string others;
   std::size_t count = 0;
   for (const auto& s : sources)
     for (const std::string& o : s->others())
       if (++count <= shown) others += (others.empty() ? "" : "; ") + o;
-  if (count > shown) others += "; and " + std::to_string(count - shown) + " more";
+  if (count > shown) others += "; and " + decimal(count - shown) + " more";
   if (!others.empty()) t += "; and variables that are no field of a grid: " + others;
   return t;
 }
@@ -73,8 +75,8 @@ std::string name_of(const FieldInfo& f, const Sources& sources) {
   if (!f.variable.empty())
     return sources[static_cast<std::size_t>(f.file)]->path() + " variable " + f.variable + " (" +
            f.level_words() + ", " + f.valid.words() + ")";
-  return sources[static_cast<std::size_t>(f.file)]->path() + " message " + std::to_string(f.message) +
-         (f.subfield > 0 ? "." + std::to_string(f.subfield) : std::string()) + " (" + f.short_name +
+  return sources[static_cast<std::size_t>(f.file)]->path() + " message " + decimal(f.message) +
+         (f.subfield > 0 ? "." + decimal(f.subfield) : std::string()) + " (" + f.short_name +
          ", " + f.level_words() + ")";
 }
 

@@ -1,8 +1,9 @@
 #include "plan/field_table.hpp"
 
 #include <algorithm>
-#include <charconv>
+
 #include "fileio/small_file.hpp"
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 #include "textio/quote.hpp"
 
@@ -65,16 +66,8 @@ std::string conversion_words(long param_id, double scale) {
   return "";
 }
 
-std::string real_text(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
 bool parse_real(std::string_view s, double& v) {
-  const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-  return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size() && v == v &&
-         v - v == 0.0;  // finite
+  return read_real(s, v) == NumberRead::done && v == v && v - v == 0.0;  // finite
 }
 
 std::vector<std::string_view> words_of(std::string_view line) {
@@ -134,10 +127,10 @@ std::vector<TableEntry> parse(std::string_view text, const std::string& origin, 
       if (end == text.size()) break;
       continue;
     }
-    const std::string where = origin + " line " + std::to_string(line_no);
+    const std::string where = origin + " line " + decimal(line_no);
     auto fail = [&](const std::string& why) -> void { throw IoFailure(where + ": " + why); };
     if (w.size() < 3 || w.size() > 5)
-      fail("wants FIELD PARAMID LEVELTYPE [SCALE [OFFSET]], found " + std::to_string(w.size()) +
+      fail("wants FIELD PARAMID LEVELTYPE [SCALE [OFFSET]], found " + decimal(w.size()) +
            " words");
     TableEntry e;
     if (w[0] == "-") {
@@ -152,8 +145,7 @@ std::vector<TableEntry> parse(std::string_view text, const std::string& origin, 
     if (const auto variable = variable_word(w[1])) {
       e.variable = *variable;
     } else {
-      const auto r = std::from_chars(w[1].data(), w[1].data() + w[1].size(), e.param_id);
-      if (r.ec != std::errc() || r.ptr != w[1].data() + w[1].size() || e.param_id < 0)
+      if (read_integer(w[1], e.param_id) != NumberRead::done || e.param_id < 0)
         fail("the paramId " + quote(w[1]) + " is not a whole number (nor nc:NAME, a netCDF variable)");
     }
     if (!level_type_word(w[2]))
@@ -167,8 +159,8 @@ std::vector<TableEntry> parse(std::string_view text, const std::string& origin, 
       e.conversion = conversion_words(e.param_id, e.scale);
       e.origin = "built in";
     } else {
-      if (e.scale != 1.0) e.conversion = "x " + real_text(e.scale);
-      if (e.offset != 0.0) e.conversion += (e.conversion.empty() ? "+ " : " + ") + real_text(e.offset);
+      if (e.scale != 1.0) e.conversion = "x " + shortest_double(e.scale);
+      if (e.offset != 0.0) e.conversion += (e.conversion.empty() ? "+ " : " + ") + shortest_double(e.offset);
       e.origin = where;
     }
     out.push_back(std::move(e));
@@ -183,7 +175,7 @@ std::string field_name(Quantity q, int layer) {
   static constexpr const char* names[] = {"z",   "r",  "q",  "t",    "u",   "v",
                                           "lsm", "msl", "sp", "orog", "stl", "swvl"};
   std::string n = names[static_cast<int>(q)];
-  if ((q == Quantity::stl || q == Quantity::swvl) && layer > 0) n += std::to_string(layer);
+  if ((q == Quantity::stl || q == Quantity::swvl) && layer > 0) n += decimal(layer);
   return n;
 }
 

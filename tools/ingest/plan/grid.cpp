@@ -1,10 +1,10 @@
 #include "plan/grid.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <limits>
 
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
@@ -14,18 +14,6 @@ namespace {
 // Angles closer than this are the same (files state them to a millionth
 // of a degree at best).
 constexpr double eps_deg = 1e-5;
-
-std::string num(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-std::string num(std::int64_t v) {
-  char buf[24];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
 
 double wrap360(double lon) {
   double w = std::fmod(lon, 360.0);
@@ -53,11 +41,11 @@ bool LatLon::same_points(const LatLon& o) const {
 }
 
 std::string LatLon::words() const {
-  std::string w = num(ni) + " x " + num(nj) + " points, " + num(dlon) + " x " + num(dlat) +
-                  " degrees, latitudes " + num(north) + " to " + num(snap(south())) +
-                  ", longitudes from " + num(west);
+  std::string w = decimal(ni) + " x " + decimal(nj) + " points, " + shortest_double(dlon) + " x " +
+                  shortest_double(dlat) + " degrees, latitudes " + shortest_double(north) + " to " +
+                  shortest_double(snap(south())) + ", longitudes from " + shortest_double(west);
   if (global) w += " round the earth";
-  else w += " to " + num(snap(west + static_cast<double>(ni - 1) * dlon));
+  else w += " to " + shortest_double(snap(west + static_cast<double>(ni - 1) * dlon));
   return w;
 }
 
@@ -95,15 +83,16 @@ LatLon normalise(const GridInfo& g, const std::string& where) {
   }
   auto bad = [&](const std::string& why) { return IoFailure(where + ": " + why); };
   if (g.ni < 1 || g.nj < 1)
-    throw bad("the grid claims " + num(g.ni) + " x " + num(g.nj) + " points");
+    throw bad("the grid claims " + decimal(g.ni) + " x " + decimal(g.nj) + " points");
   if (g.ni > max_plane_points / g.nj)
-    throw SizeFailure(where + ": the grid claims " + num(g.ni) + " x " + num(g.nj) +
-                      " points, more than the limit of " + num(max_plane_points) + " a plane");
+    throw SizeFailure(where + ": the grid claims " + decimal(g.ni) + " x " + decimal(g.nj) +
+                      " points, more than the limit of " + decimal(max_plane_points) + " a plane");
   for (const double lat : {g.lat_first, g.lat_last})
     if (!(std::fabs(lat) <= 90.0 + eps_deg))
-      throw bad("the grid claims a row at latitude " + num(lat));
+      throw bad("the grid claims a row at latitude " + shortest_double(lat));
   for (const double lon : {g.lon_first, g.lon_last})
-    if (!(std::fabs(lon) <= 720.0)) throw bad("the grid claims a column at longitude " + num(lon));
+    if (!(std::fabs(lon) <= 720.0))
+      throw bad("the grid claims a column at longitude " + shortest_double(lon));
 
   LatLon o;
   o.ni = g.ni;
@@ -111,9 +100,9 @@ LatLon normalise(const GridInfo& g, const std::string& where) {
   if (g.nj > 1) {
     if (g.j_positive != (g.lat_last > g.lat_first))
       throw bad("the grid's rows go " + std::string(g.j_positive ? "north" : "south") +
-                " by its scanning mode, but its last row (" + num(g.lat_last) + ") lies " +
+                " by its scanning mode, but its last row (" + shortest_double(g.lat_last) + ") lies " +
                 (g.lat_last > g.lat_first ? "north" : "south") + " of its first (" +
-                num(g.lat_first) + ")");
+                shortest_double(g.lat_first) + ")");
     o.dlat = std::fabs(g.lat_last - g.lat_first) / static_cast<double>(g.nj - 1);
   } else {
     o.dlat = g.dj.value_or(0.0);
@@ -191,8 +180,9 @@ Cut cut_area(const LatLon& g, const Area& a) {
     c.cols = best_n;
   }
   if (c.rows <= 0 || c.cols <= 0)
-    throw IoFailure("the area " + num(a.south) + "," + num(a.west) + "," + num(a.north) + "," +
-                    num(a.east) + " (south, west, north, east) holds no point of the grid (" +
+    throw IoFailure("the area " + shortest_double(a.south) + "," + shortest_double(a.west) + "," +
+                    shortest_double(a.north) + "," + shortest_double(a.east) +
+                    " (south, west, north, east) holds no point of the grid (" +
                     g.words() + ")");
   return c;
 }

@@ -2,9 +2,9 @@
 // v copied; relative and specific humidity made from the level's own
 // fields, filled between levels, or missing).
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
+#include "kit/numbers.hpp"
 #include "layout/records.hpp"
 #include "plan/planner.hpp"
 #include "textio/errors.hpp"
@@ -15,17 +15,9 @@ namespace {
 
 using layout::InputUpper;
 
-std::string real(float v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-std::string hpa(float p) { return real(p) + " hPa"; }
-
 }  // namespace
 
-std::string hpa_words(float p) { return hpa(p); }
+std::string hpa_words(float p) { return shortest_float(p) + " hPa"; }
 
 void Planner::choose_levels() {
   auto whole = [](const LevelFields& l) {
@@ -39,7 +31,7 @@ void Planner::choose_levels() {
   };
   std::string available;
   for (auto& [p, l] : levels_)
-    if (whole(l)) available += (available.empty() ? "" : " ") + real(p);
+    if (whole(l)) available += (available.empty() ? "" : " ") + shortest_float(p);
   if (opt_.levels) {
     std::vector<float> wanted = *opt_.levels;
     std::sort(wanted.begin(), wanted.end(), std::greater<float>());
@@ -49,9 +41,9 @@ void Planner::choose_levels() {
         return std::fabs(kv.first - p) <= 1e-6f * p;
       });
       if (it == levels_.end()) {
-        refused += (refused.empty() ? "" : "; ") + hpa(p) + " (none of z, t, u, v)";
+        refused += (refused.empty() ? "" : "; ") + hpa_words(p) + " (none of z, t, u, v)";
       } else if (!whole(it->second)) {
-        refused += (refused.empty() ? "" : "; ") + hpa(p) + " (" + lacking(it->second) + ")";
+        refused += (refused.empty() ? "" : "; ") + hpa_words(p) + " (" + lacking(it->second) + ")";
       } else {
         chosen_.push_back(&it->second);
         plan_.pressures.push_back(it->first);
@@ -70,13 +62,13 @@ void Planner::choose_levels() {
   }
   if (plan_.pressures.empty()) {
     std::string partial;
-    for (auto& [p, l] : levels_) partial += (partial.empty() ? "" : "; ") + hpa(p) + " (" + lacking(l) + ")";
+    for (auto& [p, l] : levels_) partial += (partial.empty() ? "" : "; ") + hpa_words(p) + " (" + lacking(l) + ")";
     throw IoFailure("no isobaric level holds geopotential (z or gh), temperature (t) and both winds (u, v)" +
                     (partial.empty() ? std::string() : ": " + partial) + "; " + holdings(sources_));
   }
   if (static_cast<std::int64_t>(plan_.pressures.size()) > max_levels)
-    throw SizeFailure("the files hold " + std::to_string(plan_.pressures.size()) +
-                      " isobaric levels, more than the limit of " + std::to_string(max_levels));
+    throw SizeFailure("the files hold " + decimal(plan_.pressures.size()) +
+                      " isobaric levels, more than the limit of " + decimal(max_levels));
 }
 
 std::optional<LevelHumidity> Planner::own_humidity(std::size_t k) const {

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <string>
 
+#include "kit/numbers.hpp"
 #include "layout/records.hpp"
 #include "plan/planner.hpp"
 
@@ -96,7 +97,7 @@ void Planner::soil_layer(bool moisture, int layer, std::map<std::size_t, std::ve
     add_note<note::SoilLayerMissing>(q, layer);
   } else {
     absent_.push_back(field_name(q, layer) + (moisture ? " (soil moisture" : " (soil temperature") + " of layer " +
-                      std::to_string(layer) + ")");
+                      decimal(layer) + ")");
   }
 }
 

@@ -43,10 +43,11 @@ class Planner {
   // The winner of a sorted list, noting the others of its own entry.
   Source best(const std::vector<Candidate>& list, const What& what);
   void add_copy(std::int64_t record, const Source& s, bool upper, const What& what);
-  // A note of kind N, made of ARGS, after those there are.
+  // A note of kind N, made of ARGS (its members in order), after those
+  // there are.
   template <class N, class... Args>
   void add_note(Args&&... args) {
-    plan_.notes.emplace_back(std::in_place_type<N>, std::forward<Args>(args)...);
+    plan_.notes.emplace_back(std::in_place_type<N>, N{std::forward<Args>(args)...});
   }
   // The relative humidity of a centre, noted the first time it is met.
   void note_centre(const LevelHumidity& h);

@@ -1,9 +1,9 @@
 #include "plan/times.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <map>
 
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
@@ -16,16 +16,16 @@ std::string listing(const std::map<Key, std::pair<int, std::vector<int>>>& group
   std::string t;
   for (const auto& [key, v] : groups) {
     if (!t.empty()) t += "; ";
-    t += key_words(key) + " (" + std::to_string(v.first) + " field" + (v.first == 1 ? "" : "s") + " in ";
+    t += key_words(key) + " (" + decimal(v.first) + " field" + (v.first == 1 ? "" : "s") + " in ";
     for (std::size_t n = 0; n < v.second.size(); ++n)
-      t += (n > 0 ? ", [" : "[") + std::to_string(v.second[n] + 1) + "]";
+      t += (n > 0 ? ", [" : "[") + decimal(v.second[n] + 1) + "]";
     t += ")";
   }
   return t;
 }
 
 std::string time_words(const ValidTime& v) { return v.text(); }
-std::string member_words(const long& m) { return "member " + std::to_string(m); }
+std::string member_words(const long& m) { return "member " + decimal(m); }
 
 template <class Key, class Get>
 std::map<Key, std::pair<int, std::vector<int>>> group(const std::vector<Candidate>& cands, Get get) {
@@ -49,18 +49,18 @@ ChosenTime choose_time(std::vector<Candidate>& cands, const TimeChoice& choice) 
                       " (--time); they are valid at " + listing(times, time_words));
     std::erase_if(cands, [&](const Candidate& c) { return c.field->valid != *choice.time; });
   } else if (times.size() > 1) {
-    throw IoFailure("the fields are valid at " + std::to_string(times.size()) +
+    throw IoFailure("the fields are valid at " + decimal(times.size()) +
                     " times, and a case has one: " + listing(times, time_words) +
                     "; choose one with --time YYYYMMDDHH");
   }
   auto members = group<long>(cands, [](const Candidate& c) { return c.field->member; });
   if (choice.member) {
     if (!members.count(*choice.member))
-      throw IoFailure("no field of the files is of member " + std::to_string(*choice.member) +
+      throw IoFailure("no field of the files is of member " + decimal(*choice.member) +
                       " (--member); they hold " + listing(members, member_words));
     std::erase_if(cands, [&](const Candidate& c) { return c.field->member != *choice.member; });
   } else if (members.size() > 1) {
-    throw IoFailure("the fields belong to " + std::to_string(members.size()) +
+    throw IoFailure("the fields belong to " + decimal(members.size()) +
                     " ensemble members, and a case has one: " + listing(members, member_words) +
                     "; choose one with --member N");
   }
@@ -78,14 +78,14 @@ std::optional<ValidTime> parse_time(const std::string& text) {
     return std::nullopt;
   auto number = [&](std::size_t at, std::size_t n) {
     int v = 0;
-    std::from_chars(text.data() + at, text.data() + at + n, v);
+    read_integer(std::string_view(text).substr(at, n), v);
     return v;
   };
   const int month = number(4, 2), day = number(6, 2), hour = number(8, 2);
   const int minute = text.size() == 12 ? number(10, 2) : 0;
   if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59) return std::nullopt;
   ValidTime v;
-  std::from_chars(text.data(), text.data() + 8, v.date);
+  read_integer(std::string_view(text).substr(0, 8), v.date);
   v.hhmm = hour * 100 + minute;
   return v;
 }

@@ -1,42 +1,28 @@
 #include "source/fields.hpp"
 
-#include <charconv>
-#include <cstdio>
+#include "kit/numbers.hpp"
 
 namespace c2m::ingest {
 
 namespace {
 
-std::string decimal(long long v) {
-  char buf[24];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-std::string real(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-std::string two(long long v) {
-  std::string s = decimal(v);
-  return s.size() < 2 ? "0" + s : s;
-}
+// Hours or minutes of a time of day in two digits ("07"); a value that is
+// none (below 0) as its own digits.
+std::string two_digits(int v) { return v < 0 ? decimal(v) : zero_padded(static_cast<unsigned>(v), 2); }
 
 }  // namespace
 
 std::string ValidTime::text() const {
-  std::string t = decimal(date) + two(hhmm / 100);
-  if (hhmm % 100 != 0) t += two(hhmm % 100);
+  std::string t = decimal(date) + two_digits(hhmm / 100);
+  if (hhmm % 100 != 0) t += two_digits(hhmm % 100);
   return t;
 }
 
 std::string ValidTime::words() const {
   const std::string d = decimal(date);
-  if (d.size() != 8) return d + " " + two(hhmm / 100) + ":" + two(hhmm % 100);
-  return d.substr(0, 4) + "-" + d.substr(4, 2) + "-" + d.substr(6, 2) + " " + two(hhmm / 100) +
-         ":" + two(hhmm % 100);
+  if (d.size() != 8) return d + " " + two_digits(hhmm / 100) + ":" + two_digits(hhmm % 100);
+  return d.substr(0, 4) + "-" + d.substr(4, 2) + "-" + d.substr(6, 2) + " " + two_digits(hhmm / 100) +
+         ":" + two_digits(hhmm % 100);
 }
 
 std::string FieldInfo::where() const {
@@ -47,10 +33,12 @@ std::string FieldInfo::where() const {
 }
 
 std::string FieldInfo::level_words() const {
-  if (pressure_hpa) return real(*pressure_hpa) + " hPa";
+  // As an 8-byte real, as the readers' diagnostics have always named it
+  // (the plan's words of a level, hpa_words, give the 4-byte real's text).
+  if (pressure_hpa) return shortest_double(static_cast<double>(*pressure_hpa)) + " hPa";
   if (depth_top_m && depth_bottom_m) {
-    if (*depth_top_m == *depth_bottom_m) return real(*depth_top_m) + " m below ground";
-    return real(*depth_top_m) + "-" + real(*depth_bottom_m) + " m below ground";
+    if (*depth_top_m == *depth_bottom_m) return shortest_double(*depth_top_m) + " m below ground";
+    return shortest_double(*depth_top_m) + "-" + shortest_double(*depth_bottom_m) + " m below ground";
   }
   return level_type;
 }

@@ -16,13 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "layout/values.hpp"
+
 namespace c2m::ingest {
 
 // The input grid file's mark of an undefined point, and the mark of a
-// missing level or plane (its whole plane holds it).
-inline constexpr float undefined_value = 9.999e20f;
+// missing level or plane (its whole plane holds it): the file layout's.
+// A reader gives an undefined point as the 8-byte real of the same mark.
+using layout::missing_value;
+using layout::undefined_value;
 inline constexpr double undefined_double = static_cast<double>(undefined_value);
-inline constexpr float missing_value = -99999.0f;
 
 // Largest plane whose record of 4-byte reals has a 32-bit signed length,
 // and most levels a case may have: sizes a file claims beyond them are

@@ -7,12 +7,13 @@
 #include <cstring>
 
 #include "eccodes_context.hpp"
+#include "kit/numbers.hpp"
 #include "source/grib_keys.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest::grib {
 
-void read_exact(const InputFile& file, unsigned char* dst, std::int64_t n, std::int64_t offset) {
+void read_exact(const SourceFile& file, unsigned char* dst, std::int64_t n, std::int64_t offset) {
   std::int64_t done = 0;
   while (done < n) {
     const ssize_t r = ::pread(file.fd(), dst + done, static_cast<std::size_t>(n - done),
@@ -26,7 +27,7 @@ void read_exact(const InputFile& file, unsigned char* dst, std::int64_t n, std::
   }
 }
 
-std::string message_where(const InputFile& file, int number, std::int64_t at) {
+std::string message_where(const SourceFile& file, int number, std::int64_t at) {
   return file.path() + ": message " + decimal(number) + " (at byte " + decimal(at) + ")";
 }
 
@@ -34,7 +35,7 @@ namespace {
 
 // The next "GRIB" mark at or after OFF, or -1 when there is none.  BUF is
 // the reader's buffer, kept from one search to the next.
-std::int64_t next_mark(const InputFile& file, std::int64_t off, std::vector<unsigned char>& buf) {
+std::int64_t next_mark(const SourceFile& file, std::int64_t off, std::vector<unsigned char>& buf) {
   const std::int64_t size = file.size();
   if (off + 4 <= size) {
     unsigned char first[4];
@@ -54,7 +55,7 @@ std::int64_t next_mark(const InputFile& file, std::int64_t off, std::vector<unsi
 }
 
 // The frame of message NUMBER, whose mark is at AT.
-MessageSpan frame(const InputFile& file, int number, std::int64_t at, std::vector<unsigned char>& buf) {
+MessageSpan frame(const SourceFile& file, int number, std::int64_t at, std::vector<unsigned char>& buf) {
   const std::int64_t size = file.size();
   const std::string where = message_where(file, number, at);
   auto corrupt = [&](const std::string& why) { return IoFailure(where + ": " + why); };
@@ -74,7 +75,7 @@ MessageSpan frame(const InputFile& file, int number, std::int64_t at, std::vecto
     const std::uint64_t stated = big_endian(head + 8, 8);
     if (stated > static_cast<std::uint64_t>(size - at)) {
       if (stated < (std::uint64_t{1} << 62)) throw truncated(static_cast<std::int64_t>(stated));
-      throw corrupt("the message claims a length of " + std::to_string(stated) + " bytes");
+      throw corrupt("the message claims a length of " + decimal(stated) + " bytes");
     }
     total = static_cast<std::int64_t>(stated);
   } else {
@@ -101,7 +102,7 @@ MessageSpan frame(const InputFile& file, int number, std::int64_t at, std::vecto
 
 }  // namespace
 
-std::vector<MessageSpan> frame_messages(const InputFile& file) {
+std::vector<MessageSpan> frame_messages(const SourceFile& file) {
   std::vector<MessageSpan> spans;
   std::vector<unsigned char> buf;
   for (std::int64_t off = 0;;) {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "source/input_file.hpp"
+#include "source/source_file.hpp"
 
 namespace c2m::ingest::grib {
 
@@ -29,14 +29,14 @@ struct MessageSpan {
 
 // The messages of FILE in order.  ShortFile for a message that the file
 // ends inside, IoFailure for one that is corrupt or a file without any.
-std::vector<MessageSpan> frame_messages(const InputFile& file);
+std::vector<MessageSpan> frame_messages(const SourceFile& file);
 
 // N bytes of FILE at OFFSET into DST, whole (ReadFailure, or ShortFile
 // when the file ends first).
-void read_exact(const InputFile& file, unsigned char* dst, std::int64_t n, std::int64_t offset);
+void read_exact(const SourceFile& file, unsigned char* dst, std::int64_t n, std::int64_t offset);
 
 // "PATH: message N (at byte A)", the start of a diagnostic.
-std::string message_where(const InputFile& file, int number, std::int64_t at);
+std::string message_where(const SourceFile& file, int number, std::int64_t at);
 
 // N bytes (at most 8) at P as a big-endian unsigned number.
 inline std::uint64_t big_endian(const unsigned char* p, int n) {

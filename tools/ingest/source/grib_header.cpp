@@ -5,6 +5,7 @@
 #include <span>
 
 #include "eccodes_context.hpp"
+#include "kit/numbers.hpp"
 #include "source/grib_keys.hpp"
 #include "source/param_memo.hpp"
 #include "textio/errors.hpp"
@@ -33,7 +34,7 @@ bool unit_at_octet_18(int product_template) {
 
 class HeaderParser {
  public:
-  HeaderParser(const InputFile& file, int index, const MessageSpan& m, HeaderBuffers& b)
+  HeaderParser(const SourceFile& file, int index, const MessageSpan& m, HeaderBuffers& b)
       : file_(file), index_(index), m_(m), header_(b.header), whole_(b.whole),
         where_(message_where(file, m.number, m.at)) {}
 
@@ -58,7 +59,7 @@ class HeaderParser {
   FieldInfo field(codes_handle* h, int subfield) const;
   std::vector<FieldInfo> fields_of_whole_message();
 
-  const InputFile& file_;
+  const SourceFile& file_;
   int index_;
   const MessageSpan& m_;
   std::vector<unsigned char>& header_;
@@ -217,7 +218,7 @@ std::vector<FieldInfo> HeaderParser::parse() {
 
 }  // namespace
 
-std::vector<FieldInfo> parse_header(const InputFile& file, int index, const MessageSpan& m, HeaderBuffers& buffers) {
+std::vector<FieldInfo> parse_header(const SourceFile& file, int index, const MessageSpan& m, HeaderBuffers& buffers) {
   return HeaderParser(file, index, m, buffers).parse();
 }
 

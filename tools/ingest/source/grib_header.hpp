@@ -16,7 +16,7 @@
 
 #include "source/fields.hpp"
 #include "source/grib_framing.hpp"
-#include "source/input_file.hpp"
+#include "source/source_file.hpp"
 
 namespace c2m::ingest::grib {
 
@@ -29,6 +29,6 @@ struct HeaderBuffers {
 // The fields of message M of FILE, input file number INDEX.  Throws
 // ReadFailure, ShortFile, SizeFailure or IoFailure naming the file and the
 // message.
-std::vector<FieldInfo> parse_header(const InputFile& file, int index, const MessageSpan& m, HeaderBuffers& buffers);
+std::vector<FieldInfo> parse_header(const SourceFile& file, int index, const MessageSpan& m, HeaderBuffers& buffers);
 
 }  // namespace c2m::ingest::grib

@@ -1,12 +1,12 @@
 #include "source/grib_keys.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <map>
 
 #include "eccodes_context.hpp"
+#include "kit/numbers.hpp"
 
 namespace c2m::ingest::grib {
 
@@ -20,12 +20,6 @@ std::mutex& multi_field_mutex() {
 void multi_field_support() {
   static std::once_flag once;
   std::call_once(once, [] { codes_grib_multi_support_on(context()); });
-}
-
-std::string decimal(long long v) {
-  char buf[24];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
 }
 
 namespace {
@@ -67,8 +61,7 @@ namespace {
 std::optional<float> scaled_real(long sv, long sf, int shift) {
   const std::string text = decimal(sv) + "e" + decimal(-(sf + shift));
   float v = 0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (r.ec != std::errc() || !(v > 0.0f) || !std::isfinite(v)) return std::nullopt;
+  if (read_real(text, v) != NumberRead::done || !(v > 0.0f) || !std::isfinite(v)) return std::nullopt;
   return v;
 }
 

@@ -51,7 +51,4 @@ std::string get_string(codes_handle* h, const char* key);
 // grid are read here.
 void describe(codes_handle* h, FieldInfo& f);
 
-// V in words, through std::to_chars.
-std::string decimal(long long v);
-
 }  // namespace c2m::ingest::grib

@@ -6,9 +6,10 @@
 #include <atomic>
 #include <exception>
 #include <mutex>
-#include <thread>
 
 #include "eccodes_context.hpp"
+#include "kit/numbers.hpp"
+#include "kit/workers.hpp"
 #include "source/grib_framing.hpp"
 #include "source/grib_header.hpp"
 #include "source/grib_keys.hpp"
@@ -17,19 +18,18 @@
 
 namespace c2m::ingest {
 
-using grib::decimal;
 using grib::get_long;
 using grib::get_string;
 using grib::Handle;
 
-GribSource::GribSource(InputFile file, int index, unsigned threads)
+GribSource::GribSource(SourceFile file, int index, unsigned threads)
     : file_(std::move(file)), index_(index), threads_(std::max(1u, threads)) {
   grib::context();
   walk();
 }
 
 GribSource::GribSource(std::string path, int index, unsigned threads)
-    : GribSource(InputFile(std::move(path)), index, threads) {}
+    : GribSource(SourceFile(std::move(path)), index, threads) {}
 
 std::string GribSource::format() const {
   if (edition1_ && edition2_) return "GRIB 1 and 2";
@@ -43,8 +43,11 @@ void GribSource::walk() {
   messages_ = static_cast<int>(spans.size());
   std::vector<std::vector<FieldInfo>> found(spans.size());
   std::vector<std::exception_ptr> failures(spans.size());
+  // Each message's failure is kept at its place: the first in the file's
+  // order is the one thrown, whichever worker met it first.
   std::atomic<std::size_t> next{0};
-  auto parse_some = [&] {
+  const unsigned threads = std::min<unsigned>(threads_, static_cast<unsigned>(spans.size()));
+  run_on_threads(static_cast<int>(threads), [&](int) {
     grib::HeaderBuffers buffers;
     for (;;) {
       const std::size_t n = next.fetch_add(1);
@@ -55,16 +58,7 @@ void GribSource::walk() {
         failures[n] = std::current_exception();
       }
     }
-  };
-  std::vector<std::thread> pool;
-  const unsigned threads = std::min<unsigned>(threads_, static_cast<unsigned>(spans.size()));
-  try {
-    for (unsigned t = 1; t < threads; ++t) pool.emplace_back(parse_some);
-  } catch (const std::system_error&) {
-    // Fewer threads than asked for: the ones there are do the work.
-  }
-  parse_some();
-  for (auto& th : pool) th.join();
+  });
   for (std::size_t n = 0; n < spans.size(); ++n) {
     if (failures[n]) std::rethrow_exception(failures[n]);
     for (FieldInfo& f : found[n]) fields_.push_back(std::move(f));
@@ -139,13 +133,13 @@ void decode(codes_handle* h, const FieldInfo& f, const std::string& where, std::
   if (err == 0) err = codes_get_size(h, "values", &n);
   if (err != 0) throw IoFailure(where + ": its values cannot be decoded (" + eccodes_reason(err) + ")");
   if (static_cast<std::int64_t>(n) != f.points)
-    throw IoFailure(where + ": holds " + decimal(static_cast<long long>(n)) + " values where its grid has " +
+    throw IoFailure(where + ": holds " + decimal(n) + " values where its grid has " +
                     decimal(f.points) + " points: it is corrupt");
   values.resize(n);
   err = codes_get_double_array(h, "values", values.data(), &n);
   if (err != 0) throw IoFailure(where + ": its values cannot be decoded (" + eccodes_reason(err) + ")");
   if (static_cast<std::int64_t>(n) != f.points)
-    throw IoFailure(where + ": yields " + decimal(static_cast<long long>(n)) + " values where its grid has " +
+    throw IoFailure(where + ": yields " + decimal(n) + " values where its grid has " +
                     decimal(f.points) + " points: it is corrupt");
 }
 

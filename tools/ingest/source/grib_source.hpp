@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "source/fields.hpp"
-#include "source/input_file.hpp"
+#include "source/source_file.hpp"
 
 namespace c2m::ingest {
 
@@ -24,7 +24,7 @@ class GribSource : public FieldSource {
   // on THREADS threads; the source keeps FILE open to read the values.
   // Throws ReadFailure, ShortFile (a truncated message) or IoFailure (not
   // GRIB, a corrupt message), naming the file and the message.
-  GribSource(InputFile file, int index, unsigned threads = 1);
+  GribSource(SourceFile file, int index, unsigned threads = 1);
   // The same, PATH opened first (CannotOpen when it cannot be).
   GribSource(std::string path, int index, unsigned threads = 1);
 
@@ -44,7 +44,7 @@ class GribSource : public FieldSource {
   // The bytes of F's message into SCRATCH, unless they are there already.
   void load(const FieldInfo& f, DecodeScratch& scratch) const;
 
-  InputFile file_;
+  SourceFile file_;
   int index_ = 0;
   unsigned threads_ = 1;
   int messages_ = 0;

@@ -1,8 +1,8 @@
 #include "source/netcdf_axes.hpp"
 
-#include <charconv>
 #include <cmath>
 
+#include "kit/numbers.hpp"
 #include "source/netcdf_quantity.hpp"
 #include "source/netcdf_time.hpp"
 
@@ -15,19 +15,15 @@ namespace {
 std::optional<float> pressure_hpa(double v, double per) {
   if (!std::isfinite(v) || !(v > 0)) return std::nullopt;
   const int shift = per == 1.0 ? 0 : per == 0.01 ? -2 : 1;
-  char buf[48];
-  const auto sci = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);  // d.ddde+XX
-  const std::string mantissa_exponent(buf, sci.ptr);
+  const std::string mantissa_exponent = shortest_scientific(v);  // d.ddde+XX
   const auto e = mantissa_exponent.find('e');
+  std::string_view x = std::string_view(mantissa_exponent).substr(e + 1);
+  if (x.starts_with('+')) x.remove_prefix(1);
   int exponent = 0;
-  const char* x = mantissa_exponent.data() + e + 1;
-  if (*x == '+') ++x;
-  std::from_chars(x, mantissa_exponent.data() + mantissa_exponent.size(), exponent);
+  read_integer(x, exponent);
   const std::string text = mantissa_exponent.substr(0, e) + "e" + decimal(exponent + shift);
   float p = 0;
-  const auto r = std::from_chars(text.data(), text.data() + text.size(), p);
-  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || !(p > 0.0f) || !std::isfinite(p))
-    return std::nullopt;
+  if (read_real(text, p) != NumberRead::done || !(p > 0.0f) || !std::isfinite(p)) return std::nullopt;
   return p;
 }
 
@@ -74,7 +70,7 @@ void load_pressures(Axis& a, const std::vector<double>& v) {
   for (const double x : v) {
     const auto p = pressure_hpa(x, per);
     if (!p) {
-      a.failure = "the pressure coordinate " + a.name + " holds the level " + real(x) + " " + a.units;
+      a.failure = "the pressure coordinate " + a.name + " holds the level " + shortest_double(x) + " " + a.units;
       return;
     }
     a.pressures.push_back(*p);
@@ -84,7 +80,7 @@ void load_pressures(Axis& a, const std::vector<double>& v) {
 void load_members(Axis& a, const std::vector<double>& v) {
   for (const double x : v) {
     if (!(x >= 0 && x <= 100000 && x == std::floor(x))) {
-      a.failure = "the member coordinate " + a.name + " holds " + real(x) + ", not a member number";
+      a.failure = "the member coordinate " + a.name + " holds " + shortest_double(x) + ", not a member number";
       return;
     }
     a.members.push_back(static_cast<long>(x));
@@ -118,7 +114,7 @@ void load_times(const NetcdfFile& file, Axis& a, const std::vector<double>& v) {
       return;
     }
     a.times.push_back(std::get<ValidTime>(t));
-    a.time_words.push_back(a.name + " " + real(x) + " " + trimmed(a.units));
+    a.time_words.push_back(a.name + " " + shortest_double(x) + " " + trimmed(a.units));
   }
 }
 

@@ -4,20 +4,14 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <limits>
 
+#include "kit/numbers.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
 
 namespace {
-
-std::string decimal(long long v) {
-  char buf[24];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
 
 // Bytes of one value of each external type (0: no such type).  Types 7 to
 // 11 (unsigned and 64-bit integers) exist in CDF-5 only.
@@ -56,7 +50,7 @@ class Cursor {
     const int n = version_ == 5 ? 8 : 4;
     const std::uint64_t v = number(n, what.c_str());
     const std::uint64_t top = n == 4 ? 0x7fffffffu : static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-    if (v > top) fail(what + " is " + std::to_string(v) + ", beyond any the format allows");
+    if (v > top) fail(what + " is " + decimal(v) + ", beyond any the format allows");
     if (static_cast<std::int64_t>(v) > limit)
       throw ShortFile(path_ + ": netCDF header, byte " + decimal(at_ - n) + ": " + what + " is " +
                       decimal(static_cast<long long>(v)) + ", more than the " + decimal(left()) +
@@ -127,7 +121,7 @@ std::int64_t list(Cursor& c, std::int64_t tag, const char* what, std::int64_t mi
   const std::int64_t n = c.count(std::string("the number of ") + what, c.left() / min_entry);
   if (t == 0 && n == 0) return 0;
   if (static_cast<std::int64_t>(t) != tag)
-    c.fail(std::string("the list of ") + what + " has the tag " + std::to_string(t) + ", not " + decimal(tag));
+    c.fail(std::string("the list of ") + what + " has the tag " + decimal(t) + ", not " + decimal(tag));
   return n;
 }
 
@@ -171,7 +165,7 @@ std::int64_t read_records(Cursor& c) {
     c.fail("the number of records is left to be worked out from the file's length (a file still being "
            "written as a stream), which ingest does not do");
   if (n > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) || (w == 4 && n > 0x7fffffffu))
-    c.fail("the number of records is " + std::to_string(n));
+    c.fail("the number of records is " + decimal(n));
   return static_cast<std::int64_t>(n);
 }
 
@@ -208,7 +202,7 @@ void read_variable(Cursor& c, ClassicHeader& h, std::int64_t k) {
   for (std::int64_t d = 0; d < rank; ++d) {
     const std::uint64_t id = c.number(w, what.c_str());
     if (id >= static_cast<std::uint64_t>(ndims))
-      c.fail(what + " names dimension " + std::to_string(id) + " of " + decimal(ndims));
+      c.fail(what + " names dimension " + decimal(id) + " of " + decimal(ndims));
     v.dims[static_cast<std::size_t>(d)] = static_cast<std::int64_t>(id);
     if (h.dims[id].record) {
       if (d != 0) c.fail(what + " has the record dimension " + h.dims[id].name + " other than first");
@@ -222,7 +216,7 @@ void read_variable(Cursor& c, ClassicHeader& h, std::int64_t k) {
   c.skip(w, "the size of " + what);  // worked out below from the dimensions instead
   const std::uint64_t begin = c.number(begin_bytes, what.c_str());
   if (begin > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-    c.fail(what + " begins at byte " + std::to_string(begin));
+    c.fail(what + " begins at byte " + decimal(begin));
   v.begin = static_cast<std::int64_t>(begin);
 }
 

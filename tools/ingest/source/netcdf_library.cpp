@@ -3,26 +3,15 @@
 #include <netcdf_filter.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstring>
+
+#include "kit/numbers.hpp"
 
 namespace c2m::ingest::netcdf {
 
 std::mutex& library() {
   static std::mutex m;
   return m;
-}
-
-std::string decimal(long long v) {
-  char buf[24];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
-}
-
-std::string real(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
 }
 
 std::string lower(std::string s) {
@@ -133,7 +122,7 @@ void NetcdfFile::check_extent(int varid, const std::string& name, const std::vec
   if (bytes > held) {
     const std::string claim = shape_words(shape) + " values of " + decimal(static_cast<long long>(value_bytes)) +
                               " bytes (" +
-                              (bytes < 9e18L ? decimal(static_cast<long long>(bytes)) : real(static_cast<double>(bytes))) +
+                              (bytes < 9e18L ? decimal(static_cast<long long>(bytes)) : shortest_double(static_cast<double>(bytes))) +
                               " bytes)";
     throw SizeFailure(path + ": variable " + name + " claims " + claim + ", more than the file of " +
                       decimal(size) + " bytes can hold" +

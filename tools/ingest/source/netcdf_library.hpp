@@ -38,10 +38,6 @@ std::string lower(std::string s);
 std::string trimmed(const std::string& s);
 bool one_of(const std::string& s, std::initializer_list<const char*> words);
 
-// V in words, through std::to_chars.
-std::string decimal(long long v);
-std::string real(double v);
-
 // A file open in libnetcdf, as its scan sees it.
 struct NetcdfFile {
   int ncid = -1;

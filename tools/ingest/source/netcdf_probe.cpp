@@ -12,6 +12,7 @@
 #include <csignal>
 #include <cstring>
 
+#include "kit/numbers.hpp"
 #include "source/netcdf_library.hpp"
 #include "textio/errors.hpp"
 

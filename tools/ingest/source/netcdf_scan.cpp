@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "kit/numbers.hpp"
 #include "source/netcdf_axes.hpp"
 
 namespace c2m::ingest::netcdf {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "kit/numbers.hpp"
 #include "source/netcdf_classic.hpp"
 #include "source/netcdf_library.hpp"
 #include "source/netcdf_scan.hpp"
@@ -13,7 +14,6 @@
 
 namespace c2m::ingest {
 
-using netcdf::decimal;
 using netcdf::library;
 using netcdf::type_words;
 using netcdf::Variable;
@@ -32,7 +32,7 @@ std::optional<NetcdfFormat> netcdf_format(const unsigned char* head, std::size_t
 namespace {
 
 // The contents of FILE as libnetcdf has it open as NCID.
-netcdf::Contents scan_open(int ncid, const InputFile& file, NetcdfFormat format, int index,
+netcdf::Contents scan_open(int ncid, const SourceFile& file, NetcdfFormat format, int index,
                            const std::optional<Centre>& centre) {
   const netcdf::NetcdfFile open{ncid, file.path(), file.size(), format == NetcdfFormat::hdf5};
   return netcdf::scan(open, index, netcdf::file_centre(ncid, centre));
@@ -40,7 +40,7 @@ netcdf::Contents scan_open(int ncid, const InputFile& file, NetcdfFormat format,
 
 }  // namespace
 
-NetcdfSource::NetcdfSource(InputFile file, int index, const std::optional<Centre>& centre)
+NetcdfSource::NetcdfSource(SourceFile file, int index, const std::optional<Centre>& centre)
     : path_(file.path()), index_(index) {
   const auto format = netcdf_format(file.head().data(), file.head().size());
   if (!format) throw IoFailure(path_ + ": not a netCDF file (it starts with neither CDF nor the HDF5 mark)");
@@ -74,7 +74,7 @@ NetcdfSource::NetcdfSource(InputFile file, int index, const std::optional<Centre
 }
 
 NetcdfSource::NetcdfSource(std::string path, int index, const std::optional<Centre>& centre)
-    : NetcdfSource(InputFile(std::move(path)), index, centre) {}
+    : NetcdfSource(SourceFile(std::move(path)), index, centre) {}
 
 NetcdfSource::~NetcdfSource() {
   if (ncid_ < 0) return;

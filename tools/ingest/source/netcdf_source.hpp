@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "source/fields.hpp"
-#include "source/input_file.hpp"
+#include "source/source_file.hpp"
 #include "source/netcdf_probe.hpp"
 #include "source/netcdf_quantity.hpp"
 
@@ -46,7 +46,7 @@ class NetcdfSource : public FieldSource {
   // its first bytes.  CENTRE, when given, is the file's centre whatever
   // its attributes say.  Throws ShortFile, SizeFailure or IoFailure naming
   // the file (and the variable and the cause).
-  NetcdfSource(InputFile file, int index, const std::optional<Centre>& centre = std::nullopt);
+  NetcdfSource(SourceFile file, int index, const std::optional<Centre>& centre = std::nullopt);
   // The same, PATH opened first (CannotOpen when it cannot be).
   NetcdfSource(std::string path, int index, const std::optional<Centre>& centre = std::nullopt);
   ~NetcdfSource() override;

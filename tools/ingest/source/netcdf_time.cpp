@@ -1,9 +1,9 @@
 #include "source/netcdf_time.hpp"
 
-#include <charconv>
 #include <chrono>
 #include <cmath>
 
+#include "kit/numbers.hpp"
 #include "source/netcdf_library.hpp"
 
 namespace c2m::ingest::netcdf {
@@ -18,11 +18,13 @@ namespace {
 
 // Reads digits at S[AT..]: at most MAX of them, at least one.
 bool digits(const std::string& s, std::size_t& at, int max, long& v) {
-  const std::size_t start = at;
+  std::size_t n = 0;
+  while (at + n < s.size() && s[at + n] >= '0' && s[at + n] <= '9' && static_cast<int>(n) < max) ++n;
   v = 0;
-  while (at < s.size() && s[at] >= '0' && s[at] <= '9' && static_cast<int>(at - start) < max)
-    v = v * 10 + (s[at++] - '0');
-  return at > start;
+  if (n == 0) return false;
+  read_integer(std::string_view(s).substr(at, n), v);
+  at += n;
+  return true;
 }
 
 }  // namespace
@@ -60,8 +62,9 @@ std::optional<TimeUnits> time_units(const std::string& text) {
           const std::size_t start = at;
           while (at < ref.size() && ((ref[at] >= '0' && ref[at] <= '9') || ref[at] == '.')) ++at;
           double s = 0;
-          const auto r = std::from_chars(ref.data() + start, ref.data() + at, s);
-          if (r.ec != std::errc() || r.ptr != ref.data() + at || !(s >= 0 && s < 61)) return std::nullopt;
+          if (read_real(std::string_view(ref).substr(start, at - start), s) != NumberRead::done ||
+              !(s >= 0 && s < 61))
+            return std::nullopt;
           secs = s;
         }
       }
@@ -100,7 +103,7 @@ std::variant<ValidTime, std::string> valid_time(double value, const TimeUnits& u
   const double total = value * u.seconds + u.epoch_seconds;
   // Within years 1 to 9999 (about 3.2e11 s either way of 1970).
   if (!(std::fabs(total + static_cast<double>(u.epoch_days) * 86400.0) < 2.5e11))
-    return "the value " + real(value) + ", far outside years 1 to 9999";
+    return "the value " + shortest_double(value) + ", far outside years 1 to 9999";
   double days = std::floor(total / 86400.0);
   double minutes = std::round((total - days * 86400.0) / 60.0);
   if (minutes >= 1440.0) {
@@ -113,7 +116,7 @@ std::variant<ValidTime, std::string> valid_time(double value, const TimeUnits& u
                        "reads Gregorian dates only");
   const year_month_day ymd{sys_days(std::chrono::days(day_number))};
   const int y = static_cast<int>(ymd.year());
-  if (y < 1 || y > 9999) return "the value " + real(value) + ", which is in the year " + decimal(y);
+  if (y < 1 || y > 9999) return "the value " + shortest_double(value) + ", which is in the year " + decimal(y);
   ValidTime v;
   v.date = static_cast<std::int64_t>(y) * 10000 + static_cast<unsigned>(ymd.month()) * 100 +
            static_cast<unsigned>(ymd.day());

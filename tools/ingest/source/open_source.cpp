@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "source/grib_source.hpp"
-#include "source/input_file.hpp"
+#include "source/source_file.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
@@ -34,7 +34,7 @@ void give_times(Sources& sources, const std::optional<ValidTime>& chosen) {
 }  // namespace
 
 std::unique_ptr<FieldSource> open_source(const std::string& path, int index, const SourceOptions& options) {
-  InputFile file(path);
+  SourceFile file(path);
   if (netcdf_format(file.head().data(), file.head().size()))
     return std::make_unique<NetcdfSource>(std::move(file), index, options.centre);
   return std::make_unique<GribSource>(std::move(file), index, options.threads);

@@ -1,5 +1,5 @@
 // The input files as sources of fields.  Each file is opened and checked
-// once (InputFile), told from its first bytes (netCDF by its format mark:
+// once (SourceFile), told from its first bytes (netCDF by its format mark:
 // CDF 1, 2 or 5, or HDF5's; anything else GRIB, whose reader looks for its
 // messages wherever they start and refuses a file with none), and handed,
 // open, to the reader that takes it.
@@ -24,7 +24,7 @@ struct SourceOptions {
 };
 
 // The source of PATH, the input file number INDEX (from 0).  Throws the
-// failures of InputFile and of the reader, naming the file.
+// failures of SourceFile and of the reader, naming the file.
 std::unique_ptr<FieldSource> open_source(const std::string& path, int index, const SourceOptions& options);
 
 // The sources of FILES, input file N being FILES[N], each opened and its
