@@ -7,6 +7,7 @@
 
 #include "case/case_writer.hpp"
 #include "case/report.hpp"
+#include "fileio/output_check.hpp"
 #include "fileio/output_file.hpp"
 #include "layout/run_description_text.hpp"
 #include "textio/errors.hpp"
@@ -54,8 +55,35 @@ std::string write_case(const Plan& plan, const Sources& sources, const std::stri
   return write_case(plan, sources, outdir, name, threads, CaseAddition{});
 }
 
+namespace {
+
+// CannotOpen when a file the case writes in OUTDIR (by its name, through
+// links or as a hard link) is one of the files it is read from.
+void refuse_outputs_onto_inputs(const Sources& sources, const std::string& outdir, const std::string& name,
+                                const CaseAddition& addition) {
+  std::vector<std::string> inputs;
+  for (const auto& s : sources) inputs.push_back(s->path());
+  std::vector<std::string> outputs;
+  for (const std::string& n : {name, std::string(layout::run_description_file), std::string(layout::date_file),
+                               std::string(report_file)})
+    outputs.push_back(joined(outdir, n));
+  for (const OutputFile* f : addition.files) outputs.push_back(f->name());
+  for (const std::string& out : outputs) {
+    const auto input = input_at(out, inputs);
+    if (!input) continue;
+    throw CannotOpen(out + ": is " + (out == *input ? "the input file " : "the same file as the input ") + *input +
+                     ", which the case would replace; choose another OUTDIR" +
+                     (out == outputs.front() ? " or another --name" : ""));
+  }
+}
+
+}  // namespace
+
 std::string write_case(const Plan& plan, const Sources& sources, const std::string& outdir,
                        const std::string& name, unsigned threads, const CaseAddition& addition) {
+  // Before anything is made: a case written over one of its own input
+  // files would destroy it.
+  refuse_outputs_onto_inputs(sources, outdir, name, addition);
   MadeDirectories dirs(outdir);
   OutputFile grid(joined(outdir, name));
   OutputFile desc(joined(outdir, layout::run_description_file));
