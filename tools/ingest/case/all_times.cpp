@@ -1,5 +1,7 @@
 #include "case/all_times.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <map>
@@ -144,6 +146,14 @@ void make_case(const AllTimesOptions& o, const Sources& sources, const FieldTabl
     r.dir = joined(o.outdir, case_directory(t.valid));
     if (taken) {
       r.reason = "its directory " + r.dir + " is that of an earlier validity time";
+      return;
+    }
+    // A name ingest made up is never followed: a link there would send the
+    // case into whatever directory it points at, over the files there.
+    struct stat st {};
+    if (::lstat(r.dir.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      r.reason = r.dir + " is a symbolic link, which ingest does not follow for a case directory it names; "
+                 "left alone (remove it to have this time made)";
       return;
     }
     // The case that --time makes of this time, from its own fields.
