@@ -30,6 +30,18 @@ struct Slot {
 };
 Slot slots[slot_count];
 
+// The directories the run made, in the same way; ORDER says which was made
+// after which, for the deepest to go first.
+constexpr int directory_count = 64;
+struct DirectorySlot {
+  std::atomic<int> state{slot_free};
+  int dir_fd = -1;
+  long order = 0;
+  char name[NAME_MAX + 1] = {};
+};
+DirectorySlot directories[directory_count];
+std::atomic<long> directories_made{0};
+
 // The three diagnostics of each handled signal, prepared so that the
 // handler only calls write.
 struct Text {
@@ -76,6 +88,23 @@ void wait_for_temporaries_being_made() {
   for (int n = 0; n < 1000 && creating.load() > 0; ++n) ::nanosleep(&millisecond, nullptr);
 }
 
+// Removes the registered directories that are empty, the latest made
+// first: a directory made inside another goes before it.
+void remove_directories() {
+  bool tried[directory_count] = {};
+  for (;;) {
+    int latest = -1;
+    for (int d = 0; d < directory_count; ++d) {
+      if (tried[d] || directories[d].state.load(std::memory_order_acquire) != slot_unfinished) continue;
+      if (latest < 0 || directories[d].order > directories[latest].order) latest = d;
+    }
+    if (latest < 0) return;
+    tried[latest] = true;
+    // Fails, as it should, for a directory that holds anything.
+    ::unlinkat(directories[latest].dir_fd, directories[latest].name, AT_REMOVEDIR);
+  }
+}
+
 [[noreturn]] void end_run(int sig) {
   wait_for_temporaries_being_made();
   bool unfinished = false;
@@ -85,6 +114,7 @@ void wait_for_temporaries_being_made() {
     ::unlinkat(slot.dir_fd, slot.name, 0);
     unfinished = unfinished || state == slot_unfinished;
   }
+  remove_directories();
   if (const SignalTexts* t = texts_of(sig)) {
     const Text& text = sets_in_place.load() == 0 ? t->none_in_place
                        : unfinished              ? t->some_in_place
@@ -136,6 +166,25 @@ int register_temporary(int dir_fd, std::string_view name) {
     return s;
   }
   return -1;
+}
+
+int register_directory(int dir_fd, std::string_view name) {
+  if (name.size() > NAME_MAX) return -1;
+  for (int d = 0; d < directory_count; ++d) {
+    int expected = slot_free;
+    if (!directories[d].state.compare_exchange_strong(expected, slot_filling)) continue;
+    directories[d].dir_fd = dir_fd;
+    directories[d].order = directories_made.fetch_add(1);
+    std::memcpy(directories[d].name, name.data(), name.size());
+    directories[d].name[name.size()] = '\0';
+    directories[d].state.store(slot_unfinished, std::memory_order_release);
+    return d;
+  }
+  return -1;
+}
+
+void release_directory(int slot) {
+  if (slot >= 0) directories[slot].state.store(slot_free, std::memory_order_release);
 }
 
 void mark_displaced(int slot) {
