@@ -142,7 +142,7 @@ std::string write_case(const Plan& plan, const Sources& sources, const std::stri
                              "case is converted again");
 
   desc.write(layout::run_description_text(plan.label, plan.run, plan.pressures), "the run description");
-  date.write(plan.time.valid.text().substr(0, 10) + "\n", "the date");
+  date.write(plan.time.valid.to_the_hour() + "\n", "the date");
   std::string text = report_text(plan, sources, facts);
   if (!addition.report.empty()) text += "\n" + addition.report;
   report.write(text, "the report");

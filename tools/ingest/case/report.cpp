@@ -74,7 +74,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
   }
   t += "\nvalidity time: " + plan.time.valid.words() + " (" + plan.run_of->run + ")";
   if (plan.time.member != 0) t += ", ensemble member " + decimal(plan.time.member);
-  t += "\nadate.txt:     " + plan.time.valid.text().substr(0, 10) + "\n";
+  t += "\nadate.txt:     " + plan.time.valid.to_the_hour() + "\n";
   t += "label:         " + plan.label + "\n";
   t += "grid:          regular latitude/longitude, " + plan.grid.words() + "\n";
   const bool cut = plan.cut.rows != plan.grid.nj || plan.cut.cols != plan.grid.ni;
