@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <iterator>
+#include <span>
 
 namespace c2m::stop_signals {
 
@@ -26,21 +27,33 @@ enum SlotState : int { slot_free = 0, slot_filling = 1, slot_unfinished = 2, slo
 struct Slot {
   std::atomic<int> state{slot_free};
   int dir_fd = -1;
+  long order = 0;  // which was registered after which
   char name[NAME_MAX + 1] = {};
 };
 Slot slots[slot_count];
 
-// The directories the run made, in the same way; ORDER says which was made
-// after which, for the deepest to go first.
+// The directories the run made, in the same way, the deepest (the latest
+// made) to go first.
 constexpr int directory_count = 64;
-struct DirectorySlot {
-  std::atomic<int> state{slot_free};
-  int dir_fd = -1;
-  long order = 0;
-  char name[NAME_MAX + 1] = {};
-};
-DirectorySlot directories[directory_count];
-std::atomic<long> directories_made{0};
+Slot directories[directory_count];
+std::atomic<long> registered{0};
+
+// Claims a free slot of TABLE for NAME in the directory DIR_FD; -1 when
+// every one is taken.
+int claim(std::span<Slot> table, int dir_fd, std::string_view name) {
+  if (name.size() > NAME_MAX) return -1;
+  for (std::size_t s = 0; s < table.size(); ++s) {
+    int expected = slot_free;
+    if (!table[s].state.compare_exchange_strong(expected, slot_filling)) continue;
+    table[s].dir_fd = dir_fd;
+    table[s].order = registered.fetch_add(1);
+    std::memcpy(table[s].name, name.data(), name.size());
+    table[s].name[name.size()] = '\0';
+    table[s].state.store(slot_unfinished, std::memory_order_release);
+    return static_cast<int>(s);
+  }
+  return -1;
+}
 
 // The three diagnostics of each handled signal, prepared so that the
 // handler only calls write.
@@ -154,34 +167,9 @@ sigset_t stop_set() {
 
 }  // namespace
 
-int register_temporary(int dir_fd, std::string_view name) {
-  if (name.size() > NAME_MAX) return -1;
-  for (int s = 0; s < slot_count; ++s) {
-    int expected = slot_free;
-    if (!slots[s].state.compare_exchange_strong(expected, slot_filling)) continue;
-    slots[s].dir_fd = dir_fd;
-    std::memcpy(slots[s].name, name.data(), name.size());
-    slots[s].name[name.size()] = '\0';
-    slots[s].state.store(slot_unfinished, std::memory_order_release);
-    return s;
-  }
-  return -1;
-}
+int register_temporary(int dir_fd, std::string_view name) { return claim(slots, dir_fd, name); }
 
-int register_directory(int dir_fd, std::string_view name) {
-  if (name.size() > NAME_MAX) return -1;
-  for (int d = 0; d < directory_count; ++d) {
-    int expected = slot_free;
-    if (!directories[d].state.compare_exchange_strong(expected, slot_filling)) continue;
-    directories[d].dir_fd = dir_fd;
-    directories[d].order = directories_made.fetch_add(1);
-    std::memcpy(directories[d].name, name.data(), name.size());
-    directories[d].name[name.size()] = '\0';
-    directories[d].state.store(slot_unfinished, std::memory_order_release);
-    return d;
-  }
-  return -1;
-}
+int register_directory(int dir_fd, std::string_view name) { return claim(directories, dir_fd, name); }
 
 void release_directory(int slot) {
   if (slot >= 0) directories[slot].state.store(slot_free, std::memory_order_release);

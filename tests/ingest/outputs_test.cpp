@@ -20,35 +20,29 @@
 
 namespace fs = std::filesystem;
 using namespace ingesttest;
-using testsupport::file_exists;
-using testsupport::list_files;
-using testsupport::read_file;
 using testsupport::ScratchDir;
-using testsupport::write_file;
 
 namespace {
 
-constexpr int im = 12, jm = 8, lm = 3;
-
-class Outputs : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    dir_ = new ScratchDir;
-    make_case(dir_->path(), im, jm, 40.0, 0.0, 1.0, lm);
-    grib_ = case_as_grib(dir_->path());
-    next_day_ = rewrite(grib_, [](Message& m) {
+// The small synthetic case as GRIB, made once, valid on 2026-12-08 at 06
+// UTC, and its messages made valid a day later.
+struct Inputs {
+  ScratchDir dir;
+  std::string grib, next_day;
+  Inputs() {
+    make_case(dir.path(), 12, 8, 40.0, 0.0, 1.0, 3);
+    grib = case_as_grib(dir.path());
+    next_day = rewrite(grib, [](Message& m) {
       m.set("dataDate", 20261209L);
       return true;
     });
   }
-  static void TearDownTestSuite() { delete dir_; }
-
-  static ScratchDir* dir_;
-  static std::string grib_, next_day_;
 };
 
-ScratchDir* Outputs::dir_ = nullptr;
-std::string Outputs::grib_, Outputs::next_day_;
+const Inputs& inputs() {
+  static const Inputs made;
+  return made;
+}
 
 // Every entry below DIR by its path relative to DIR: a file by its bytes'
 // digest, a link by its target, a directory as such.
@@ -77,11 +71,11 @@ struct OntoInput {
   std::vector<std::string> said;
 };
 
-TEST_F(Outputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
+TEST(Outputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
   auto in = [](const char* path) {
     return [path](const ScratchDir& d, const std::string& bytes) {
       fs::create_directories(fs::path(d / path).parent_path());
-      write_file(d / path, bytes);
+      testsupport::write_file(d / path, bytes);
       return std::string(path);
     };
   };
@@ -95,7 +89,7 @@ TEST_F(Outputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
       {"an input that is a symlink to the grid file's name",
        [](const ScratchDir& d, const std::string& bytes) {
          fs::create_directories(d / "io");
-         write_file(d / "io/case.bin", bytes);
+         testsupport::write_file(d / "io/case.bin", bytes);
          link_or_fail("io/case.bin", d / "in.grib2");
          return std::string("in.grib2");
        },
@@ -103,7 +97,7 @@ TEST_F(Outputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
       {"an input that is a hard link of the grid file's name",
        [](const ScratchDir& d, const std::string& bytes) {
          fs::create_directories(d / "io");
-         write_file(d / "in.grib2", bytes);
+         testsupport::write_file(d / "in.grib2", bytes);
          fs::create_hard_link(d / "in.grib2", d / "io/case.bin");
          return std::string("in.grib2");
        },
@@ -113,7 +107,7 @@ TEST_F(Outputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
   for (const OntoInput& row : rows) {
     SCOPED_TRACE(row.name);
     ScratchDir work;
-    const std::string input = row.place(work, grib_);
+    const std::string input = row.place(work, inputs().grib);
     if (row.outdir == "link") link_or_fail("io", work / "link");
     const auto before = everything(work.path());
     std::vector<std::string> args = {"ingest"};
@@ -127,22 +121,22 @@ TEST_F(Outputs, AnOutputThatIsAnInputIsRefusedBeforeAnythingIsWritten) {
   }
 }
 
-TEST_F(Outputs, AllTimesRefusesTheTimeWhoseOutputIsAnInputAndMakesTheOthers) {
+TEST(Outputs, AllTimesRefusesTheTimeWhoseOutputIsAnInputAndMakesTheOthers) {
   ScratchDir work;
   fs::create_directories(work / "out/2026120806");
-  write_file(work / "out/2026120806/case.bin", grib_ + next_day_);
+  testsupport::write_file(work / "out/2026120806/case.bin", inputs().grib + inputs().next_day);
   const std::string input = "out/2026120806/case.bin";
-  const std::string bytes = read_file(work / input);
+  const std::string bytes = testsupport::read_file(work / input);
   const auto r = conv2model(work.path(), {"ingest", "--all-times", "out", input});
   EXPECT_EQ(r.status, 2) << r.err;
-  EXPECT_TRUE(read_file(work / input) == bytes) << "the input was written over";
+  EXPECT_TRUE(testsupport::read_file(work / input) == bytes) << "the input was written over";
   EXPECT_NE(r.err.find("2026120806: not made: out/2026120806/case.bin: is the input file"), std::string::npos)
       << r.err;
-  EXPECT_TRUE(file_exists(work / "out/2026120906/case.bin")) << r.err;
-  EXPECT_FALSE(file_exists(work / "out/2026120806/ingest.txt"));
+  EXPECT_TRUE(testsupport::file_exists(work / "out/2026120906/case.bin")) << r.err;
+  EXPECT_FALSE(testsupport::file_exists(work / "out/2026120806/ingest.txt"));
 }
 
-TEST_F(Outputs, ALinkWhereAllTimesNamesACaseIsReportedAndLeftAlone) {
+TEST(Outputs, ALinkWhereAllTimesNamesACaseIsReportedAndLeftAlone) {
   struct Row {
     const char* name;
     bool dangling;
@@ -150,12 +144,12 @@ TEST_F(Outputs, ALinkWhereAllTimesNamesACaseIsReportedAndLeftAlone) {
   for (const Row row : {Row{"a link to a directory of files", false}, Row{"a dangling link", true}}) {
     SCOPED_TRACE(row.name);
     ScratchDir work;
-    write_file(work / "in.grib", grib_ + next_day_);
+    testsupport::write_file(work / "in.grib", inputs().grib + inputs().next_day);
     fs::create_directories(work / "out");
     if (!row.dangling) {
       fs::create_directories(work / "elsewhere");
       for (const char* f : {"case.bin", "InputModelInf.txt", "adate.txt", "ingest.txt"})
-        write_file(work / (std::string("elsewhere/") + f), std::string("mine: ") + f);
+        testsupport::write_file(work / (std::string("elsewhere/") + f), std::string("mine: ") + f);
     }
     link_or_fail("../elsewhere", work / "out/2026120806");
     const auto before = everything(work.path());
@@ -164,7 +158,7 @@ TEST_F(Outputs, ALinkWhereAllTimesNamesACaseIsReportedAndLeftAlone) {
     EXPECT_NE(r.err.find("2026120806: not made: out/2026120806 is a symbolic link"), std::string::npos) << r.err;
     auto after = everything(work.path());
     for (const auto& [name, what] : before) EXPECT_EQ(after[name], what) << name;
-    EXPECT_TRUE(file_exists(work / "out/2026120906/case.bin")) << r.err;
+    EXPECT_TRUE(testsupport::file_exists(work / "out/2026120906/case.bin")) << r.err;
   }
 }
 
@@ -182,8 +176,8 @@ class Stopped : public ::testing::Test {
         m.set("dataDate", day);
         return true;
       });
-    write_file(*dir_ / "one.grib", g);
-    write_file(*dir_ / "four.grib", times);
+    testsupport::write_file(*dir_ / "one.grib", g);
+    testsupport::write_file(*dir_ / "four.grib", times);
     const auto r = conv2model(dir_->path(), {"ingest", "--quiet", "ref", "one.grib"});
     ASSERT_EQ(r.status, 0) << r.err;
     grid_file_size_ = static_cast<std::int64_t>(fs::file_size(*dir_ / "ref/case.bin"));
@@ -261,7 +255,7 @@ TEST_F(Stopped, TheFileSizeLimitStopsOneCaseAloneAndItsDirectoryGoes) {
   // grid file is smaller, and a limit between the two sizes lets only it
   // be made.
   ScratchDir work;
-  const std::string all = read_file(*dir_ / "four.grib");
+  const std::string all = testsupport::read_file(*dir_ / "four.grib");
   std::string bytes;
   int time = 0;
   std::string last;
@@ -270,7 +264,7 @@ TEST_F(Stopped, TheFileSizeLimitStopsOneCaseAloneAndItsDirectoryGoes) {
     if (when != last) ++time, last = when;
     return time != 2 || m.get_string("typeOfLevel") != "isobaricInhPa" || m.get_long("level") >= 700;
   });
-  write_file(work / "in.grib", bytes);
+  testsupport::write_file(work / "in.grib", bytes);
   testsupport::ChildLimits limits;
   limits.file_size = static_cast<rlim_t>(grid_file_size_ - 1);
   testsupport::ChildRun child({CONV2MODEL, "ingest", "--all-times", "-j", "2", "out", "in.grib"}, work.path(), "",
@@ -279,7 +273,7 @@ TEST_F(Stopped, TheFileSizeLimitStopsOneCaseAloneAndItsDirectoryGoes) {
   EXPECT_EQ(status, 2) << child.err();
   EXPECT_NE(child.err().find("2026120806: not made: "), std::string::npos) << child.err();
   EXPECT_NE(child.err().find("File too large"), std::string::npos) << child.err();
-  EXPECT_TRUE(file_exists(work / "out/2026120906/case.bin")) << child.err();
+  EXPECT_TRUE(testsupport::file_exists(work / "out/2026120906/case.bin")) << child.err();
   EXPECT_EQ(unfinished(work / "out"), std::vector<std::string>{}) << child.err();
   EXPECT_EQ(child.err().find("stopped by"), std::string::npos) << child.err();
 }
@@ -297,7 +291,7 @@ std::vector<std::string> convert_commands(const std::string& report) {
   return cmds;
 }
 
-TEST_F(Outputs, TheReportsCommandsConvertTheCaseAsPrinted) {
+TEST(Outputs, TheReportsCommandsConvertTheCaseAsPrinted) {
   struct Row {
     const char* name;
     std::string outdir, grid_name;
@@ -313,7 +307,7 @@ TEST_F(Outputs, TheReportsCommandsConvertTheCaseAsPrinted) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     ScratchDir work;
-    write_file(work / "in.grib", grib_);
+    testsupport::write_file(work / "in.grib", inputs().grib);
     const std::string outdir = row.outdir.empty() ? work / "abs" : row.outdir;
     const auto r = conv2model(work.path(), {"ingest", "--name", row.grid_name, "--", outdir, "in.grib"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -326,7 +320,7 @@ TEST_F(Outputs, TheReportsCommandsConvertTheCaseAsPrinted) {
       const auto run = testsupport::run_program("/usr/bin/env", work.path(), "",
                                                 {"PATH=" + path, "bash", "-c", cmd});
       EXPECT_EQ(run.status, 0) << run.out << run.err;
-      EXPECT_TRUE(file_exists(dir + "/" + row.grid_name + ".KVOwrk")) << run.out << run.err;
+      EXPECT_TRUE(testsupport::file_exists(dir + "/" + row.grid_name + ".KVOwrk")) << run.out << run.err;
     }
   }
 }
