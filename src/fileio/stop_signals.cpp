@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <iterator>
+#include <span>
 
 namespace c2m::stop_signals {
 
@@ -26,9 +27,33 @@ enum SlotState : int { slot_free = 0, slot_filling = 1, slot_unfinished = 2, slo
 struct Slot {
   std::atomic<int> state{slot_free};
   int dir_fd = -1;
+  long order = 0;  // which was registered after which
   char name[NAME_MAX + 1] = {};
 };
 Slot slots[slot_count];
+
+// The directories the run made, in the same way, the deepest (the latest
+// made) to go first.
+constexpr int directory_count = 64;
+Slot directories[directory_count];
+std::atomic<long> registered{0};
+
+// Claims a free slot of TABLE for NAME in the directory DIR_FD; -1 when
+// every one is taken.
+int claim(std::span<Slot> table, int dir_fd, std::string_view name) {
+  if (name.size() > NAME_MAX) return -1;
+  for (std::size_t s = 0; s < table.size(); ++s) {
+    int expected = slot_free;
+    if (!table[s].state.compare_exchange_strong(expected, slot_filling)) continue;
+    table[s].dir_fd = dir_fd;
+    table[s].order = registered.fetch_add(1);
+    std::memcpy(table[s].name, name.data(), name.size());
+    table[s].name[name.size()] = '\0';
+    table[s].state.store(slot_unfinished, std::memory_order_release);
+    return static_cast<int>(s);
+  }
+  return -1;
+}
 
 // The three diagnostics of each handled signal, prepared so that the
 // handler only calls write.
@@ -76,6 +101,23 @@ void wait_for_temporaries_being_made() {
   for (int n = 0; n < 1000 && creating.load() > 0; ++n) ::nanosleep(&millisecond, nullptr);
 }
 
+// Removes the registered directories that are empty, the latest made
+// first: a directory made inside another goes before it.
+void remove_directories() {
+  bool tried[directory_count] = {};
+  for (;;) {
+    int latest = -1;
+    for (int d = 0; d < directory_count; ++d) {
+      if (tried[d] || directories[d].state.load(std::memory_order_acquire) != slot_unfinished) continue;
+      if (latest < 0 || directories[d].order > directories[latest].order) latest = d;
+    }
+    if (latest < 0) return;
+    tried[latest] = true;
+    // Fails, as it should, for a directory that holds anything.
+    ::unlinkat(directories[latest].dir_fd, directories[latest].name, AT_REMOVEDIR);
+  }
+}
+
 [[noreturn]] void end_run(int sig) {
   wait_for_temporaries_being_made();
   bool unfinished = false;
@@ -85,6 +127,7 @@ void wait_for_temporaries_being_made() {
     ::unlinkat(slot.dir_fd, slot.name, 0);
     unfinished = unfinished || state == slot_unfinished;
   }
+  remove_directories();
   if (const SignalTexts* t = texts_of(sig)) {
     const Text& text = sets_in_place.load() == 0 ? t->none_in_place
                        : unfinished              ? t->some_in_place
@@ -124,18 +167,12 @@ sigset_t stop_set() {
 
 }  // namespace
 
-int register_temporary(int dir_fd, std::string_view name) {
-  if (name.size() > NAME_MAX) return -1;
-  for (int s = 0; s < slot_count; ++s) {
-    int expected = slot_free;
-    if (!slots[s].state.compare_exchange_strong(expected, slot_filling)) continue;
-    slots[s].dir_fd = dir_fd;
-    std::memcpy(slots[s].name, name.data(), name.size());
-    slots[s].name[name.size()] = '\0';
-    slots[s].state.store(slot_unfinished, std::memory_order_release);
-    return s;
-  }
-  return -1;
+int register_temporary(int dir_fd, std::string_view name) { return claim(slots, dir_fd, name); }
+
+int register_directory(int dir_fd, std::string_view name) { return claim(directories, dir_fd, name); }
+
+void release_directory(int slot) {
+  if (slot >= 0) directories[slot].state.store(slot_free, std::memory_order_release);
 }
 
 void mark_displaced(int slot) {

@@ -1,10 +1,12 @@
 // What happens when a run is stopped by SIGINT, SIGTERM, SIGHUP or
-// SIGXFSZ: the temporary files of its outputs are removed, a line on
+// SIGXFSZ: the temporary files of its outputs are removed, and the
+// directories it made for them that are still empty, a line on
 // standard error says what became of the outputs, and the process ends
 // with 128 + the signal number.  The handler only calls unlinkat, write and
 // _exit, on what was prepared before: the texts, and for every temporary
-// file a descriptor of its directory and its name there (so that it is
-// found even when the directory has been moved meanwhile).
+// file and directory made a descriptor of the directory it is in and its
+// name there (so that it is found even when the directory has been moved
+// meanwhile).
 //
 // Moving a set of outputs into place is a few renames.  A signal in their
 // midst would leave some names new and some old, so the stop signals wait
@@ -30,6 +32,15 @@ void mark_displaced(int slot);
 void mark_unfinished(int slot);
 
 void release(int slot);
+
+// Registers the directory NAME, which this run is about to make in the
+// directory DIR_FD, for removal on a stop signal: the handler removes the
+// registered directories that are still empty, the latest made first, so
+// that a stopped run leaves none it made and did not fill.  Returns its
+// slot, or -1 when more are registered than there are slots.  Register and
+// make it inside a CreationHold.
+int register_directory(int dir_fd, std::string_view name);
+void release_directory(int slot);
 
 // Held while a temporary file is registered and made: the stop signals
 // wait on this thread, and a run being ended by one on another thread

@@ -195,6 +195,69 @@ TEST_F(AllTimes, ATimeThatCannotBeMadeIsReportedAndTheOthersAreMade) {
   }
 }
 
+// The lines of TEXT longer than LIMIT characters.
+std::vector<std::string> longer_than(const std::string& text, std::size_t limit) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0, nl; (nl = text.find('\n', at)) != std::string::npos; at = nl + 1)
+    if (nl - at > limit) lines.push_back(text.substr(at, nl - at));
+  return lines;
+}
+
+TEST_F(AllTimes, AFailedTimeIsToldByItsOwnFieldsAndTheSummaryStaysShort) {
+  // Three times of 5 levels; the second without temperature: its refusal
+  // lists the fields of that time (5 levels of z), not of all three (15).
+  ScratchDir work;
+  write_file(work / "in.grib", grib_ + at(20261208, 1200, [](Message& m) { return m.get_string("shortName") != "t"; }) +
+                                   at(20261209, 0));
+  const auto r = conv2model(work.path(), {"ingest", "--all-times", "out", "in.grib"});
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_TRUE(contains(r.err, "2026120812: not made: no isobaric level holds")) << r.err;
+  EXPECT_TRUE(contains(r.err, "z (129) on isobaricInhPa x5")) << r.err;
+  EXPECT_FALSE(contains(r.err, "x15")) << r.err;
+  EXPECT_EQ(longer_than(r.out, 199), std::vector<std::string>{}) << r.out;
+  EXPECT_TRUE(contains(r.out, "  2026120812  not made  no isobaric level holds")) << r.out;
+  EXPECT_TRUE(contains(r.out, "(the whole reason is on standard error)\n")) << r.out;
+}
+
+struct Written {
+  const char* name;
+  std::vector<std::pair<long, long>> times;  // dataDate, dataTime
+  std::vector<std::string> lines;            // of the summary
+  std::vector<std::pair<std::string, std::string>> dates;  // case directory, its adate.txt
+};
+
+TEST_F(AllTimes, TimesArePrintedAsTheyAreWritten) {
+  const Written rows[] = {
+      {"year 202 at 01:01 and year 20201 at 01:00, once both 20201010101",
+       {{2020101, 101}, {202010101, 100}},
+       {"  020201010101  made      out/020201010101\n", "  20201010101  made      out/20201010101\n"},
+       {{"020201010101", "0202010101\n"}, {"20201010101", "20201010101\n"}}},
+      {"years 1 and 99", {{10101, 600}, {990101, 0}},
+       {"  0001010106  made      out/0001010106\n", "  0099010100  made      out/0099010100\n"},
+       {{"0099010100", "0099010100\n"}}},
+  };
+  for (const Written& row : rows) {
+    SCOPED_TRACE(row.name);
+    ScratchDir work;
+    std::string bytes;
+    for (const auto& [date, time] : row.times) bytes += at(date, time);
+    write_file(work / "in.grib", bytes);
+    const auto r = conv2model(work.path(), {"ingest", "--all-times", "out", "in.grib"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    for (const std::string& l : row.lines) EXPECT_TRUE(contains(r.out, l)) << l << " not in\n" << r.out;
+    for (const auto& [dir, date] : row.dates) {
+      ASSERT_TRUE(file_exists(work / ("out/" + dir + "/adate.txt"))) << dir;
+      EXPECT_EQ(read_file(work / ("out/" + dir + "/adate.txt")), date);
+    }
+  }
+  // A time asked for is named as it was asked.
+  ScratchDir work;
+  write_file(work / "in.grib", grib_);
+  const auto r = conv2model(work.path(), {"ingest", "--time", "0000010100", "out", "in.grib"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_TRUE(contains(r.err, "no field of the files is valid at 0000010100 (--time)")) << r.err;
+}
+
 TEST_F(AllTimes, NothingMadeLeavesNoOutputDirectory) {
   ScratchDir work;
   write_file(work / "in.grib",

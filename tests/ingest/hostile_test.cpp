@@ -87,6 +87,26 @@ std::string bitmap_cut_short(const std::string& bytes, std::size_t cut) {
   throw std::runtime_error("no bitmap made");
 }
 
+// The case as netCDF with its coordinate variable NAME given VALUES.
+void netcdf_with_coordinate(const std::string& case_dir, const std::string& path, const char* name,
+                            const std::vector<double>& values) {
+  case_as_netcdf(case_dir, path, NcLayout{});
+  int nc = 0, var = 0;
+  ASSERT_EQ(nc_open(path.c_str(), NC_WRITE, &nc), NC_NOERR);
+  ASSERT_EQ(nc_inq_varid(nc, name, &var), NC_NOERR);
+  ASSERT_EQ(nc_put_var_double(nc, var, values.data()), NC_NOERR);
+  ASSERT_EQ(nc_close(nc), NC_NOERR);
+}
+
+// Every message of BYTES stating the increment KEY as VALUE degrees, its
+// corners left as they are.
+std::string stating(const std::string& bytes, const char* key, double value) {
+  return rewrite(bytes, [&](Message& m) {
+    m.set(key, value);
+    return true;
+  });
+}
+
 struct Row {
   const char* name;
   // Writes the files of the row in the scratch directory: in.grib, and
@@ -146,6 +166,38 @@ TEST_F(Hostile, RefusedInTimeNamingTheFileAndTheCause) {
          }));
        },
        plain, {"in.grib: message 1 (at byte 0): the unit of its forecast time (69, section 4)"}},
+      // Grids that cannot be placed: the run description gives the corners
+      // and increments in thousandths of a degree, and a case's columns go
+      // east one step at a time.
+      {"netCDF latitudes 1e-30 degrees apart",
+       [](const ScratchDir& d, const std::string&) {
+         std::vector<double> lat;
+         for (int j = 0; j < jm; ++j) lat.push_back(1e-30 * (jm - 1 - j));
+         netcdf_with_coordinate(dir_->path(), d / "in.nc", "latitude", lat);
+       },
+       {"out", "in.nc"}, {"in.nc: ", "latitude", "1e-30 degrees apart", "0 in thousandths of a degree"}},
+      {"netCDF longitudes 0, 200, 400, ... (not one sequence round the earth)",
+       [](const ScratchDir& d, const std::string&) {
+         make_case(d / "four", 4, jm, 40.0, 0.0, 1.0, lm);
+         netcdf_with_coordinate(d / "four", d / "in.nc", "longitude", {0, 200, 400, 600});
+       },
+       {"out", "in.nc"}, {"in.nc: ", "longitude (0, 200, 400, 600)", "not one monotonic sequence", "480"}},
+      {"a GRIB grid whose increment along i disagrees with its first and last longitude",
+       [](const ScratchDir& d, const std::string& g) { grib(d, stating(g, "iDirectionIncrementInDegrees", 30.0)); },
+       plain, {"in.grib message 1 ", "increment of 30 degrees along i", "12 columns from longitude 0 to 11 are 1 "}},
+      {"a GRIB grid whose increment along j disagrees with its first and last latitude",
+       [](const ScratchDir& d, const std::string& g) { grib(d, stating(g, "jDirectionIncrementInDegrees", 0.5)); },
+       plain, {"in.grib message 1 ", "increment of 0.5 degrees along j", "8 rows from latitude 47 to 40 are 1 "}},
+      {"a GRIB grid whose columns are 0.0001 degrees apart",
+       [](const ScratchDir& d, const std::string& g) {
+         grib(d, rewrite(g, [](Message& m) {
+           m.set("longitudeOfLastGridPointInDegrees", 0.0011);
+           m.set("iDirectionIncrementInDegrees", 0.0001);
+           return true;
+         }));
+       },
+       plain, {"in.grib message 1 ", "12 columns from longitude 0 to 0.0011 are 1e-04 degrees apart",
+               "0 in thousandths of a degree"}},
       // Names that lead elsewhere than to a file.
       {"a FIFO as the input file",
        [](const ScratchDir& d, const std::string&) { ASSERT_EQ(::mkfifo((d / "in.grib").c_str(), 0600), 0); },

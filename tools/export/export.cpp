@@ -12,12 +12,12 @@
 #include "case_date.hpp"
 #include "descriptor.hpp"
 #include "grid_text.hpp"
+#include "fileio/output_check.hpp"
 #include "fileio/output_file.hpp"
 #include "layout/run_description_text.hpp"
 #include "model_file.hpp"
 #include "netcdf_file.hpp"
 #include "option_table.hpp"
-#include "output_check.hpp"
 #include "selection.hpp"
 #include "textio/errors.hpp"
 
@@ -214,9 +214,9 @@ std::optional<exporter::CaseDate> date_beside(const Request& r, std::FILE* err) 
 void refuse_onto_inputs(const Request& r, const std::string& output) {
   const std::string date_path = (fs::path(r.path).parent_path() / layout::date_file).string();
   if (r.have_date)
-    md::refuse_output_onto_inputs(output, {r.path, layout::grid_description_path(r.path)});
+    refuse_output_onto_inputs(output, {r.path, layout::grid_description_path(r.path)});
   else
-    md::refuse_output_onto_inputs(output, {r.path, layout::grid_description_path(r.path), date_path});
+    refuse_output_onto_inputs(output, {r.path, layout::grid_description_path(r.path), date_path});
 }
 
 // The outputs written whole, then moved into place together.

@@ -19,7 +19,9 @@ constexpr std::string_view what_ingest_does =
     "content and mixed freely (a pressure-level file, a surface file, an invariant\n"
     "file), for one validity time.  OUTDIR (made if missing) receives\n"
     "the input grid file (case.bin), the run description InputModelInf.txt and the\n"
-    "date file adate.txt, all whole or none: a failure leaves OUTDIR as it was.  The\n"
+    "date file adate.txt, all whole or none: a failure leaves OUTDIR as it was\n"
+    "(removed again if ingest made it), and none of them may be one of the input\n"
+    "files (by its name, a symlink or a hard link).  The\n"
     "report (where every record came from, what was converted, filled or derived)\n"
     "is printed and kept as OUTDIR/ingest.txt, with the commands that convert the\n"
     "case.\n"
@@ -32,8 +34,10 @@ constexpr std::string_view what_ingest_does =
     "one per core), a few cases at once, each with its share of the workers.\n"
     "Standard error shows the progress: a count kept in place on a terminal, else\n"
     "one line per finished case.  A time that cannot make a case (a field missing\n"
-    "at that time, say) is reported and the other times go on; standard output\n"
-    "ends with the summary, a line per time, made or not and why.\n"
+    "at that time, a case beyond the file-size limit, a symlink where its\n"
+    "directory goes, which is left alone) is reported and the other times go on;\n"
+    "standard output ends with the summary, a line per time, made or not and why\n"
+    "(in short: the whole reason is on standard error).\n"
     "\n";
 
 constexpr std::string_view the_fields =
@@ -104,10 +108,12 @@ constexpr std::string_view exit_status =
     "header, sizes beyond what the file holds or the limits (a plane of\n"
     "536,870,911 points, 100,000 levels, 100,000 times, 1,000,000 fields of a\n"
     "netCDF file), a time axis of unknown units or calendar, a grid that is not\n"
-    "regular latitude/longitude, fields on different grids, several validity\n"
-    "times or members, a required field absent (the message names the file, the\n"
-    "message or variable, and the cause); 128 + N stopped by signal N (the files\n"
-    "in OUTDIR are as they were).\n";
+    "regular latitude/longitude or cannot be placed, fields on different grids,\n"
+    "several validity times or members, a required field absent, an output that\n"
+    "is an input (the message names the file, the message or variable, and the\n"
+    "cause); 128 + N stopped by signal N (the files in OUTDIR are as they were\n"
+    "and the directories the run made are removed; with --all-times the cases\n"
+    "made are kept).\n";
 
 // The built-in field table, each line indented as an example is.
 std::string built_in_table() {

@@ -5,6 +5,8 @@
 #include <malloc.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <new>
 #include <system_error>
@@ -30,6 +32,12 @@ int run_ingest(const Options& o, std::FILE* out, std::FILE* err) {
   unsigned threads = o.threads;
   if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   if (o.all_times) {
+    // A case that outgrows the file-size limit (ulimit -f) is that case's
+    // failure, its write refused with EFBIG, and not the end of the cases
+    // being made beside it.
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGXFSZ, &ignore, nullptr);
     const unsigned cores = o.jobs != 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
     const Sources sources = open_sources(o.files, {o.centre, std::min(cores, 8u)}, o.plan.time.time);
     AllTimesOptions a;

@@ -4,12 +4,12 @@
 #include <filesystem>
 #include <span>
 
+#include "fileio/output_check.hpp"
 #include "fileio/output_file.hpp"
 #include "kit/numbers.hpp"
 #include "model_file.hpp"
 #include "numbers.hpp"
 #include "option_table.hpp"
-#include "output_check.hpp"
 #include "picture.hpp"
 #include "record_stats.hpp"
 #include "selection.hpp"
@@ -169,7 +169,7 @@ int run(const std::vector<std::string>& args, Streams& io) {
   // The output name is checked before any work: a directory or a device
   // there is refused, and so is any file the picture is drawn from.
   check_output_name(r.output);
-  md::refuse_output_onto_inputs(r.output, {r.path, layout::grid_description_path(r.path)});
+  refuse_output_onto_inputs(r.output, {r.path, layout::grid_description_path(r.path)});
 
   const layout::GridDescription grid = layout::read_grid_description(r.path);
   const std::int64_t n = record_of(r, grid);

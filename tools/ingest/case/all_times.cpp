@@ -1,5 +1,7 @@
 #include "case/all_times.hpp"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <atomic>
 #include <map>
@@ -88,26 +90,54 @@ std::string failure_words(const std::exception_ptr& e) {
   }
 }
 
+// Each time as the lines about it name it: as its directory is named,
+// with the time in words after it where another time reads the same (two
+// times of one directory name, from dates that are not dates).
+std::vector<std::string> time_labels(const std::vector<TimeCandidates>& times) {
+  std::map<std::string, int> seen;
+  for (const TimeCandidates& t : times) ++seen[t.valid.text()];
+  std::vector<std::string> labels;
+  for (const TimeCandidates& t : times)
+    labels.push_back(seen[t.valid.text()] > 1 ? t.valid.text() + " (" + t.valid.words() + ")" : t.valid.text());
+  return labels;
+}
+
+// A summary line shorter than 200 characters: a reason that would make it
+// longer is cut at a word, the whole of it being on standard error already.
+std::string summary_line(const std::string& label, const Outcome& o) {
+  if (o.made) return "  " + label + "  made      " + o.dir + "\n";
+  constexpr std::size_t width = 199;
+  const std::string tail = " ... (the whole reason is on standard error)";
+  const std::string head = "  " + label + "  not made  ";
+  std::string line = head + o.reason;
+  if (line.size() <= width) return line + "\n";
+  std::size_t cut = width > tail.size() ? width - tail.size() : 0;
+  const auto blank = line.rfind(' ', cut);
+  if (blank != std::string::npos && blank > head.size()) cut = blank;
+  line.resize(std::max(cut, head.size()));
+  while (line.size() > head.size() && (line.back() == ';' || line.back() == ',' || line.back() == ':'))
+    line.pop_back();
+  return line + tail + "\n";
+}
+
 // The summary on OUT (unless quiet) and the times not made on ERR; the
 // status of the run.
-int summary(const AllTimesOptions& o, const std::vector<TimeCandidates>& times, std::size_t files,
+int summary(const AllTimesOptions& o, const std::vector<std::string>& labels, std::size_t files,
             const std::vector<Outcome>& outcomes, std::size_t made, const std::vector<std::size_t>& failed,
             std::FILE* out, std::FILE* err) {
   if (!o.quiet) {
-    std::string t = "conv2model ingest --all-times: " + decimal(times.size()) + " validity time" +
-                    (times.size() == 1 ? "" : "s") + " in " + decimal(files) + " file" +
+    std::string t = "conv2model ingest --all-times: " + decimal(labels.size()) + " validity time" +
+                    (labels.size() == 1 ? "" : "s") + " in " + decimal(files) + " file" +
                     (files == 1 ? "" : "s") + "; " + decimal(made) + " case" +
                     (made == 1 ? "" : "s") + " made in " + o.outdir +
                     (failed.empty() ? std::string() : ", " + decimal(failed.size()) + " not made") + "\n";
-    for (std::size_t n = 0; n < outcomes.size(); ++n)
-      t += "  " + times[n].valid.text() + "  " +
-           (outcomes[n].made ? "made      " + outcomes[n].dir : "not made  " + outcomes[n].reason) + "\n";
+    for (std::size_t n = 0; n < outcomes.size(); ++n) t += summary_line(labels[n], outcomes[n]);
     put(out, t);
   }
   if (failed.empty()) return 0;
   std::string list;
-  for (const std::size_t n : failed) list += (list.empty() ? "" : ", ") + times[n].valid.text();
-  put(err, "conv2model ingest: " + decimal(failed.size()) + " of " + decimal(times.size()) +
+  for (const std::size_t n : failed) list += (list.empty() ? "" : ", ") + labels[n];
+  put(err, "conv2model ingest: " + decimal(failed.size()) + " of " + decimal(labels.size()) +
                " validity times could not be made into cases: " + list + "\n");
   return 2;
 }
@@ -146,6 +176,14 @@ void make_case(const AllTimesOptions& o, const Sources& sources, const FieldTabl
       r.reason = "its directory " + r.dir + " is that of an earlier validity time";
       return;
     }
+    // A name ingest made up is never followed: a link there would send the
+    // case into whatever directory it points at, over the files there.
+    struct stat st {};
+    if (::lstat(r.dir.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      r.reason = r.dir + " is a symbolic link, which ingest does not follow for a case directory it names; "
+                 "left alone (remove it to have this time made)";
+      return;
+    }
     // The case that --time makes of this time, from its own fields.
     PlanOptions po = o.plan;
     po.time.time = t.valid;
@@ -171,6 +209,7 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
   std::set<std::string> names;
   for (std::size_t n = 0; n < times.size(); ++n) taken[n] = !names.insert(case_directory(times[n].valid)).second;
 
+  const std::vector<std::string> labels = time_labels(times);
   MadeDirectories top(o.outdir);
   std::vector<Outcome> outcomes(times.size());
   Progress progress(err, o.terminal, o.quiet, times.size());
@@ -183,7 +222,7 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
       Outcome& r = outcomes[n];
       make_case(o, sources, table, times[n], taken[n], threads, r);
       try {
-        progress.finished(times[n].valid.text(), r);
+        progress.finished(labels[n], r);
       } catch (...) {
         // No memory to tell it: the summary still will.
       }
@@ -205,7 +244,7 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
   }
   if (made > 0) top.keep();
 
-  return summary(o, times, sources.size(), outcomes, made, failed, out, err);
+  return summary(o, labels, sources.size(), outcomes, made, failed, out, err);
 }
 
 }  // namespace c2m::ingest

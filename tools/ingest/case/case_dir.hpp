@@ -18,7 +18,9 @@ namespace c2m::ingest {
 inline constexpr const char* report_file = "ingest.txt";
 
 // The directories made for a case's directory, removed again (when
-// empty) unless the case was written.
+// empty) unless the case was written, and by the handler of a stop signal
+// while they are not kept (stop_signals.hpp).  Each is made, and removed,
+// relative to a descriptor of the directory it is in.
 class MadeDirectories {
  public:
   // Makes DIR and its missing parents; CannotOpen when something in the
@@ -29,11 +31,19 @@ class MadeDirectories {
   }
   MadeDirectories(const MadeDirectories&) = delete;
   MadeDirectories& operator=(const MadeDirectories&) = delete;
-  void keep() { keep_ = true; }
+  void keep();
 
  private:
-  void remove();
-  std::vector<std::string> made_;
+  struct Made {
+    std::string path;  // as made, for diagnostics
+    int parent_fd = -1;
+    std::string name;  // in the parent
+    int slot = -1;     // of the stop signals' cleanup
+  };
+  void make(const std::string& path);
+  void remove() noexcept;
+  void forget() noexcept;
+  std::vector<Made> made_;
   bool keep_ = false;
 };
 

@@ -32,6 +32,32 @@ std::string shell_word(const std::string& word) {
   return q + "'";
 }
 
+namespace {
+
+// NAME as an argument that no command takes for an option: a relative
+// name beginning with a dash is given as ./NAME, the same file.
+std::string not_an_option(const std::string& name) { return name.starts_with("-") ? "./" + name : name; }
+
+}  // namespace
+
+std::string convert_commands(const std::string& outdir, const std::string& name) {
+  // The converter reads the name from a line, so a name beginning with a
+  // dash is fine there, but not as printf's format.  Names of --name are
+  // plain words (letters, digits and . _ - +), which need no quoting.
+  const std::string cd = "  cd " + shell_word(not_an_option(outdir)) + " && ";
+  const std::string lines =
+      name.starts_with("-") ? "printf '%s\\n' " + name + " none" : "printf '" + name + "\\nnone\\n'";
+  std::string t = cd + lines + " | input_driver\n";
+  // conv2model convert refuses a path with a blank, which the converter
+  // would cut there: from inside OUTDIR the grid file's own name serves.
+  const std::string input = outdir + (outdir.ends_with("/") ? "" : "/") + name;
+  if (input.find_first_of(" \t") == std::string::npos && !input.starts_with("-"))
+    t += "  conv2model convert " + shell_word(input) + "\n";
+  else
+    t += cd + "conv2model convert " + not_an_option(name) + "\n";
+  return t;
+}
+
 std::string report_text(const Plan& plan, const Sources& sources, const ReportFacts& facts) {
   std::string t = "conv2model ingest: a case in " + facts.outdir + " from " + decimal(sources.size()) +
                   " file" + (sources.size() == 1 ? "" : "s") + "\n\ninput files:\n";
@@ -48,7 +74,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
   }
   t += "\nvalidity time: " + plan.time.valid.words() + " (" + plan.run_of->run + ")";
   if (plan.time.member != 0) t += ", ensemble member " + decimal(plan.time.member);
-  t += "\nadate.txt:     " + plan.time.valid.text().substr(0, 10) + "\n";
+  t += "\nadate.txt:     " + plan.time.valid.to_the_hour() + "\n";
   t += "label:         " + plan.label + "\n";
   t += "grid:          regular latitude/longitude, " + plan.grid.words() + "\n";
   const bool cut = plan.cut.rows != plan.grid.nj || plan.cut.cols != plan.grid.ni;
@@ -90,10 +116,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
     t += "\nwarnings:\n";
     for (const std::string& w : facts.warnings) t += "  - " + w + "\n";
   }
-  const std::string dir = shell_word(facts.outdir);
-  const std::string input = facts.outdir + (facts.outdir.ends_with("/") ? "" : "/") + facts.name;
-  t += "\nto convert the case:\n  cd " + dir + " && printf '" + facts.name + "\\nnone\\n' | input_driver\n" +
-       "  conv2model convert " + shell_word(input) + "\n";
+  t += "\nto convert the case:\n" + convert_commands(facts.outdir, facts.name);
   return t;
 }
 

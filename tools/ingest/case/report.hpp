@@ -20,6 +20,12 @@ struct ReportFacts {
 
 std::string report_text(const Plan& plan, const Sources& sources, const ReportFacts& facts);
 
+// The two commands that convert the case in OUTDIR whose input grid file
+// is NAME, as they run from the directory ingest was run in: the
+// converter itself, and conv2model convert; each on a line of its own
+// indented by two blanks.
+std::string convert_commands(const std::string& outdir, const std::string& name);
+
 // WORD as one word for a POSIX shell: as it is when it needs no quoting,
 // else in single quotes.
 std::string shell_word(const std::string& word);

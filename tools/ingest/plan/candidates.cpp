@@ -22,7 +22,7 @@ bool wins(const Candidate& a, const Candidate& b) {
   return a.field->subfield < b.field->subfield;
 }
 
-std::string holdings(const Sources& sources) {
+std::string holdings(const Sources& sources, const std::optional<ValidTime>& time) {
   // Parameters in the order they first appear, each with its kinds of level.
   struct Kind {
     std::string level_type;
@@ -34,8 +34,15 @@ std::string holdings(const Sources& sources) {
   };
   std::vector<Param> params;
   std::map<std::string, std::size_t> at;
+  bool other_times = false;
   for (const auto& s : sources)
     for (const FieldInfo& f : s->fields()) {
+      // Of a case of one time, the fields of that time: what the others
+      // hold is no reason why this one cannot be made.
+      if (time && !f.timeless && f.valid != *time) {
+        other_times = true;
+        continue;
+      }
       // A netCDF variable of no known parameter is named by itself.
       const std::string key = f.param_id == 0 && !f.variable.empty()
                                   ? f.variable + " (no known parameter)"
@@ -49,7 +56,7 @@ std::string holdings(const Sources& sources) {
       else ++k->count;
     }
   constexpr std::size_t shown = 60;
-  std::string t = "the files hold ";
+  std::string t = other_times ? "valid at " + time->text() + " the files hold " : "the files hold ";
   for (std::size_t n = 0; n < params.size() && n < shown; ++n) {
     if (n > 0) t += "; ";
     t += params[n].name + " on ";

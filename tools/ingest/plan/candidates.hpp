@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,10 @@ std::vector<Candidate> candidates(const Sources& sources, const FieldTable& tabl
 // Orders candidates as they win: table entry first, then file and message.
 bool wins(const Candidate& a, const Candidate& b);
 
-// "the files hold gh (156) on isobaricInhPa x26, ..." for a diagnostic.
-std::string holdings(const Sources& sources);
+// "the files hold gh (156) on isobaricInhPa x26, ..." for a diagnostic;
+// with AT, only the fields valid at that time ("valid at 2024010100 the
+// files hold ..." when the files hold others).
+std::string holdings(const Sources& sources, const std::optional<ValidTime>& at = std::nullopt);
 
 // "[1]#3 (t, 500 hPa)", the field in a diagnostic.
 std::string name_of(const FieldInfo& f, const Sources& sources);

@@ -26,6 +26,37 @@ double wrap360(double lon) {
 // bits of the arithmetic that led to it.
 double snap(double deg) { return std::round(deg * 1e6) / 1e6; }
 
+// Refuses (IoFailure naming WHERE) a grid that cannot be placed: points
+// closer than the thousandth of a degree in which a case's grid is given,
+// or an increment the grid states that disagrees with the spacing of its
+// first and last point by more than half a thousandth of a degree a step.
+// The case is made from the corners, so a disagreeing increment means the
+// header is wrong about one or the other, and which is unknown.
+void refuse_unplaceable(const GridInfo& g, const LatLon& o, const std::string& where) {
+  struct Axis {
+    const char* along;
+    const char* points;
+    const char* coordinate;
+    std::int64_t n;
+    double first, last, step;
+    std::optional<double> stated;
+  };
+  const Axis axes[] = {{"i", "columns", "longitude", g.ni, g.lon_first, g.lon_last, o.dlon, g.di},
+                       {"j", "rows", "latitude", g.nj, g.lat_first, g.lat_last, o.dlat, g.dj}};
+  for (const Axis& a : axes) {
+    if (a.n < 2) continue;
+    const std::string points = decimal(a.n) + " " + a.points + " from " + a.coordinate + " " +
+                               shortest_double(a.first) + " to " + shortest_double(a.last);
+    if (a.stated && std::fabs(*a.stated - a.step) > 0.0005)
+      throw IoFailure(where + ": the grid states an increment of " + shortest_double(*a.stated) +
+                      " degrees along " + a.along + ", but its " + points + " are " + shortest_double(snap(a.step)) +
+                      " degrees apart; the header is wrong about one or the other");
+    if (std::llround(a.step * 1000.0) == 0)
+      throw IoFailure(where + ": the grid's " + points + " are " + shortest_double(a.step) +
+                      " degrees apart, which is 0 in thousandths of a degree, the unit of a case's grid");
+  }
+}
+
 }  // namespace
 
 bool LatLon::same_points(const LatLon& o) const {
@@ -119,6 +150,7 @@ LatLon normalise(const GridInfo& g, const std::string& where) {
   }
   if (!(o.dlat >= 0.0 && o.dlat <= 180.0) || !(o.dlon >= 0.0 && o.dlon <= 360.0))
     throw bad("the grid's increments cannot be worked out from its corners");
+  refuse_unplaceable(g, o, where);
   o.west = snap(wrap360(g.i_negative ? g.lon_first - static_cast<double>(g.ni - 1) * o.dlon
                                      : g.lon_first));
   if (o.west >= 360.0) o.west = 0.0;

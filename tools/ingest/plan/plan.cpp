@@ -96,7 +96,7 @@ Plan Planner::make(std::vector<Candidate> cands) {
   if (!absent_.empty()) {
     std::string list;
     for (const std::string& a : absent_) list += (list.empty() ? "" : ", ") + a;
-    throw IoFailure("required fields are absent: " + list + "; " + holdings(sources_));
+    throw IoFailure("required fields are absent: " + list + "; " + holdings(sources_, plan_.time.valid));
   }
   check_grids();
   plan_.cut = opt_.area ? cut_area(plan_.grid, *opt_.area) : whole(plan_.grid);

@@ -64,7 +64,7 @@ void Planner::choose_levels() {
     std::string partial;
     for (auto& [p, l] : levels_) partial += (partial.empty() ? "" : "; ") + hpa_words(p) + " (" + lacking(l) + ")";
     throw IoFailure("no isobaric level holds geopotential (z or gh), temperature (t) and both winds (u, v)" +
-                    (partial.empty() ? std::string() : ": " + partial) + "; " + holdings(sources_));
+                    (partial.empty() ? std::string() : ": " + partial) + "; " + holdings(sources_, plan_.time.valid));
   }
   if (static_cast<std::int64_t>(plan_.pressures.size()) > max_levels)
     throw SizeFailure("the files hold " + decimal(plan_.pressures.size()) +

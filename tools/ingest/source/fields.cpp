@@ -12,17 +12,27 @@ std::string two_digits(int v) { return v < 0 ? decimal(v) : zero_padded(static_c
 
 }  // namespace
 
+std::string ValidTime::day() const {
+  // The year takes four digits at least, as the date is written: year 202
+  // is 0202, so that no two dates read the same (year 202 at 01:01 would
+  // otherwise be 20201010101, as year 20201 at 01:00 is).
+  return date < 0 ? decimal(date) : zero_padded(static_cast<unsigned long long>(date), 8);
+}
+
 std::string ValidTime::text() const {
-  std::string t = decimal(date) + two_digits(hhmm / 100);
+  std::string t = to_the_hour();
   if (hhmm % 100 != 0) t += two_digits(hhmm % 100);
   return t;
 }
 
+std::string ValidTime::to_the_hour() const { return day() + two_digits(hhmm / 100); }
+
 std::string ValidTime::words() const {
-  const std::string d = decimal(date);
-  if (d.size() != 8) return d + " " + two_digits(hhmm / 100) + ":" + two_digits(hhmm % 100);
-  return d.substr(0, 4) + "-" + d.substr(4, 2) + "-" + d.substr(6, 2) + " " + two_digits(hhmm / 100) +
-         ":" + two_digits(hhmm % 100);
+  const std::string clock = two_digits(hhmm / 100) + ":" + two_digits(hhmm % 100);
+  if (date < 0) return decimal(date) + " " + clock;
+  const std::string d = day();
+  const std::size_t y = d.size() - 4;  // the digits of the year
+  return d.substr(0, y) + "-" + d.substr(y, 2) + "-" + d.substr(y + 2, 2) + " " + clock;
 }
 
 std::string FieldInfo::where() const {

@@ -53,10 +53,15 @@ struct ValidTime {
   std::int64_t date = 0;
   int hhmm = 0;
   auto operator<=>(const ValidTime&) const = default;
-  // YYYYMMDDHH, with the minutes after it when there are any.
+  // YYYYMMDDHH, with the minutes after it when there are any; the year in
+  // four digits at least (0202, 20201).
   std::string text() const;
+  // YYYYMMDDHH without the minutes: what a case's date file holds.
+  std::string to_the_hour() const;
   // YYYY-MM-DD HH:MM, for the report.
   std::string words() const;
+  // YYYYMMDD.
+  std::string day() const;
 };
 
 struct FieldInfo {

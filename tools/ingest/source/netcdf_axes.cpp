@@ -140,6 +140,36 @@ bool even(const std::vector<double>& v, bool wrap, double& step) {
   return true;
 }
 
+// Why the evenly spaced coordinate A, STEP degrees apart (longitudes when
+// WRAP), cannot place a case's grid, or nothing.  The run description
+// states the increments in thousandths of a degree, so a smaller one is
+// none; and longitudes, taken step by step the short way round, must go
+// one way round the earth at most once, else two columns stand on one
+// meridian.
+std::string unplaceable(const Axis& a, bool wrap) {
+  const std::size_t n = a.values.size();
+  double step = 0;
+  if (n < 2 || !even(a.values, wrap, step)) return "";  // unevenly spaced: refused as a grid type
+  const std::string what = wrap ? "longitudes" : "latitudes";
+  if (std::llround(std::fabs(step) * 1000.0) == 0)
+    return "the " + what + " of " + a.name + " are " + shortest_double(std::fabs(step)) +
+           " degrees apart, which is 0 in thousandths of a degree, the unit of a case's grid";
+  const double span = std::fabs(step) * static_cast<double>(n - 1);
+  if (!wrap || span <= 360.0 + 1e-3 * std::fabs(step)) return "";
+  std::string listed;
+  for (std::size_t k = 0; k < n; ++k) {
+    if (n > 4 && k == 3) {
+      listed += ", ...";
+      k = n - 1;
+    }
+    listed += (k == 0 ? "" : ", ") + shortest_double(a.values[k]);
+  }
+  return "the longitudes of " + a.name + " (" + listed +
+         ") are not one monotonic sequence round the earth: taken the short way round, they go " +
+         (step < 0 ? "west" : "east") + " by " + shortest_double(std::fabs(step)) + " degrees a step, over " +
+         shortest_double(span) + " degrees, more than a circle";
+}
+
 }  // namespace
 
 Axes read_axes(const NetcdfFile& file, const std::vector<int>& dimids) {
@@ -203,6 +233,8 @@ GridInfo Grids::of(const NetcdfFile& file, Axes& axes, int lat_dim, int lon_dim)
   load(file, lo);
   for (const Axis* a : {&la, &lo})
     if (!a->failure.empty()) throw file.fail(a->failure);
+  for (const auto& [axis, wrap] : {std::pair{&la, false}, std::pair{&lo, true}})
+    if (const std::string why = unplaceable(*axis, wrap); !why.empty()) throw file.fail(why);
   GridInfo& g = known_[{lat_dim, lon_dim}];
   g.type = "regular_ll";
   g.ni = static_cast<std::int64_t>(lo.length);
