@@ -49,6 +49,19 @@ void a_file_name(std::string_view name, const std::string& v) {
   if (v.empty()) throw UsageError(std::string(name) + " needs a file name");
 }
 
+// The picture is PNG: a name of another ending (t850.jpg, or none) would
+// be taken for what it is not, by a viewer and by the next command.
+void refuse_other_than_png(const std::string& output) {
+  const std::string_view ending = ".png";
+  bool png = output.size() > ending.size();
+  for (std::size_t k = 0; png && k < ending.size(); ++k) {
+    const char c = output[output.size() - ending.size() + k];
+    png = (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == ending[k];
+  }
+  if (!png)
+    throw UsageError("-o " + output + ": the picture is PNG, and its name must end in .png (or .PNG)");
+}
+
 void low_to_high(std::string_view name, const std::string& v) {
   const auto parts = split_list(v);
   double lo = 0, hi = 0;
@@ -69,8 +82,8 @@ constexpr Option option_rows[] = {
     {.name = "--level", .kind = Kind::text, .value = "HPA",
      .help = "with --var: the level in hPa (default: the lowest level)", .check = one_level},
     {.name = "-o", .alias = "--output", .kind = Kind::text, .value = "OUT.png",
-     .help = "the picture; whole or not at all, and never one of the\n"
-             "files it is drawn from",
+     .help = "the picture, a name ending in .png (in any case); whole or\n"
+             "not at all, and never one of the files it is drawn from",
      .check = a_file_name},
     {.name = "--width", .kind = Kind::integer, .value = "PIXELS",
      .help = "the width of the map (for a large grid: fewer pixels than\n"
@@ -170,6 +183,7 @@ int run(const std::vector<std::string>& args, Streams& io) {
   // there is refused, and so is any file the picture is drawn from.
   check_output_name(r.output);
   md::refuse_output_onto_inputs(r.output, {r.path, layout::grid_description_path(r.path)});
+  refuse_other_than_png(r.output);
 
   const layout::GridDescription grid = layout::read_grid_description(r.path);
   const std::int64_t n = record_of(r, grid);
