@@ -523,7 +523,7 @@ TEST(FrontDoor, ImpossibleGridIsRefusedNotAborted) {
   replace_line("kgds(3)", "           1");
   write_file(dir / "big.KVOwrk.gdsinfo", gds);
   EXPECT_TRUE(has(c2m(dir.path(), {"plot", "big.KVOwrk", "--var", "orog", "-o", "big.png"}).err,
-                  "2147483647 x 1 grid would be 2147483679 x 153 pixels; the limit is 100000000 pixels"));
+                  "2147483647 x 1 grid would be 2147483731 x 176 pixels; the limit is 100000000 pixels"));
   EXPECT_FALSE(file_exists(dir / "big.png"));
   EXPECT_FALSE(file_exists(dir / "big.ctl"));
 }

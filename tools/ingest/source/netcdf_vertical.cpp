@@ -52,7 +52,7 @@ std::vector<double> bounds_of(const NetcdfFile& file, int vid, int dim, std::siz
   if (nc_inq_vartype(ncid, bid, &type) != NC_NOERR || !numeric_type(type)) return {};
   file.check_extent(bid, *name, {n, 2}, bytes_of(type));
   std::vector<double> b(2 * n);
-  if (n > 0 && nc_get_var_double(ncid, bid, b.data()) != NC_NOERR) return {};
+  if (n > 0) file.check(nc_get_var_double(ncid, bid, b.data()), "the bounds " + *name);
   for (const double x : b)
     if (!std::isfinite(x)) return {};
   return b;
