@@ -1,6 +1,7 @@
 #include "source/netcdf_scan.hpp"
 
 #include <cmath>
+#include <set>
 
 #include "kit/numbers.hpp"
 #include "source/netcdf_axes.hpp"
@@ -46,6 +47,7 @@ class Scanner {
   int index_;
   Centre centre_;
   Axes axes_;
+  std::set<std::string> bounds_;  // the names of the coordinates' bounds variables
   Grids grids_;
   Contents out_;
   std::int64_t total_fields_ = 0;
@@ -61,6 +63,11 @@ Contents Scanner::run() {
   if (ndims > 0) file_.check(nc_inq_dimids(ncid, &ndims, dimids.data(), 0), "the dimensions");
   if (nvars > 0) file_.check(nc_inq_varids(ncid, &nvars, varids.data()), "the variables");
   axes_ = read_axes(file_, dimids);
+  // The bounds of a coordinate (depth_bnds) belong to it: no field, and
+  // nothing to list among what the file holds besides its fields.
+  for (const auto& [d, a] : axes_)
+    if (a.coordinate >= 0)
+      if (const auto bounds = text_att(ncid, a.coordinate, "bounds")) bounds_.insert(*bounds);
   for (const int vid : varids) variable(vid);
   return std::move(out_);
 }
@@ -165,7 +172,7 @@ void Scanner::variable(int vid) {
   const std::string name = cname;
   file_.check(nc_inq_vartype(ncid, vid, &type), "variable " + name);
   file_.check(nc_inq_varndims(ncid, vid, &rank), "variable " + name);
-  if (rank < 2) return;  // scalars, coordinates, labels
+  if (rank < 2 || bounds_.count(name) > 0) return;  // scalars, coordinates, labels, bounds
   if (rank > NC_MAX_VAR_DIMS) throw file_.fail("variable " + name + " claims " + decimal(rank) + " dimensions");
   std::vector<int> vdims(static_cast<std::size_t>(rank));
   file_.check(nc_inq_vardimid(ncid, vid, vdims.data()), "variable " + name);
