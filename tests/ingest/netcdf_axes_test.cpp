@@ -69,6 +69,7 @@ struct Expect {
   long param;
   std::string level_type;
   std::string level_words;  // of each of its fields, in the file's order, joined by "; "
+  std::string conversion = "";  // what brings its values into the parameter's units
 };
 
 struct Row {
@@ -174,7 +175,7 @@ TEST(NetcdfAxes, LevelsAndQuantitiesOfVariables) {
         {"gh_2", 156, "tropopause", "tropopause"},
         {"orog", 228002, "surface", "surface"},
         {"sp", 134, "surface", "surface"},
-        {"prmsl", 260074, "surface", "surface"}}},
+        {"prmsl", 260074, "surface", "surface", "hPa to Pa"}}},
       {"a centre's own GRIB parameter numbers are NCEP's only in a file of NCEP",
        [](int nc, int lat, int lon) { field(nc, "soilw", {lat, lon}, {{"param", "192.0.2"}}); },
        {{"soilw", 0, "surface", "surface"}}, {}, false, Centre{98, "ecmf"}},
@@ -193,6 +194,7 @@ TEST(NetcdfAxes, LevelsAndQuantitiesOfVariables) {
             found = true;
             EXPECT_EQ(f.param_id, e.param) << row.name << ": " << e.variable;
             EXPECT_EQ(f.level_type, e.level_type) << row.name << ": " << e.variable;
+            EXPECT_EQ(f.unit_conversion, e.conversion) << row.name << ": " << e.variable;
             words += (words.empty() ? "" : "; ") + f.level_words();
           }
         EXPECT_TRUE(found) << row.name << ": no field of " << e.variable;
