@@ -1,10 +1,12 @@
 #include "conv2model/field_prep.hpp"
 
+#include "layout/values.hpp"
+
 namespace c2m {
 
 namespace {
 
-constexpr float mask_threshold = 0.1f;
+constexpr float mask_threshold = layout::mask_land_from;
 
 }  // namespace
 

@@ -1,6 +1,6 @@
-// The two marks that stand in the files where a value is not: the same in
+// The two marks that stand in the files where a value is not, the same in
 // the input grid file, the model data file and everything that reads or
-// writes them.
+// writes them; and where the land-sea mask turns to land.
 #pragma once
 
 namespace c2m::layout {
@@ -15,5 +15,9 @@ inline constexpr float missing_value = -99999.0f;
 // 0x6258D19A): a point of a field that has no value there, such as the
 // soil over sea.
 inline constexpr float undefined_value = 9.999e20f;
+
+// The land-sea mask is a fraction of land; the converter makes land of a
+// point whose mask is at least this, and sea of the rest.
+inline constexpr float mask_land_from = 0.1f;
 
 }  // namespace c2m::layout

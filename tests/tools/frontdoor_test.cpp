@@ -125,6 +125,10 @@ TEST(FrontDoor, BadCommandLinesAreRefusedWithStatus2) {
       {{"plot", "f", "--var", "t", "-o", "p.png", "--width", "5"}, "--width wants from 16 to 32767"},
       {{"plot", "f", "--var", "t", "-o", "p.png", "--range", "5,1"}, "MIN below MAX"},
       {{"plot", "f", "--var", "t", "-o", "p.png", "--range", "1"}, "--range wants MIN,MAX"},
+      {{"plot", "f", "--var", "t", "-o", "t850.jpg"}, "-o t850.jpg: the picture is PNG, and its name must end in .png"},
+      {{"plot", "f", "--var", "t", "-o", "t850"}, "-o t850: the picture is PNG"},
+      {{"plot", "f", "--var", "t", "-o", "t850.png.txt"}, "its name must end in .png (or .PNG)"},
+      {{"plot", "f", "--var", "t", "-o", "png"}, "-o png: the picture is PNG"},
       {{"export", "f"}, "say what to export: --ctl OUT.ctl"},
       {{"export", "f", "--ctl", "x.ctl", "--date", "2024"}, "--date wants YYYYMMDDHH"},
       {{"export", "f"}, "or --netcdf OUT.nc"},
@@ -253,13 +257,16 @@ TEST(FrontDoor, ConvertCheckAndQuiet) {
     int status;
     bool writes;
     std::string in_out, in_err;
+    std::string verdict = "";  // with --check: the last line of standard output
   };
   const Row rows[] = {
-      {"full_7x5x4", {"--check"}, 0, false, "Check for any missing data", ""},
-      {"stop_temperature", {"--check"}, 1, false, "", ""},
-      {"short_input", {"--check"}, 2, false, "", "conv2model convert: "},
+      {"full_7x5x4", {"--check"}, 0, false, "Check for any missing data", "", "case.bin: would convert"},
+      {"stop_temperature", {"--check"}, 1, false, "", "conv2model convert: case.bin: Temperature data missing",
+       "case.bin: would stop: Temperature data missing at level:    700.000000     (data stop, no output written)"},
+      {"short_input", {"--check"}, 2, false, "", "conv2model convert: ",
+       "case.bin: would stop: the file ends inside record 24: expected 48 bytes, found 0"},
       {"full_7x5x4", {"--quiet"}, 0, true, "", ""},
-      {"full_7x5x4", {"--quiet", "--check"}, 0, false, "", ""},
+      {"full_7x5x4", {"--quiet", "--check"}, 0, false, "", "", "case.bin: would convert"},
       {"stop_temperature", {"--quiet"}, 1, false, "", "conv2model convert: "},
   };
   for (const auto& row : rows) {
@@ -276,8 +283,15 @@ TEST(FrontDoor, ConvertCheckAndQuiet) {
     EXPECT_EQ(r.status, row.status) << r.err;
     EXPECT_EQ(list_files(dir.path()).size() > before.size(), row.writes);
     const bool quiet = std::find(row.options.begin(), row.options.end(), "--quiet") != row.options.end();
+    // Quiet, the verdict of a check is all of standard output.
     if (quiet) {
-      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(r.out, row.verdict.empty() ? "" : row.verdict + "\n");
+    }
+    if (!row.verdict.empty()) {
+      const auto lines = lines_of(r.out);
+      ASSERT_FALSE(lines.empty());
+      EXPECT_EQ(lines.back(), row.verdict) << r.out;
+      EXPECT_FALSE(has(r.err, "would")) << r.err;
     }
     if (!row.in_out.empty()) {
       EXPECT_TRUE(has(r.out, row.in_out)) << r.out;
@@ -369,13 +383,13 @@ TEST(FrontDoor, TopographyPictureHasNorthUpAndCoastlines) {
   ScratchDir dir;
   ASSERT_EQ(c2m(dir.path(), {"synth", "eu", "--res", "1", "--lm", "2"}).status, 0);
   ASSERT_EQ(c2m(dir.path(), {"convert", "--quiet", "eu/case.bin"}).status, 0);
-  const RunResult r = c2m(dir.path(), {"plot", "eu/case.bin.KVOwrk", "--var", "orog", "-o", "orog.png"});
+  const RunResult r = c2m(dir.path(), {"plot", "eu/case.bin.KVOwrk", "--var", "orog", "-o", "orog.PNG"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(has(r.out, "orog.png: orog (surface), ")) << r.out;
+  EXPECT_TRUE(has(r.out, "orog.PNG: orog (surface), ")) << r.out;
 
   constexpr int im = 56, jm = 31;
   const auto g = c2m::plot::plan_picture(im, jm, 0);
-  const auto picture = c2m::plot::Picture::load(dir / "orog.png");
+  const auto picture = c2m::plot::Picture::load(dir / "orog.PNG");
   ASSERT_TRUE(picture.has_value());
   ASSERT_EQ(picture->width(), g.width);
   ASSERT_EQ(picture->height(), g.height);
@@ -509,7 +523,7 @@ TEST(FrontDoor, ImpossibleGridIsRefusedNotAborted) {
   replace_line("kgds(3)", "           1");
   write_file(dir / "big.KVOwrk.gdsinfo", gds);
   EXPECT_TRUE(has(c2m(dir.path(), {"plot", "big.KVOwrk", "--var", "orog", "-o", "big.png"}).err,
-                  "2147483647 x 1 grid would be 2147483679 x 153 pixels; the limit is 100000000 pixels"));
+                  "2147483647 x 1 grid would be 2147483731 x 176 pixels; the limit is 100000000 pixels"));
   EXPECT_FALSE(file_exists(dir / "big.png"));
   EXPECT_FALSE(file_exists(dir / "big.ctl"));
 }

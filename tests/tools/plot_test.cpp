@@ -47,13 +47,13 @@ TEST(Picture, LayoutAndLimits) {
     int map_w, map_h, sample_w, sample_h, picture_w;
   };
   const Case cases[] = {
-      {"sample grid: blocks of 8", 111, 61, 0, 888, 488, 111, 61, 920},
-      {"tiny grid", 4, 3, 0, 800, 600, 4, 3, 832},
-      {"at least 800 wide", 801, 10, 0, 801, 10, 801, 10, 833},
-      {"global quarter degree: one pixel a point", 1440, 721, 0, 1440, 721, 1440, 721, 1472},
-      {"tall grid: kept within 1600 rows", 10, 1000, 0, 10, 1000, 10, 1000, 512},
-      {"fewer pixels than points", 1440, 721, 720, 720, 361, 720, 361, 752},
-      {"a chosen width", 111, 61, 1110, 1110, 610, 111, 61, 1142},
+      {"sample grid: blocks of 8", 111, 61, 0, 888, 488, 111, 61, 972},
+      {"tiny grid", 4, 3, 0, 800, 600, 4, 3, 884},
+      {"at least 800 wide", 801, 10, 0, 801, 10, 801, 10, 885},
+      {"global quarter degree: one pixel a point", 1440, 721, 0, 1440, 721, 1440, 721, 1524},
+      {"tall grid: kept within 1600 rows", 10, 1000, 0, 10, 1000, 10, 1000, 564},
+      {"fewer pixels than points", 1440, 721, 720, 720, 361, 720, 361, 804},
+      {"a chosen width", 111, 61, 1110, 1110, 610, 111, 61, 1194},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -83,8 +83,8 @@ TEST(Picture, LayoutAndLimits) {
     const char* message;
   };
   const Refused refused[] = {
-      {"2^31 - 1 rows", 1, 2147483647, 0, "1 x 2147483647 grid would be 512 x 21474837"},
-      {"too wide", 40000, 10, 0, "40000 x 10 grid would be 40032 x"},
+      {"2^31 - 1 rows", 1, 2147483647, 0, "1 x 2147483647 grid would be 564 x 2147483822"},
+      {"too wide", 40000, 10, 0, "40000 x 10 grid would be 40084 x"},
       {"too many pixels", 30000, 15000, 0, "the limit is 100000000 pixels and 32767 along a side"},
       {"narrow width, still too tall", 2, 2147483647, 100, "(give --width"},
   };
@@ -146,6 +146,7 @@ Drawn draw(const TempDir& dir, bool coast, bool mask_sea, std::vector<float> val
   data.title = "temperature [K], 850 hPa";
   data.subtitle = "case.bin.KVOwrk, record 5";
   data.caption = "t: temperature [K]";
+  data.frame = c2m::plot::GridFrame{60, 41, -10, 29, im, jm};  // 1 degree from 41N 10W
   Drawn d{c2m::plot::plan_picture(im, jm, 0), std::nullopt};
   const std::string path = dir.file("p.png");
   c2m::plot::write_png(c2m::plot::render_picture(d.g, data), path);
@@ -190,6 +191,16 @@ TEST(Picture, DrawnAsAViewerSeesIt) {
   EXPECT_GT(count_if(g.bar_x, g.bar_y + g.bar_h + 2, g.bar_x + g.bar_w, g.labels_y + 3, not_background), 100);
   EXPECT_GT(count_if(0, g.labels_y + 4, g.width, g.caption_y + 4, not_background), 50);
 
+  // Latitudes left of the map, longitudes under it, each with its tick at
+  // the centre of the points it names: 50N at the 11th row (from 60N), 0
+  // at the 11th column (from 10W).
+  EXPECT_GT(count_if(0, g.map_y, g.map_x - 8, g.map_y + g.map_h, not_background), 200);
+  EXPECT_GT(count_if(g.map_x, g.map_y + g.map_h + 8, g.map_x + g.map_w, g.longitudes_y + 3, not_background), 200);
+  EXPECT_LT(luminance(p.at(g.map_x - 4, g.map_y + 10 * block + block / 2)), 60);
+  EXPECT_EQ(p.at(g.map_x - 4, g.map_y + 10 * block + block / 2 + 5), c2m::plot::background);
+  EXPECT_LT(luminance(p.at(g.map_x + 10 * block + block / 2, g.map_y + g.map_h + 3)), 60);
+  EXPECT_EQ(p.at(g.map_x + 10 * block + block / 2 + 5, g.map_y + g.map_h + 3), c2m::plot::background);
+
   // The coastline: dark along the boundary between points 20 (land) and
   // 21 (sea), which is the boundary between their blocks; the blocks
   // themselves keep their colours away from it.
@@ -204,6 +215,27 @@ TEST(Picture, DrawnAsAViewerSeesIt) {
   const Drawn plain = draw(dir, false, false);
   EXPECT_EQ(plain.picture->at(coast_x, g.map_y + g.map_h / 2),
             plain.picture->at(coast_x + block / 2, g.map_y + g.map_h / 2));
+}
+
+TEST(Picture, LatitudesAndLongitudesInWords) {
+  struct Row {
+    double v, step;
+    const char* latitude;  // "" beyond the poles
+    const char* longitude;
+  };
+  const Row rows[] = {
+      {45, 5, "45\u00b0N", "45\u00b0E"},       {-2.5, 0.5, "2.5\u00b0S", "2.5\u00b0W"},
+      {0, 10, "0\u00b0", "0\u00b0"},             {1e-13, 0.1, "0\u00b0", "0\u00b0"},
+      {-90, 30, "90\u00b0S", "90\u00b0W"},     {180, 20, "", "180\u00b0"},
+      {200, 20, "", "160\u00b0W"},   {-180, 20, "", "180\u00b0"},
+      {357.5, 0.5, "", "2.5\u00b0W"}, {360, 60, "", "0\u00b0"},
+  };
+  for (const Row& r : rows) {
+    EXPECT_EQ(c2m::plot::longitude_label(r.v, r.step), r.longitude) << r.v;
+    if (*r.latitude) {
+      EXPECT_EQ(c2m::plot::latitude_label(r.v, r.step), r.latitude) << r.v;
+    }
+  }
 }
 
 TEST(Picture, MissingPointsGreyAndMaskedSeaPale) {

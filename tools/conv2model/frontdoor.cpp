@@ -73,8 +73,9 @@ std::string program_help() {
   t +=
       "\n"
       "'conv2model SUBCOMMAND --help' tells more about each; 'man conv2model' has\n"
-      "them all.  input_driver, the converter itself, reads its two lines from\n"
-      "standard input as before.\n"
+      "them all.  input_driver, the converter itself, is run in the case's\n"
+      "directory and reads two lines from standard input: the input grid file's\n"
+      "name, and a second line that must be there but is not used.\n"
       "\n"
       "Exit status: 0 done; 1 data stop (the case's data cannot be used); 2 wrong\n"
       "usage, or an input or output failure; 128 + N stopped by signal N.\n";

@@ -3,7 +3,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <filesystem>
 
 #include "driver/input_driver.hpp"
@@ -46,7 +49,9 @@ constexpr Option option_rows[] = {
     {.name = "--check",
      .help = "read and check everything a conversion would (run description,\n"
              "date file, every level and surface plane, the output names) and\n"
-             "write nothing; the warnings of the checks go to standard error"},
+             "write nothing; the warnings of the checks go to standard error,\n"
+             "and the last line of standard output is the verdict, even with\n"
+             "--quiet: 'INPUT: would convert' or 'INPUT: would stop: REASON'"},
     {.name = "--quiet", .help = "no log: only failures and warnings are printed"},
     help_option,
 };
@@ -68,6 +73,38 @@ constexpr std::string_view more =
     "or output failure; 128 + N stopped by signal N (the outputs are as they\n"
     "were, or both new when the signal came as they were moved into place: the\n"
     "message says which).\n";
+
+// The converter's reason in its diagnostic TEXT ("PROGRAM: REASON\n"): the
+// last line without the program's name, nor the input grid file's LINE1
+// (the verdict names it).
+std::string reason_of(std::string text, const std::string& program, const std::string& line1) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  if (const auto nl = text.rfind('\n'); nl != std::string::npos) text.erase(0, nl + 1);
+  if (text.starts_with(program + ": ")) text.erase(0, program.size() + 2);
+  if (text.starts_with(line1 + ": ")) text.erase(0, line1.size() + 2);
+  return text.empty() ? "the converter gave no reason" : text;
+}
+
+// The check of the case INPUT (LINE1 from its directory), its diagnostics
+// passed on to standard error as they are, and then one verdict on
+// standard output, the last line, for a reader or a script that wants the
+// answer alone: "INPUT: would convert" or "INPUT: would stop: REASON".
+int check_case(const std::string& input, const std::string& line1, Log& log, Streams& io, const std::string& program,
+               const RunOptions& options) {
+  char* held = nullptr;
+  std::size_t held_size = 0;
+  std::FILE* diagnostics = ::open_memstream(&held, &held_size);
+  if (!diagnostics) throw std::bad_alloc();
+  const int status = convert_case(line1, "none", log, diagnostics, program, options);
+  std::fclose(diagnostics);
+  const std::string said(held, held_size);
+  std::free(held);
+  std::fputs(said.c_str(), io.err);
+  const std::string verdict = status == status_completed ? "would convert" : "would stop: " + reason_of(said, program, line1);
+  std::fprintf(io.out, "%s: %s\n", input.c_str(), verdict.c_str());
+  std::fflush(io.out);
+  return status;
+}
 
 int run(const std::vector<std::string>& args, Streams& io) {
   const ParsedOptions p = parse_options(option_table, args);
@@ -99,7 +136,8 @@ int run(const std::vector<std::string>& args, Streams& io) {
   log.warn_to(io.err, program);
   RunOptions options;
   options.check_only = check;
-  return convert_case(line1, "none", log, io.err, program, options);
+  if (!check) return convert_case(line1, "none", log, io.err, program, options);
+  return check_case(input, line1, log, io, program, options);
 }
 
 }  // namespace

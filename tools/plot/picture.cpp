@@ -44,6 +44,11 @@ constexpr int label_size = 12;     // tick labels and the caption
 constexpr int title_block = margin + title_size + 8 + subtitle_size + 12;
 constexpr int bar_gap = 14, bar_height = 16, tick_length = 5;
 constexpr int below_map = bar_gap + bar_height + tick_length + 4 + label_size + 8 + label_size + margin;
+// Room for the latitudes left of the map ("77.5°N" and its tick) and for
+// the longitudes under it.
+constexpr int frame_label_size = 11;
+constexpr int latitude_room = 52;
+constexpr int longitude_room = tick_length + 3 + frame_label_size + 4;
 constexpr int least_content_width = 480;
 constexpr int least_bar_width = 360;
 // Tall, narrow grids keep their map within this height by default.
@@ -199,8 +204,8 @@ Geometry plan_picture(std::int64_t im, std::int64_t jm, std::int64_t map_width) 
     map_h = jm * block;
   }
   const std::int64_t content = std::max<std::int64_t>(map_w, least_content_width);
-  const std::int64_t width = content + 2 * margin;
-  const std::int64_t height = title_block + map_h + below_map;
+  const std::int64_t width = content + 2 * margin + latitude_room;
+  const std::int64_t height = title_block + map_h + longitude_room + below_map;
   // Both sides are checked before their product, which then cannot overflow.
   const bool too_large = width > max_side || height > max_side || width * height > max_pixels;
   if (too_large)
@@ -214,15 +219,16 @@ Geometry plan_picture(std::int64_t im, std::int64_t jm, std::int64_t map_width) 
   g.height = static_cast<int>(height);
   g.map_w = static_cast<int>(map_w);
   g.map_h = static_cast<int>(map_h);
-  g.map_x = static_cast<int>(margin + (content - map_w) / 2);
+  g.map_x = static_cast<int>(margin + latitude_room + (content - map_w) / 2);
   g.map_y = title_block;
   g.sample_w = static_cast<int>(std::min(im, map_w));
   g.sample_h = static_cast<int>(std::min(jm, map_h));
   g.title_y = margin + title_size;
   g.subtitle_y = g.title_y + 8 + subtitle_size;
   g.bar_w = static_cast<int>(std::clamp<std::int64_t>(map_w, least_bar_width, content));
-  g.bar_x = static_cast<int>(margin + (content - g.bar_w) / 2);
-  g.bar_y = g.map_y + g.map_h + bar_gap;
+  g.bar_x = static_cast<int>(margin + latitude_room + (content - g.bar_w) / 2);
+  g.longitudes_y = g.map_y + g.map_h + tick_length + 3 + frame_label_size;
+  g.bar_y = g.map_y + g.map_h + longitude_room + bar_gap;
   g.bar_h = bar_height;
   g.labels_y = g.bar_y + bar_height + tick_length + 4 + label_size;
   g.caption_y = g.labels_y + 8 + label_size;
@@ -265,6 +271,26 @@ std::string tick_label(double v, double step) {
   if (a >= 1e6 || a < 1e-4) return significant_digits(v, 3);
   const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
   return fixed_decimals(v, decimals);
+}
+
+namespace {
+
+// |V| in degrees with the hemisphere's letter after it, or "0°" for 0
+// (within the ticks' precision).
+std::string degrees_label(double v, double step, char positive, char negative) {
+  const std::string digits = tick_label(std::abs(v), step);
+  if (std::abs(v) < step * 1e-6) return "0\u00b0";
+  return digits + "\u00b0" + (v > 0 ? positive : negative);
+}
+
+}  // namespace
+
+std::string latitude_label(double v, double step) { return degrees_label(v, step, 'N', 'S'); }
+
+std::string longitude_label(double v, double step) {
+  double l = std::remainder(v, 360.0);  // -180 .. 180
+  if (std::abs(std::abs(l) - 180.0) < step * 1e-6) return "180\u00b0";
+  return degrees_label(l, step, 'E', 'W');
 }
 
 Picture::Picture(int width, int height)
@@ -390,6 +416,42 @@ void draw_coast_and_frame(cairo_t* cr, const Geometry& g, const PictureData& dat
   cairo_stroke(cr);
 }
 
+// The latitudes left of the map and the longitudes under it, each with a
+// tick on the frame at the centre of the grid points it names.
+void draw_frame_labels(cairo_t* cr, const Geometry& g, const GridFrame& f) {
+  cairo_select_font_face(cr, font_family, CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+  cairo_set_font_size(cr, frame_label_size);
+  cairo_set_line_width(cr, 1.0);
+  set_colour(cr, {0, 0, 0});
+  if (f.jm > 1 && f.north > f.south) {
+    const std::vector<double> lats = ticks(f.south, f.north);
+    const double step = lats.size() > 1 ? lats[1] - lats[0] : 1.0;
+    for (const double v : lats) {
+      const double rows = (f.north - v) / (f.north - f.south) * static_cast<double>(f.jm - 1) + 0.5;
+      const double y = std::round(g.map_y + rows * g.map_h / static_cast<double>(f.jm)) + 0.5;
+      cairo_move_to(cr, g.map_x - 1.0, y);
+      cairo_line_to(cr, g.map_x - 1.0 - tick_length, y);
+      cairo_stroke(cr);
+      const std::string label = latitude_label(v, step);
+      show_text(cr, g.map_x - tick_length - 3.0 - text_width(cr, label), y + frame_label_size * 0.35, label);
+    }
+  }
+  if (f.im > 1 && f.east > f.west) {
+    const std::vector<double> lons = ticks(f.west, f.east);
+    const double step = lons.size() > 1 ? lons[1] - lons[0] : 1.0;
+    for (const double v : lons) {
+      const double columns = (v - f.west) / (f.east - f.west) * static_cast<double>(f.im - 1) + 0.5;
+      const double x = std::round(g.map_x + columns * g.map_w / static_cast<double>(f.im)) + 0.5;
+      cairo_move_to(cr, x, g.map_y + g.map_h + 1.0);
+      cairo_line_to(cr, x, g.map_y + g.map_h + 1.0 + tick_length);
+      cairo_stroke(cr);
+      const std::string label = longitude_label(v, step);
+      const double w = text_width(cr, label);
+      show_text(cr, std::clamp(x - w / 2.0, 2.0, g.width - w - 2.0), g.longitudes_y, label);
+    }
+  }
+}
+
 // Title and the line under it.
 void draw_titles(cairo_t* cr, const Geometry& g, const PictureData& data) {
   const double text_room = g.width - 2.0 * margin;
@@ -449,6 +511,7 @@ Picture render_picture(const Geometry& g, const PictureData& data) {
   const Range range = data_range(data);
   draw_map(cr, g, data, range);
   draw_coast_and_frame(cr, g, data);
+  if (data.frame) draw_frame_labels(cr, g, *data.frame);
   draw_titles(cr, g, data);
   draw_colour_bar(cr, g, data, range);
   const cairo_status_t status = cairo_status(cr);

@@ -3,11 +3,12 @@
 //   +--------------------------------------------------------------+
 //   | title: the field, its unit and level                         |
 //   | the file, the record, the grid and the range of the values   |
-//   | +----------------------------------------------------------+ |
-//   | |  the map: north at the top, each grid point a block of    | |
-//   | |  pixels (large grids one pixel per point or fewer), the   | |
-//   | |  coastline (the 0.5 contour of the file's land-sea mask)  | |
-//   | +----------------------------------------------------------+ |
+//   |    +-------------------------------------------------------+ |
+//   | 50N|  the map: north at the top, each grid point a block of | |
+//   |    |  pixels (large grids one pixel per point or fewer), the| |
+//   | 40N|  coastline (the 0.5 contour of the file's land-sea mask| |
+//   |    +-------------------------------------------------------+ |
+//   |      10W          0           10E          20E              |
 //   |          [ colour bar with labelled ticks ]                  |
 //   |               short name: long name [unit]                   |
 //   +--------------------------------------------------------------+
@@ -57,6 +58,7 @@ struct Geometry {
   int title_y = 0, subtitle_y = 0;  // text baselines
   int bar_x = 0, bar_y = 0, bar_w = 0, bar_h = 0;
   int labels_y = 0, caption_y = 0;  // baselines below the bar
+  int longitudes_y = 0;             // baseline of the longitudes under the map
 
   // Grid point (i, j from the north, both from 0) shown by sample (x, y).
   std::int64_t grid_i(int x, std::int64_t im) const;
@@ -80,6 +82,21 @@ std::vector<double> ticks(double lo, double hi);
 // The label of tick V when ticks are STEP apart.
 std::string tick_label(double v, double step);
 
+// Where the grid lies, for the latitudes and longitudes on the frame of
+// the map: the latitudes of its northern and southern rows and the
+// longitudes of its western and eastern columns (the centres of their
+// points), degrees, east beyond west (above 180 for a grid across the
+// date line), and its points along each.
+struct GridFrame {
+  double north = 0, south = 0, west = 0, east = 0;
+  std::int64_t im = 0, jm = 0;
+};
+
+// The label of latitude V, of longitude V (taken into -180..180), with
+// ticks STEP degrees apart: "45°N", "2.5°S", "0°"; "10°W", "180°".
+std::string latitude_label(double v, double step);
+std::string longitude_label(double v, double step);
+
 struct PictureData {
   // sample_w x sample_h values, row 0 the northernmost.
   std::vector<float> values;
@@ -88,6 +105,7 @@ struct PictureData {
   bool coast = true;      // draw the 0.5 contour of the mask
   bool mask_sea = false;  // sea points pale blue, out of the range
   std::optional<std::pair<double, double>> range;  // fixed colour range
+  std::optional<GridFrame> frame;  // latitudes and longitudes on the frame, when known
   std::string title, subtitle, caption;
 };
 

@@ -1,6 +1,7 @@
 #include "plot.hpp"
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <span>
 
@@ -26,13 +27,13 @@ constexpr std::string_view synopsis =
 constexpr std::string_view help =
     "Draws one record of a model data file NAME.KVOwrk (with its grid description\n"
     "NAME.KVOwrk.gdsinfo beside it) as a PNG picture: a title with the field, its\n"
-    "unit and level and the file's name, the map with north at the top, and a\n"
-    "colour bar with labelled ticks.  Each grid point is a block of pixels, so\n"
-    "that a small grid is drawn at least 800 pixels wide; grids that wide get one\n"
-    "pixel per point.  Colours run from dark blue-violet (the minimum) to yellow\n"
-    "(the maximum) of the valid points; missing (-99999.0), NaN and infinite\n"
-    "points are grey.  The coastline is the 0.5 contour of the file's own\n"
-    "land-sea mask (record 5 x lm + 1).\n"
+    "unit and level and the file's name, the map with north at the top and the\n"
+    "latitudes and longitudes on its frame, and a colour bar with labelled\n"
+    "ticks.  Each grid point is a block of pixels, so that a small grid is drawn\n"
+    "at least 800 pixels wide; grids that wide get one pixel per point.  Colours\n"
+    "run from dark blue-violet (the minimum) to yellow (the maximum) of the valid\n"
+    "points; missing (-99999.0), NaN and infinite points are grey.  The coastline\n"
+    "is the 0.5 contour of the file's own land-sea mask (record 5 x lm + 1).\n"
     "\n";
 
 void one_field(std::string_view name, const std::string& v) {
@@ -47,6 +48,19 @@ void one_level(std::string_view name, const std::string& v) {
 
 void a_file_name(std::string_view name, const std::string& v) {
   if (v.empty()) throw UsageError(std::string(name) + " needs a file name");
+}
+
+// The picture is PNG: a name of another ending (t850.jpg, or none) would
+// be taken for what it is not, by a viewer and by the next command.
+void refuse_other_than_png(const std::string& output) {
+  const std::string_view ending = ".png";
+  bool png = output.size() > ending.size();
+  for (std::size_t k = 0; png && k < ending.size(); ++k) {
+    const char c = output[output.size() - ending.size() + k];
+    png = (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == ending[k];
+  }
+  if (!png)
+    throw UsageError("-o " + output + ": the picture is PNG, and its name must end in .png (or .PNG)");
 }
 
 void low_to_high(std::string_view name, const std::string& v) {
@@ -69,8 +83,8 @@ constexpr Option option_rows[] = {
     {.name = "--level", .kind = Kind::text, .value = "HPA",
      .help = "with --var: the level in hPa (default: the lowest level)", .check = one_level},
     {.name = "-o", .alias = "--output", .kind = Kind::text, .value = "OUT.png",
-     .help = "the picture; whole or not at all, and never one of the\n"
-             "files it is drawn from",
+     .help = "the picture, a name ending in .png (in any case); whole or\n"
+             "not at all, and never one of the files it is drawn from",
      .check = a_file_name},
     {.name = "--width", .kind = Kind::integer, .value = "PIXELS",
      .help = "the width of the map (for a large grid: fewer pixels than\n"
@@ -147,6 +161,21 @@ std::int64_t record_of(const Request& r, const layout::GridDescription& grid) {
   return md::select_records(grid, s, r.path).front();
 }
 
+// Where GRID lies: its first point is the south-west corner (kgds 4 and 5,
+// thousandths of a degree) and the points follow at its increments (kgds
+// 9 along i, 10 along j), as the converter placed them; a grid across the
+// date line ends east of 180.
+plot::GridFrame frame_of(const layout::GridDescription& grid) {
+  plot::GridFrame f;
+  f.im = grid.im();
+  f.jm = grid.jm();
+  f.south = grid.kgds(4) / 1000.0;
+  f.west = grid.kgds(5) / 1000.0;
+  f.north = f.south + static_cast<double>(f.jm - 1) * std::abs(static_cast<double>(grid.kgds(10))) / 1000.0;
+  f.east = f.west + static_cast<double>(f.im - 1) * std::abs(static_cast<double>(grid.kgds(9))) / 1000.0;
+  return f;
+}
+
 // Record N at the samples of GEOMETRY, row 0 the northernmost.
 std::vector<float> sampled(md::ModelFile& file, std::int64_t n, const plot::Geometry& g) {
   const std::int64_t im = file.grid().im(), jm = file.grid().jm();
@@ -170,6 +199,7 @@ int run(const std::vector<std::string>& args, Streams& io) {
   // there is refused, and so is any file the picture is drawn from.
   check_output_name(r.output);
   refuse_output_onto_inputs(r.output, {r.path, layout::grid_description_path(r.path)});
+  refuse_other_than_png(r.output);
 
   const layout::GridDescription grid = layout::read_grid_description(r.path);
   const std::int64_t n = record_of(r, grid);
@@ -186,6 +216,7 @@ int run(const std::vector<std::string>& args, Streams& io) {
   data.coast = r.coast;
   data.mask_sea = r.mask_sea;
   data.range = r.range;
+  data.frame = frame_of(grid);
 
   const std::string unit = f.unit.empty() ? "" : " [" + std::string(f.unit) + "]";
   const std::string name = std::filesystem::path(r.path).filename().string();

@@ -1,5 +1,6 @@
 #include "case/case_writer.hpp"
 #include "case/extract.hpp"
+#include "case/mask_values.hpp"
 #include "case/plan_words.hpp"
 
 #include <algorithm>
@@ -190,10 +191,20 @@ void Writer::rh_of(const LevelHumidity& h, Worker& w, std::vector<float>& rh) {
 void Writer::job(const Job& j, Worker& w) {
   const std::string what = job_words(j);
   switch (j.kind) {
-    case Job::Kind::copy:
+    case Job::Kind::copy: {
       decode(j.src, w);
-      blocks(j.src, w, [&](const float* b, std::int64_t r0, std::int64_t r1) { put(j.record, b, r0, r1, what, j.upper_air); });
+      const bool mask = j.what.quantity == Quantity::lsm;
+      MaskValues mask_values;
+      blocks(j.src, w, [&](const float* b, std::int64_t r0, std::int64_t r1) {
+        if (mask) mask_values.add(std::span<const float>(b, static_cast<std::size_t>((r1 - r0) * cols_)));
+        put(j.record, b, r0, r1, what, j.upper_air);
+      });
+      if (const auto warning = mask_values.warning(j.record, name_of(*j.src.field, sources_))) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        warnings_[j.record] = *warning;
+      }
       return;
+    }
     case Job::Kind::missing: {
       w.block.assign(static_cast<std::size_t>(block_rows_ * cols_), missing_value);
       const std::string r_what = j.q_record ? "r at " + what + ", missing" : what + ", missing";

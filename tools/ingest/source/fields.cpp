@@ -47,6 +47,7 @@ std::string FieldInfo::level_words() const {
   // (the plan's words of a level, hpa_words, give the 4-byte real's text).
   if (pressure_hpa) return shortest_double(static_cast<double>(*pressure_hpa)) + " hPa";
   if (depth_top_m && depth_bottom_m) {
+    if (depth_bounds_unknown) return shortest_double(*depth_top_m) + " m below ground (a layer of unknown bounds)";
     if (*depth_top_m == *depth_bottom_m) return shortest_double(*depth_top_m) + " m below ground";
     return shortest_double(*depth_top_m) + "-" + shortest_double(*depth_bottom_m) + " m below ground";
   }

@@ -78,6 +78,9 @@ struct FieldInfo {
   // depths of their top and bottom, metres.
   std::optional<float> pressure_hpa;
   std::optional<double> depth_top_m, depth_bottom_m;
+  // A layer known only by one depth (a netCDF depth axis without bounds):
+  // both are that depth, which ranks it, and its extent is unknown.
+  bool depth_bounds_unknown = false;
   ValidTime valid;
   long member = 0;    // ensemble member; 0 for a field of no ensemble
   std::string run;    // the run and step it comes from, in words

@@ -3,8 +3,10 @@
 #include <cmath>
 
 #include "kit/numbers.hpp"
+#include "source/netcdf_coordinate.hpp"
 #include "source/netcdf_quantity.hpp"
 #include "source/netcdf_time.hpp"
+#include "source/netcdf_vertical.hpp"
 
 namespace c2m::ingest::netcdf {
 
@@ -27,42 +29,61 @@ std::optional<float> pressure_hpa(double v, double per) {
   return p;
 }
 
-// What the coordinate variable of A (of dimension D), if it has one, makes
-// of it.
-void classify(const NetcdfFile& file, int d, Axis& a) {
+bool is_latitude(const CoordinateWords& c, const std::string& dimension) {
+  const bool named = one_of(c.name, {"latitude", "lat"}) || one_of(lower(dimension), {"latitude", "lat"});
+  return one_of(c.units, {"degrees_north", "degree_north", "degree_n", "degrees_n", "degreen", "degreesn"}) ||
+         c.standard == "latitude" || (c.units.empty() && named) ||
+         (one_of(c.units, {"degrees", "degree"}) && (c.axis == "y" || named));
+}
+
+bool is_longitude(const CoordinateWords& c, const std::string& dimension) {
+  const bool named = one_of(c.name, {"longitude", "lon"}) || one_of(lower(dimension), {"longitude", "lon"});
+  return one_of(c.units, {"degrees_east", "degree_east", "degree_e", "degrees_e", "degreee", "degreese"}) ||
+         c.standard == "longitude" || (c.units.empty() && named) ||
+         (one_of(c.units, {"degrees", "degree"}) && (c.axis == "x" || named));
+}
+
+// What the coordinate variable of A, if it has one, makes of it.
+void classify(const NetcdfFile& file, Axis& a) {
+  if (a.coordinate < 0) return;
   const int ncid = file.ncid;
-  int vid = -1;
-  if (nc_inq_varid(ncid, a.name.c_str(), &vid) != NC_NOERR) return;
-  int rank = 0, dim0 = -1;
-  nc_type type = 0;
-  if (nc_inq_varndims(ncid, vid, &rank) != NC_NOERR || rank != 1) return;
-  if (nc_inq_vardimid(ncid, vid, &dim0) != NC_NOERR || dim0 != d) return;
-  if (nc_inq_vartype(ncid, vid, &type) != NC_NOERR || !numeric_type(type)) return;
-  a.coordinate = vid;
-  a.units = text_att(ncid, vid, "units").value_or("");
-  const std::string units = lower(trimmed(a.units));
-  const std::string standard = lower(text_att(ncid, vid, "standard_name").value_or(""));
-  const std::string name = lower(a.name);
-  if (one_of(units, {"degrees_north", "degree_north", "degree_n", "degrees_n", "degreen", "degreesn"}) ||
-      standard == "latitude" || (units.empty() && one_of(name, {"latitude", "lat"}))) {
+  char cname[NC_MAX_NAME + 1] = {};
+  if (nc_inq_varname(ncid, a.coordinate, cname) != NC_NOERR) return;
+  const CoordinateWords c = coordinate_words(ncid, a.coordinate, cname);
+  a.units = text_att(ncid, a.coordinate, "units").value_or("");
+  const auto named = [&](std::initializer_list<const char*> words) {
+    return one_of(c.name, words) || one_of(lower(a.name), words);
+  };
+  if (is_latitude(c, a.name)) {
     a.role = Role::lat;
-  } else if (one_of(units, {"degrees_east", "degree_east", "degree_e", "degrees_e", "degreee", "degreese"}) ||
-             standard == "longitude" || (units.empty() && one_of(name, {"longitude", "lon"}))) {
+  } else if (is_longitude(c, a.name)) {
     a.role = Role::lon;
-  } else if (hpa_per(units) != 0.0) {
+  } else if (hpa_per(c.units) != 0.0) {
     a.role = Role::pressure;
-  } else if (standard == "air_pressure") {
+  } else if (c.standard == "air_pressure") {
     a.role = Role::pressure;
-    a.failure = "the pressure coordinate " + a.name + " has the units '" + a.units +
+    a.failure = "the pressure coordinate " + a.label + " has the units '" + a.units +
                 "', not hPa, millibars or Pa";
-  } else if (one_of(name, {"level", "pressure_level", "plev", "lev", "pressure", "isobaric", "isobaricinhpa"})) {
-    a.unusable = "its coordinate " + a.name + " has the units '" + a.units + "', not those of a pressure";
-  } else if (units.find(" since ") != std::string::npos || standard == "time" ||
-             one_of(name, {"time", "valid_time"})) {
+  } else if (depth_coordinate(c)) {
+    a.role = Role::depth;
+  } else if (named({"level", "pressure_level", "plev", "lev", "pressure", "isobaric", "isobaricinhpa"}) &&
+             c.axis.empty() && c.positive.empty()) {
+    a.unusable = "its coordinate " + a.label + " has the units '" + a.units + "', not those of a pressure";
+  } else if (c.units.find(" since ") != std::string::npos || c.standard == "time" || named({"time", "valid_time"})) {
     a.role = Role::time;
-  } else if (one_of(name, {"number", "realization", "member", "ensemble_member"}) || standard == "realization") {
+  } else if (named({"number", "realization", "member", "ensemble_member"}) || c.standard == "realization") {
     a.role = Role::member;
+  } else if (!(a.level_type = vertical_level_type(c, a.name)).empty()) {
+    a.unusable = vertical_unusable(a.level_type, a.label, a.units);
   }
+}
+
+void load_depths(const NetcdfFile& file, Axis& a, const std::vector<double>& v) {
+  DepthLayers d = depth_layers(file, a.coordinate, a.dim, a.label, v, a.units);
+  a.failure = std::move(d.failure);
+  a.depth_top = std::move(d.top);
+  a.depth_bottom = std::move(d.bottom);
+  a.depth_bounded = d.bounded;
 }
 
 void load_pressures(Axis& a, const std::vector<double>& v) {
@@ -70,7 +91,7 @@ void load_pressures(Axis& a, const std::vector<double>& v) {
   for (const double x : v) {
     const auto p = pressure_hpa(x, per);
     if (!p) {
-      a.failure = "the pressure coordinate " + a.name + " holds the level " + shortest_double(x) + " " + a.units;
+      a.failure = "the pressure coordinate " + a.label + " holds the level " + shortest_double(x) + " " + a.units;
       return;
     }
     a.pressures.push_back(*p);
@@ -80,7 +101,7 @@ void load_pressures(Axis& a, const std::vector<double>& v) {
 void load_members(Axis& a, const std::vector<double>& v) {
   for (const double x : v) {
     if (!(x >= 0 && x <= 100000 && x == std::floor(x))) {
-      a.failure = "the member coordinate " + a.name + " holds " + shortest_double(x) + ", not a member number";
+      a.failure = "the member coordinate " + a.label + " holds " + shortest_double(x) + ", not a member number";
       return;
     }
     a.members.push_back(static_cast<long>(x));
@@ -90,7 +111,7 @@ void load_members(Axis& a, const std::vector<double>& v) {
 void load_times(const NetcdfFile& file, Axis& a, const std::vector<double>& v) {
   const auto u = time_units(a.units);
   if (!u) {
-    a.failure = "the time coordinate " + a.name + " has the units '" + a.units +
+    a.failure = "the time coordinate " + a.label + " has the units '" + a.units +
                 "', not seconds, minutes, hours or days since a date (such as 'hours since "
                 "1900-01-01 00:00:00')";
     return;
@@ -98,19 +119,19 @@ void load_times(const NetcdfFile& file, Axis& a, const std::vector<double>& v) {
   const std::string calendar = lower(trimmed(text_att(file.ncid, a.coordinate, "calendar").value_or("standard")));
   const bool mixed = one_of(calendar, {"standard", "gregorian", ""});
   if (!mixed && calendar != "proleptic_gregorian") {
-    a.failure = "the time coordinate " + a.name + " is in the calendar '" + calendar +
+    a.failure = "the time coordinate " + a.label + " is in the calendar '" + calendar +
                 "'; ingest reads the standard (gregorian) and proleptic_gregorian calendars only";
     return;
   }
   const auto fills = numeric_att(file.ncid, a.coordinate, "_FillValue", 1);
   for (const double x : v) {
     if (!fills.empty() && x == fills[0]) {
-      a.failure = "the time coordinate " + a.name + " holds its fill value: a time is missing";
+      a.failure = "the time coordinate " + a.label + " holds its fill value: a time is missing";
       return;
     }
     auto t = valid_time(x, *u, mixed);
     if (auto* why = std::get_if<std::string>(&t)) {
-      a.failure = "the time coordinate " + a.name + " (" + a.units + ") holds " + *why;
+      a.failure = "the time coordinate " + a.label + " (" + a.units + ") holds " + *why;
       return;
     }
     a.times.push_back(std::get<ValidTime>(t));
@@ -174,26 +195,34 @@ std::string unplaceable(const Axis& a, bool wrap) {
 
 Axes read_axes(const NetcdfFile& file, const std::vector<int>& dimids) {
   Axes axes;
+  const auto on_dimension = one_dimensional_variables(file);
   for (const int d : dimids) {
     char name[NC_MAX_NAME + 1] = {};
     std::size_t len = 0;
     file.check(nc_inq_dim(file.ncid, d, name, &len), "dimension " + decimal(d));
     Axis& a = axes[d];
     a.name = name;
+    a.dim = d;
     a.length = len;
+    const auto it = on_dimension.find(d);
+    const Coordinate c = find_coordinate(file, a.name, it == on_dimension.end() ? std::vector<int>{} : it->second);
+    a.coordinate = c.varid;
+    a.label = c.label;
+    a.why_none = c.why_none;
   }
-  for (auto& [d, a] : axes) classify(file, d, a);
+  for (auto& [d, a] : axes) classify(file, a);
   return axes;
 }
 
 void load(const NetcdfFile& file, Axis& a) {
   if (a.loaded) return;
   a.loaded = true;
-  const std::int64_t limit = a.role == Role::pressure ? max_levels
+  const bool vertical = a.role == Role::pressure || a.role == Role::depth;
+  const std::int64_t limit = vertical                 ? max_levels
                              : a.role == Role::time   ? max_times
                              : a.role == Role::member ? 100000
                                                       : max_plane_points;
-  const char* what = a.role == Role::pressure ? "levels"
+  const char* what = vertical                 ? "levels"
                      : a.role == Role::time   ? "times"
                      : a.role == Role::member ? "members"
                                               : "points";
@@ -201,19 +230,20 @@ void load(const NetcdfFile& file, Axis& a) {
     throw SizeFailure(file.path + ": dimension " + a.name + " claims " + decimal(static_cast<long long>(a.length)) +
                       " " + what + ", more than the limit of " + decimal(limit));
   nc_type type = 0;
-  file.check(nc_inq_vartype(file.ncid, a.coordinate, &type), "coordinate variable " + a.name);
-  file.check_extent(a.coordinate, a.name, {a.length}, bytes_of(type));
+  file.check(nc_inq_vartype(file.ncid, a.coordinate, &type), "coordinate variable " + a.label);
+  file.check_extent(a.coordinate, a.label, {a.length}, bytes_of(type));
   std::vector<double> v(a.length);
-  if (a.length > 0) file.check(nc_get_var_double(file.ncid, a.coordinate, v.data()), "coordinate variable " + a.name);
+  if (a.length > 0) file.check(nc_get_var_double(file.ncid, a.coordinate, v.data()), "coordinate variable " + a.label);
   for (const double x : v)
     if (!std::isfinite(x) && a.role != Role::time) {
-      a.failure = "the coordinate " + a.name + " holds a value that is not a number";
+      a.failure = "the coordinate " + a.label + " holds a value that is not a number";
       return;
     }
   switch (a.role) {
     case Role::lat:
     case Role::lon: a.values = std::move(v); return;
     case Role::pressure: load_pressures(a, v); return;
+    case Role::depth: load_depths(file, a, v); return;
     case Role::member: load_members(a, v); return;
     case Role::time: load_times(file, a, v); return;
     case Role::none: return;

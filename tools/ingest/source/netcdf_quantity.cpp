@@ -1,5 +1,6 @@
 #include "source/netcdf_quantity.hpp"
 
+#include "kit/numbers.hpp"
 #include "source/netcdf_library.hpp"
 
 namespace c2m::ingest {
@@ -25,6 +26,32 @@ constexpr Known short_names[] = {
     {"lsm", 172}, {"msl", 151},    {"sp", 134},      {"stl1", 139, 1}, {"stl2", 170, 2}, {"stl3", 183, 3},
     {"stl4", 236, 4}, {"swvl1", 39, 1}, {"swvl2", 40, 2}, {"swvl3", 41, 3}, {"swvl4", 42, 4},
 };
+// GRIB 2 parameters as CDO writes them, "number.category.discipline", as
+// ecCodes' parameter numbers of the fields they are in GRIB.  CDO renames
+// a second variable of one name (t_3 for the soil temperature beside the
+// isobaric t), so that the name alone does not tell them.  Numbers from
+// 192 up are a centre's own; these are NCEP's.  Pressure and geopotential
+// height at the surface are the surface pressure and the orography, at any
+// other level (the tropopause, a cloud top) plain pressure and height.
+constexpr Known grib2_at_surface[] = {{"0.3.0", 134}, {"5.3.0", 228002}};
+constexpr Known grib2_params[] = {
+    {"0.0.0", 130}, {"0.1.0", 133}, {"1.1.0", 157},    {"2.2.0", 131},      {"3.2.0", 132},  {"4.3.0", 129},
+    {"5.3.0", 156}, {"0.3.0", 54},  {"1.3.0", 260074}, {"192.3.0", 260317}, {"0.0.2", 172}, {"192.0.2", 260185},
+};
+constexpr long ncep = 7;
+
+// The parameter of CDO's param attribute TRIPLE, or null.
+const Known* grib2_param(const std::string& triple, long centre, bool surface) {
+  int number = 0;
+  if (read_leading_integer(triple, number) > 0 && number >= 192 && centre != ncep) return nullptr;
+  if (surface)
+    for (const Known& k : grib2_at_surface)
+      if (triple == k.name) return &k;
+  for (const Known& k : grib2_params)
+    if (triple == k.name) return &k;
+  return nullptr;
+}
+
 constexpr Known standard_names[] = {
     {"geopotential", 129},
     {"geopotential_height", 156},
@@ -43,10 +70,12 @@ constexpr Known standard_names[] = {
 
 }  // namespace
 
-const Known* known_quantity(const std::string& name, const std::string& standard) {
+const Known* known_quantity(const std::string& name, const std::string& standard, const std::string& grib_param,
+                            long centre, bool surface) {
   const Known* known = nullptr;
   for (const Known& k : short_names)
     if (name == k.name) known = &k;
+  if (!known) known = grib2_param(trimmed(grib_param), centre, surface);
   if (!known)
     for (const Known& k : standard_names)
       if (standard == k.name) known = &k;
@@ -63,7 +92,7 @@ double hpa_per(const std::string& units) {
 
 UnitChange unit_change(long param, const std::string& units) {
   const std::string u = lower(trimmed(units));
-  if (param == 151 || param == 134) {
+  if (param == 151 || param == 134 || param == 260074 || param == 260317) {
     const double per = hpa_per(u);
     if (per == 1.0) return {100.0, 0.0, "hPa to Pa"};
     if (per == 10.0) return {1000.0, 0.0, "kPa to Pa"};

@@ -1,6 +1,7 @@
 // What a netCDF variable holds, in the vocabulary of the rest of ingest:
 // the ECMWF parameter number of its quantity (known by its name as ERA5
-// files name it, else by its CF standard_name), its soil layer, what
+// files name it, else by the GRIB 2 parameter that CDO keeps in its param
+// attribute, else by its CF standard_name), its soil layer, what
 // brings its values into the parameter's own units, and the centre whose
 // definitions the file follows.
 #pragma once
@@ -29,9 +30,13 @@ struct Known {
   int soil = 0;  // ECMWF's soil layer 1 .. 4
 };
 
-// The quantity of the variable NAME of the standard_name STANDARD, or
-// nothing for one ingest does not know.
-const Known* known_quantity(const std::string& name, const std::string& standard);
+// The quantity of the variable NAME of the standard_name STANDARD and the
+// param attribute GRIB_PARAM (CDO's "number.category.discipline" of the
+// GRIB 2 field it came from), in a file of CENTRE (numbers from 192 up
+// are the centre's own: NCEP's are known), at the SURFACE or on another
+// level, or nothing for one ingest does not know.
+const Known* known_quantity(const std::string& name, const std::string& standard, const std::string& grib_param,
+                            long centre, bool surface);
 
 // The depths (m) of ECMWF's four soil layers: layer L from [L - 1] to [L].
 inline constexpr double soil_depths[5] = {0.0, 0.07, 0.28, 1.0, 2.89};

@@ -1,9 +1,11 @@
 #include "source/netcdf_scan.hpp"
 
 #include <cmath>
+#include <set>
 
 #include "kit/numbers.hpp"
 #include "source/netcdf_axes.hpp"
+#include "source/netcdf_vertical.hpp"
 
 namespace c2m::ingest::netcdf {
 
@@ -45,6 +47,7 @@ class Scanner {
   int index_;
   Centre centre_;
   Axes axes_;
+  std::set<std::string> bounds_;  // the names of the coordinates' bounds variables
   Grids grids_;
   Contents out_;
   std::int64_t total_fields_ = 0;
@@ -60,8 +63,23 @@ Contents Scanner::run() {
   if (ndims > 0) file_.check(nc_inq_dimids(ncid, &ndims, dimids.data(), 0), "the dimensions");
   if (nvars > 0) file_.check(nc_inq_varids(ncid, &nvars, varids.data()), "the variables");
   axes_ = read_axes(file_, dimids);
+  // The bounds of a coordinate (depth_bnds) belong to it: no field, and
+  // nothing to list among what the file holds besides its fields.
+  for (const auto& [d, a] : axes_)
+    if (a.coordinate >= 0)
+      if (const auto bounds = text_att(ncid, a.coordinate, "bounds")) bounds_.insert(*bounds);
   for (const int vid : varids) variable(vid);
   return std::move(out_);
+}
+
+// Why a variable on the dimension of axis A, of more than one value,
+// holds no field: "on dimension depth of 4, whose coordinate ...".
+std::string passed_over(const Axis& a) {
+  const std::string on = "on dimension " + a.name + " of " + decimal(static_cast<long long>(a.length));
+  if (!a.unusable.empty()) return "on dimension " + a.name + ", where " + a.unusable;
+  if (a.coordinate < 0) return on + ", " + a.why_none;
+  return on + ", whose coordinate " + a.label + (a.units.empty() ? "" : " (in '" + trimmed(a.units) + "')") +
+         " is no latitude, longitude, pressure, depth, time or member axis";
 }
 
 std::string Scanner::place_dimensions(Variable& v, const std::vector<int>& vdims, std::string& dims_words) {
@@ -72,23 +90,23 @@ std::string Scanner::place_dimensions(Variable& v, const std::vector<int>& vdims
     const Axis& a = it->second;
     v.shape.push_back(a.length);
     dims_words += (dims_words.empty() ? "" : ", ") + a.name + " " + decimal(static_cast<long long>(a.length));
-    int* slot = a.role == Role::lat        ? &v.lat
-                : a.role == Role::lon      ? &v.lon
-                : a.role == Role::pressure ? &v.level
-                : a.role == Role::time     ? &v.time
-                : a.role == Role::member   ? &v.member
-                                           : nullptr;
+    int* slot = a.role == Role::lat                                   ? &v.lat
+                : a.role == Role::lon                                 ? &v.lon
+                : a.role == Role::pressure || a.role == Role::depth ? &v.level
+                : a.role == Role::time                                ? &v.time
+                : a.role == Role::member                              ? &v.member
+                                                                      : nullptr;
     if (slot && *slot < 0) {
       *slot = static_cast<int>(k);
     } else if (a.length != 1 && passed.empty()) {
-      passed = slot ? "on two dimensions of one kind" :
-               !a.unusable.empty() ? "on dimension " + a.name + ", where " + a.unusable
-                                   : "on dimension " + a.name + " of " + decimal(static_cast<long long>(a.length)) +
-                                         ", which is no latitude, longitude, pressure, time or member axis";
+      passed = slot ? "on two dimensions of one kind" : passed_over(a);
+    } else if (!slot && !a.level_type.empty()) {
+      v.level_type = a.level_type;  // a single level of a kind of its own
     }
   }
   if (passed.empty() && (v.lat < 0 || v.lon < 0)) passed = "not on a latitude and a longitude axis";
   if (passed.empty() && !field_type(v.type)) passed = "of type " + type_words(v.type);
+  if (passed.empty() && v.level_type.empty()) v.level_type = level_type_attribute(file_.ncid, v.id);
   return passed;
 }
 
@@ -100,7 +118,7 @@ AlongAxes Scanner::along(Variable& v, const std::vector<int>& vdims) {
   for (Axis* a : {time, level, member}) {
     if (!a) continue;
     if (a->coordinate < 0)
-      throw file_.fail("variable " + v.name + " is on dimension " + a->name + ", which has no coordinate");
+      throw file_.fail("variable " + v.name + " is on dimension " + a->name + ", " + a->why_none);
     load(file_, *a);
     if (!a->failure.empty()) throw file_.fail(a->failure + " (the axis of variable " + v.name + ")");
   }
@@ -119,7 +137,9 @@ const Known* Scanner::quantity(Variable& v) {
   const int ncid = file_.ncid;
   const std::string standard = text_att(ncid, v.id, "standard_name").value_or("");
   const std::string units = text_att(ncid, v.id, "units").value_or("");
-  const Known* known = known_quantity(v.name, standard);
+  const std::string grib_param = text_att(ncid, v.id, "param").value_or("");
+  const bool surface = v.level < 0 && v.level_type.empty();
+  const Known* known = known_quantity(v.name, standard, grib_param, centre_.number, surface);
   v.units = unit_change(known ? known->param : 0, units);
 
   // Packing and missing points.
@@ -152,7 +172,7 @@ void Scanner::variable(int vid) {
   const std::string name = cname;
   file_.check(nc_inq_vartype(ncid, vid, &type), "variable " + name);
   file_.check(nc_inq_varndims(ncid, vid, &rank), "variable " + name);
-  if (rank < 2) return;  // scalars, coordinates, labels
+  if (rank < 2 || bounds_.count(name) > 0) return;  // scalars, coordinates, labels, bounds
   if (rank > NC_MAX_VAR_DIMS) throw file_.fail("variable " + name + " claims " + decimal(rank) + " dimensions");
   std::vector<int> vdims(static_cast<std::size_t>(rank));
   file_.check(nc_inq_vardimid(ncid, vid, vdims.data()), "variable " + name);
@@ -192,8 +212,11 @@ void Scanner::add_fields(const Variable& var, const Known* known, const GridInfo
   base.grid = grid;
   base.points = var.points;
   base.length = var.points * static_cast<std::int64_t>(var.value_bytes);
+  const bool depth = axes.level && axes.level->role == Role::depth;
   if (axes.level) {
-    base.level_type = "isobaricInhPa";
+    base.level_type = depth ? "depthBelowLandLayer" : "isobaricInhPa";
+  } else if (!var.level_type.empty()) {
+    base.level_type = var.level_type;
   } else if (known && known->soil > 0) {
     base.level_type = "depthBelowLandLayer";
     base.depth_top_m = soil_depths[known->soil - 1];
@@ -212,7 +235,13 @@ void Scanner::add_fields(const Variable& var, const Known* known, const GridInfo
           f.valid = axes.time->times[t];
           f.run = axes.time->time_words[t];
         }
-        if (axes.level) f.pressure_hpa = axes.level->pressures[l];
+        if (depth) {
+          f.depth_top_m = axes.level->depth_top[l];
+          f.depth_bottom_m = axes.level->depth_bottom[l];
+          f.depth_bounds_unknown = !axes.level->depth_bounded;
+        } else if (axes.level) {
+          f.pressure_hpa = axes.level->pressures[l];
+        }
         if (axes.member) f.member = axes.member->members[m];
         out_.fields.push_back(std::move(f));
       }

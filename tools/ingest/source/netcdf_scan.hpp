@@ -4,8 +4,10 @@
 //
 // A field is one latitude/longitude plane of a variable: a variable on a
 // latitude and a longitude axis (in either order), and at most a time, a
-// pressure and an ensemble-member axis besides (any of them in any order,
-// and any dimension of length 1).  Every size it claims is checked before
+// vertical (pressure or depth) and an ensemble-member axis besides (any of
+// them in any order, and any dimension of length 1).  A variable on a
+// vertical coordinate of length 1 that is neither, or with CDO's
+// level_type attribute, is at that level, not at the surface.  Every size it claims is checked before
 // anything is allocated for it: its axes against the limits, its values
 // against the bytes the file has, the planes of the file against
 // max_netcdf_fields.
@@ -43,6 +45,9 @@ struct Variable {
   double scale = 1, offset = 0;
   std::vector<double> fills;  // in the stored values' terms
   UnitChange units;
+  // The kind of level of a variable on no pressure or depth axis, when it
+  // is not the surface (netcdf_vertical): "heightAboveGround", "tropopause".
+  std::string level_type;
 };
 
 struct Contents {
