@@ -220,7 +220,7 @@ TEST_F(Cases, HumidityAbsentBetweenLevelsIsFilledLinearlyInLogPressure) {
   // 450 hPa, level 3, is filled from 800 and 150.
   ScratchDir work;
   write_file(work / "in.grib", rewrite(grib_, without(named({"r", "q"}, 450))));
-  auto r = conv2model(work.path(), {"ingest", "--rh", "as-is", "out", "in.grib"});
+  auto r = conv2model(work.path(), {"ingest", "--rh", "as-is", "--humidity", "physical", "out", "in.grib"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("humidity at 450 hPa: none in the files; relative humidity filled linear in ln p: "
                        "800 hPa x 0.6563 + 150 hPa x 0.3437"),
@@ -235,9 +235,11 @@ TEST_F(Cases, HumidityAbsentBetweenLevelsIsFilledLinearlyInLogPressure) {
   r = conv2model(work.path(), {"convert", "--quiet", "out/case.bin"});
   EXPECT_EQ(r.status, 0) << r.err;
 
-  // Left missing, the conversion stops as it always has.
+  // Left missing, the conversion stops as it always has, and ingest, which
+  // checks the case it made, says so and ends with the data-stop status.
   r = conv2model(work.path(), {"ingest", "--no-fill", "nofill", "in.grib"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("nofill/case.bin would not convert: the converter stops with"), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("--no-fill leaves it missing; the conversion will stop"), std::string::npos) << r.out;
   r = conv2model(work.path(), {"convert", "nofill/case.bin"});
   EXPECT_EQ(r.status, 1) << r.err;
@@ -266,7 +268,10 @@ TEST_F(Cases, AnUndefinedSouthWestCornerIsWarnedOf) {
                return true;
              }));
   const auto r = conv2model(work.path(), {"ingest", "out", "in.grib"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  // The converter would stop on it: the case is kept, the stop told.
+  ASSERT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("the converter stops with \"case.bin: Temperature data missing at level"), std::string::npos)
+      << r.err;
   EXPECT_NE(r.out.find("(t at 800 hPa): its south-west corner is undefined, so the converter will take the "
                        "whole level as missing"),
             std::string::npos)

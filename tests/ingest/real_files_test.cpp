@@ -144,7 +144,7 @@ TEST(OtherRealFiles, GridsNoCaseCanHaveAreRefusedByName) {
       {"flux.grb", "the grid type is regular_gg (regular Gaussian)"},
       {"spherical_pressure_level.grib1", "the grid type is sh (spherical harmonics (spectral))"},
       {"CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib", "polar_stereographic"},
-      {"rotated_ll.grib1", "their grid is rotated_ll"},
+      {"rotated_ll.grib1", "the grid type is rotated_ll (rotated latitude/longitude)"},
   };
   for (const auto& row : rows) {
     ScratchDir dir;

@@ -298,6 +298,7 @@ FetchOutcome fetch_case(const FetchOptions& o, const ingest::FieldTable& table, 
   if (o.keep_grib) addition.files.push_back(&grib);
   outcome.report = ingest::write_case(plan, sources, outdir, o.name, o.threads, addition);
   dirs.keep();
+  outcome.verdict = ingest::check_written_case(plan, outdir, o.name);
   progress.end(line);
   return outcome;
 }

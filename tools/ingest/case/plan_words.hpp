@@ -22,6 +22,9 @@ struct RecordLine {
   std::string field, level, from, conversion;
 };
 
+// What the relative-humidity records hold, for the report.
+std::string humidity_words(HumidityRecords records);
+
 // The lines of every record of PLAN, in record order.
 std::vector<RecordLine> record_lines(const Plan& plan);
 

@@ -21,17 +21,6 @@ std::string right(const std::string& s, std::size_t width) {
 
 }  // namespace
 
-std::string shell_word(const std::string& word) {
-  const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '/' || c == '.' || c == '_' || c == '-' || c == '+' || c == ',' || c == ':' || c == '@';
-  });
-  if (plain) return word;
-  std::string q = "'";
-  for (const char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 std::string report_text(const Plan& plan, const Sources& sources, const ReportFacts& facts) {
   std::string t = "conv2model ingest: a case in " + facts.outdir + " from " + decimal(sources.size()) +
                   " file" + (sources.size() == 1 ? "" : "s") + "\n\ninput files:\n";
@@ -64,6 +53,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
   for (const auto v : plan.run.grid) t += " " + decimal(v);
   t += "\nlevels (" + decimal(plan.lm()) + ", from the bottom, hPa):";
   for (const float p : plan.pressures) t += " " + shortest_float(p);
+  t += "\nhumidity:      " + humidity_words(plan.humidity);
   const std::vector<RecordLine> lines = record_lines(plan);
   t += "\n\nrecords of " + facts.name + " (" + decimal(lines.size()) + " of " +
        decimal(plan.run.im) + " x " + decimal(plan.run.jm) +

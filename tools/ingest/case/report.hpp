@@ -9,6 +9,7 @@
 
 #include "plan/candidates.hpp"
 #include "plan/plan.hpp"
+#include "plan/shell_word.hpp"
 
 namespace c2m::ingest {
 
@@ -19,9 +20,5 @@ struct ReportFacts {
 };
 
 std::string report_text(const Plan& plan, const Sources& sources, const ReportFacts& facts);
-
-// WORD as one word for a POSIX shell: as it is when it needs no quoting,
-// else in single quotes.
-std::string shell_word(const std::string& word);
 
 }  // namespace c2m::ingest

@@ -44,6 +44,9 @@ struct GridInfo {
   double lat_first = 0, lon_first = 0, lat_last = 0, lon_last = 0;
   std::optional<double> di, dj;  // increments, when the file gives them
   bool i_negative = false, j_positive = false, j_consecutive = false, alternating = false;
+  // A grid that a GRIB 1 message gives only by its number in the
+  // catalogue of grids (no type of its own): that number; else 0.
+  long catalogued = 0;
 
   bool operator==(const GridInfo&) const = default;
 };
@@ -89,6 +92,9 @@ struct FieldInfo {
   // invariant field): its source states it at the times of the other
   // files (FieldSource::valid_at).
   bool timeless = false;
+  // A wind component stated along the grid's own x and y rather than
+  // east and north (GRIB's uvRelativeToGrid).
+  bool uv_relative_to_grid = false;
 
   // "[F]#M" or "[F]#M.S", F counted from 1, for the report; "[F]:VAR"
   // for a field of netCDF variable VAR.
