@@ -5,6 +5,8 @@
 // field table.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cmath>
 #include <functional>
 
@@ -291,6 +293,40 @@ TEST_F(Cases, AFieldTableOfTheUsersOwnComesFirst) {
   const auto base = original(input_surface_record(3, lm));
   for (std::size_t k = 0; k < sp.size(); ++k) EXPECT_FLOAT_EQ(sp[k], 2.0f * base[k]);
   EXPECT_NE(r.out.find("x 0.02"), std::string::npos) << r.out;
+}
+
+TEST_F(Cases, AKindOfLevelTheTablesLackIsSaidInWords) {
+  // A reserved type of surface: ecCodes has no name for it.
+  ScratchDir work;
+  write_file(work / "in.grib", rewrite(grib_, [](Message& m) {
+               if (m.get_string("shortName") != "t") return false;
+               m.set("typeOfFirstFixedSurface", 191L);
+               return true;
+             }));
+  const auto r = conv2model(work.path(), {"ingest", "out", "in.grib"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("t (130) on a level type the tables do not name"), std::string::npos) << r.err;
+}
+
+TEST_F(Cases, TheFilesOfATimeAreNamedByTheirBaseNamesUnlessTwoShareOne) {
+  struct Row {
+    const char *first, *second, *said;
+  } rows[] = {
+      {"gfs_one.grib2", "sub/gfs_two.grib2", "2026120806 (42 fields in gfs_one.grib2); 2026120812 (42 fields in gfs_two.grib2)"},
+      {"a/in.grib", "b/in.grib", "2026120806 (42 fields in a/in.grib); 2026120812 (42 fields in b/in.grib)"},
+  };
+  for (const Row& row : rows) {
+    ScratchDir work;
+    std::filesystem::create_directories(work / "a");
+    std::filesystem::create_directories(work / "b");
+    std::filesystem::create_directories(work / "sub");
+    write_file(work / row.first, grib_);
+    write_file(work / row.second, rewrite(grib_, [](Message& m) { m.set("dataTime", 1200L); return true; }));
+    const auto r = conv2model(work.path(), {"ingest", "out", row.first, row.second});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(row.said), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("[1]"), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ TEST_F(Netcdf, TheSameInputGridFileAsTheGribRoute) {
        false, false, {}, "netCDF 64-bit data"},
       {"CF standard names, soil layers by name in --table",
        with(NcLayout{}, [](NcLayout& l) { l.standard_names = true; }), Within::gravity, false, false,
-       {"--table", "soil.table"}, "[1]:x_z (156)"},
+       {"--table", "soil.table"}, "in.nc:x_z (156)"},
       {"humidity converted from q (the default)", {}, Within::pressure, false, false, {"--rh", "convert"}},
   };
   for (const Variant& v : variants) {

@@ -167,7 +167,7 @@ CaseVerdict check_written_case(const Plan& plan, const std::string& outdir, cons
   // The notes that mean the case is almost certainly wrong as it stands.
   for (const Note& n : plan.notes)
     if (std::holds_alternative<note::WindsRelativeToGrid>(n) || std::holds_alternative<note::IncrementBelowResolution>(n))
-      v.warnings.push_back(note_words(n));
+      v.warnings.push_back(note_words(n, plan.files));
   // The case is written through descriptors of its directory, so it is
   // whole even when that directory was moved during the run; it cannot then
   // be read back by its name, which is no failure of the case.

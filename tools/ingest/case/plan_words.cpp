@@ -19,11 +19,18 @@ std::string what_words(const What& w) {
   return w.p_hpa ? name + " at " + hpa_words(*w.p_hpa) : name;
 }
 
-std::string from_words(const Source& s) {
-  if (!s.field->variable.empty())  // "[F]:VAR" names it already
-    return s.field->where() +
+using Files = std::vector<std::string>;
+
+// The field F in the report: "gfs.grib2#175.2", "pl.nc:t".
+std::string where(const FieldInfo& f, const Files& files) {
+  return f.where(files[static_cast<std::size_t>(f.file)]);
+}
+
+std::string from_words(const Source& s, const Files& files) {
+  if (!s.field->variable.empty())  // "FILE:VAR" names it already
+    return where(*s.field, files) +
            (s.field->param_id != 0 ? " (" + decimal(s.field->param_id) + ")" : std::string());
-  return s.field->where() + " " + s.field->short_name + " (" + decimal(s.field->param_id) + ")";
+  return where(*s.field, files) + " " + s.field->short_name + " (" + decimal(s.field->param_id) + ")";
 }
 
 std::string conversion(const Source& s) {
@@ -70,28 +77,29 @@ std::string fill_words(float below_hpa, float above_hpa, FillWeights w) {
 
 // The lines of a level's humidity made from its own fields (and of its t,
 // decoded with them).
-void humidity_lines(const Job& j, const std::string& level, HumidityRecords records, std::vector<RecordLine>& out) {
+void humidity_lines(const Job& j, const std::string& level, HumidityRecords records, const Files& files,
+                    std::vector<RecordLine>& out) {
   const LevelHumidity& h = j.hum;
-  out.push_back({j.t_record, "t", level, from_words(h.t), conversion(h.t)});
+  out.push_back({j.t_record, "t", level, from_words(h.t, files), conversion(h.t)});
   const Source& rh_src = h.from == RhFrom::q ? *h.q : *h.r;
   out.push_back({j.record, "r", level,
-                 from_words(rh_src) + (h.from == RhFrom::r_as_is ? "" : ", t " + h.t.field->where()),
+                 from_words(rh_src, files) + (h.from == RhFrom::r_as_is ? "" : ", t " + where(*h.t.field, files)),
                  rh_conversion(h, records)});
   if (h.q)
-    out.push_back({j.q_record, "q", level, from_words(*h.q), conversion(*h.q)});
+    out.push_back({j.q_record, "q", level, from_words(*h.q, files), conversion(*h.q)});
   else
-    out.push_back({j.q_record, "q", level, "derived, t " + h.t.field->where() + " and RH", q_formula});
+    out.push_back({j.q_record, "q", level, "derived, t " + where(*h.t.field, files) + " and RH", q_formula});
 }
 
-void job_lines(const Job& j, HumidityRecords records, std::vector<RecordLine>& out) {
+void job_lines(const Job& j, HumidityRecords records, const Files& files, std::vector<RecordLine>& out) {
   const std::string name = field_name(j.what.quantity, j.what.layer);
   const std::string level = j.what.p_hpa ? hpa_words(*j.what.p_hpa) : std::string();
   switch (j.kind) {
     case Job::Kind::copy:
-      out.push_back({j.record, name, copy_level(j), from_words(j.src), conversion(j.src)});
+      out.push_back({j.record, name, copy_level(j), from_words(j.src, files), conversion(j.src)});
       return;
     case Job::Kind::humidity:
-      humidity_lines(j, level, records, out);
+      humidity_lines(j, level, records, files, out);
       return;
     case Job::Kind::fill:
       out.push_back({j.record, "r", level, "filled",
@@ -99,7 +107,7 @@ void job_lines(const Job& j, HumidityRecords records, std::vector<RecordLine>& o
                          (records == HumidityRecords::exact ? ", q derived from it, then " +
                                                                   std::string(converter_rh_formula)
                                                             : std::string())});
-      out.push_back({j.q_record, "q", level, "derived, t " + j.hum.t.field->where() + " and RH", q_formula});
+      out.push_back({j.q_record, "q", level, "derived, t " + where(*j.hum.t.field, files) + " and RH", q_formula});
       return;
     case Job::Kind::missing:
       if (j.what.p_hpa) {
@@ -110,7 +118,7 @@ void job_lines(const Job& j, HumidityRecords records, std::vector<RecordLine>& o
       }
       return;
     case Job::Kind::mask_from_soil:
-      out.push_back({j.record, "lsm", "surface", "derived, " + from_words(j.src),
+      out.push_back({j.record, "lsm", "surface", "derived, " + from_words(j.src, files),
                      "1 where soil moisture of layer 1 is defined, 0 elsewhere"});
       return;
   }
@@ -161,19 +169,19 @@ std::string humidity_words(HumidityRecords records) {
 
 std::vector<RecordLine> record_lines(const Plan& plan) {
   std::vector<RecordLine> lines;
-  for (const Job& j : plan.jobs) job_lines(j, plan.humidity, lines);
+  for (const Job& j : plan.jobs) job_lines(j, plan.humidity, plan.files, lines);
   std::stable_sort(lines.begin(), lines.end(),
                    [](const RecordLine& a, const RecordLine& b) { return a.record < b.record; });
   return lines;
 }
 
-std::string note_words(const Note& note) {
+std::string note_words(const Note& note, const std::vector<std::string>& files) {
   return std::visit(
       Overloaded{
-          [](const note::PassedOver& n) {
+          [&](const note::PassedOver& n) {
             std::string also;
-            for (const FieldInfo* f : n.others) also += (also.empty() ? "" : ", ") + f->where();
-            return what_words(n.what) + ": taken from " + n.taken->where() + "; the same field in " + also +
+            for (const FieldInfo* f : n.others) also += (also.empty() ? "" : ", ") + where(*f, files);
+            return what_words(n.what) + ": taken from " + where(*n.taken, files) + "; the same field in " + also +
                    " is not used";
           },
           [](const note::CentreHumidity& n) { return centre_words(n); },
@@ -199,8 +207,8 @@ std::string note_words(const Note& note) {
             return field_name(n.quantity) + ": the files hold " + decimal(n.layers) + " layers of " +
                    n.first->short_name + "; the four uppermost are taken";
           },
-          [](const note::MaskFromSoil& n) {
-            return "lsm: none in the files; made 1 where the soil moisture of layer 1 (" + n.soil->where() +
+          [&](const note::MaskFromSoil& n) {
+            return "lsm: none in the files; made 1 where the soil moisture of layer 1 (" + where(*n.soil, files) +
                    ") is defined, 0 elsewhere";
           },
           [](const note::SoilLayerMissing& n) {
@@ -211,8 +219,8 @@ std::string note_words(const Note& note) {
             return "the validity time " + n.valid.words() +
                    " is not on the hour; adate.txt holds YYYYMMDDHH and leaves the minutes out";
           },
-          [](const note::WindsRelativeToGrid& n) {
-            return n.wind->short_name + " of " + n.wind->where() +
+          [&](const note::WindsRelativeToGrid& n) {
+            return n.wind->short_name + " of " + where(*n.wind, files) +
                    " is flagged as stated along the grid's own x and y (uvRelativeToGrid = 1): on a regular "
                    "latitude/longitude grid that is east and north only if the grid was always one; a file "
                    "remapped from a Lambert, polar stereographic or rotated grid keeps the flag and that grid's "

@@ -29,7 +29,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
     const auto& s = *sources[n];
     const bool netcdf = s.format().starts_with("netCDF");
     if (netcdf) any_netcdf = true;
-    t += "  [" + decimal(n + 1) + "] " + s.path() + ": " + s.format() + ", " +
+    t += "  " + s.path() + ": " + s.format() + ", " +
          decimal(s.messages()) + (netcdf ? " variable" : " message") + (s.messages() == 1 ? "" : "s");
     if (static_cast<int>(s.fields().size()) != s.messages())
       t += ", " + decimal(s.fields().size()) + " fields";
@@ -74,7 +74,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
   t += "\n";
   if (!plan.notes.empty()) {
     t += "\nnotes:\n";
-    for (const Note& n : plan.notes) t += "  - " + note_words(n) + "\n";
+    for (const Note& n : plan.notes) t += "  - " + note_words(n, plan.files) + "\n";
   }
   if (!facts.warnings.empty()) {
     t += "\nwarnings:\n";

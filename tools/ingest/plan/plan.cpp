@@ -93,7 +93,8 @@ void Planner::check_grids() {
 
 Plan Planner::make(std::vector<Candidate> cands) {
   if (cands.empty()) refuse_none_taken();
-  plan_.time = choose_time(cands, opt_.time);
+  plan_.files = file_names(sources_);
+  plan_.time = choose_time(cands, opt_.time, plan_.files);
   // A grid no case can have is refused first, naming its kind.
   for (const Candidate& c : cands)
     if (c.field->grid.type != "regular_ll") refuse_grid(*c.field);

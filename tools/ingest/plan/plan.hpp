@@ -91,6 +91,7 @@ struct Plan {
   HumidityRecords humidity = HumidityRecords::exact;  // what the relative-humidity records hold
   std::vector<Job> jobs;           // the longest first; every record of the case is made by one
   std::vector<Note> notes;         // in the order the planning met them
+  std::vector<std::string> files;  // the input files as the report names them (file_names)
   std::int64_t lm() const { return static_cast<std::int64_t>(pressures.size()); }
   std::int64_t points() const { return cut.points(); }
 };

@@ -96,12 +96,17 @@ struct FieldInfo {
   // east and north (GRIB's uvRelativeToGrid).
   bool uv_relative_to_grid = false;
 
-  // "[F]#M" or "[F]#M.S", F counted from 1, for the report; "[F]:VAR"
-  // for a field of netCDF variable VAR.
-  std::string where() const;
+  // "FILE#M" or "FILE#M.S" (message M, field S of it), for the report;
+  // "FILE:VAR" for a field of netCDF variable VAR.  FILE_NAME is the file
+  // as the report names it (file_names).
+  std::string where(const std::string& file_name) const;
   // The level in words: "500 hPa", "0-0.1 m", "surface".
   std::string level_words() const;
 };
+
+// ecCodes' typeOfLevel TYPE for a diagnostic: as it is, or "a level type
+// the tables do not name" where it has none.
+std::string level_type_words(const std::string& type);
 
 // What a worker keeps from one decoded field to the next.
 struct DecodeScratch {
