@@ -161,7 +161,7 @@ std::string words(MixedPhase m) {
 std::string humidity_words(HumidityRecords records) {
   if (records == HumidityRecords::exact)
     return "exact through the converter (--humidity exact): the relative-humidity records hold the converter's "
-           "RH, from which it gives back each level's q of the case to the last bits";
+           "RH, from which it gives back the case's q at every point within 2 units in the last place";
   return "physical (--humidity physical): the relative-humidity records hold RH over water; the converter's q "
          "from them (a saturation mixing ratio scaled by RH) comes out above the case's q, by a few percent in "
          "warm air";
