@@ -156,11 +156,12 @@ const std::string& more_text() {
       "  conv2model fetch --cycles 2024010100/2024013118/6h cases/jan\n"
       "\n"
       "Exit status: 0 the case was made (with --cycles: every case; with --dry-run:\n"
-      "a case can be made); 2 wrong usage, an index found on no root, a download\n"
-      "refused or given up, a message that fails its checks, a field the case needs\n"
-      "that neither the provider nor the invariant files hold, any case of --cycles\n"
-      "not made, or another failure of ingest's; 128 + N stopped by signal N (OUTDIR\n"
-      "as it was).\n";
+      "a case can be made); 1 the case was made but the converter would stop on it\n"
+      "(kept for inspection, its reason on standard error); 2 wrong usage, an index\n"
+      "found on no root, a download refused or given up, a message that fails its\n"
+      "checks, a field the case needs that neither the provider nor the invariant\n"
+      "files hold, any case of --cycles not made, or another failure of ingest's;\n"
+      "128 + N stopped by signal N (OUTDIR as it was).\n";
   return text;
 }
 
