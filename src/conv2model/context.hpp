@@ -56,6 +56,13 @@ struct RunContext {
   std::array<std::int32_t, 7> grid{};
   std::int32_t nsfcfld = surface_planes;
   std::string date;  // 8 characters; no stage uses it
+  std::string directory;  // where relative names are found; empty: the working directory
+
+  // NAME as the run opens it: within DIRECTORY unless NAME is absolute.
+  std::string located(const std::string& name) const {
+    if (directory.empty() || name.starts_with('/')) return name;
+    return directory + "/" + name;
+  }
 };
 
 // The work arrays, (i, j, k) with k = 1 the lowest level, and the input

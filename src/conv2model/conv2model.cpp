@@ -35,6 +35,7 @@ void conv2model(const std::string& input_path, const std::string& second_path, L
   RunContext ctx;
   ctx.input_path = input_path;
   ctx.second_path = second_path;
+  ctx.directory = options.directory;
 
   RunDescription desc = read_run_header(ctx);                           // 1
   try {

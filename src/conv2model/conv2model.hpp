@@ -10,7 +10,19 @@ struct RunOptions {
   // Run every read and check (stages 1 to 9) and make sure the outputs
   // could be written, but write nothing.
   bool check_only = false;
+  // The directory in which the run description, the date file, a relative
+  // input grid file and the outputs are found; empty: the working
+  // directory.  Diagnostics name the files as a run in that directory
+  // would, so that a caller elsewhere sees the converter's own words.
+  std::string directory;
 };
+
+// The converter's specific humidity at 1 % relative humidity (kg/kg per
+// percent) at temperature T (K) and pressure P (hPa): the saturation table
+// entry at its own truncated index and 0.00622 e / (p - e), capped where e
+// nears p, in 4-byte reals.  A relative humidity R gives q = R x this.
+// The saturation table must have been filled (estab::es_ini).
+float saturation_humidity(float t, float p);
 
 // Converts one case: INPUT_PATH and SECOND_PATH are the two 255-character
 // lines of standard input (the second has no effect).  The run description

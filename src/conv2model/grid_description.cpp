@@ -114,7 +114,7 @@ void check_output_names(const RunContext& ctx) {
     check_output_name(name);
     const auto slash = name.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : name.substr(0, slash + 1);
-    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+    if (::access(ctx.located(dir).c_str(), W_OK | X_OK) != 0)
       throw CannotOpen(system_reason(name, errno) + " (its directory " + dir +
                        " does not let a new file be made)");
   }
@@ -129,7 +129,7 @@ std::unique_ptr<Outputs> write_grid_description(RunContext& ctx, const WorkArray
 
   // The model data file's temporary file is made first, then the grid
   // description's.
-  auto outputs = std::make_unique<Outputs>(n.model, n.gds);
+  auto outputs = std::make_unique<Outputs>(ctx.located(n.model), ctx.located(n.gds));
   ctx.nsfcfld = surface_planes;
 
   log.put(FreeLine("calling get_fullgds with ").text(n.stem));

@@ -4,6 +4,7 @@
 #include <vector>
 #include <cmath>
 
+#include "conv2model/conv2model.hpp"
 #include "estab/estab.hpp"
 
 namespace c2m {
@@ -37,9 +38,9 @@ inline float humidity(float t, float r, float qs) {
 
 }  // namespace
 
-float specific_humidity(float t, float r, float p) {
-  return humidity(t, r, saturation_q(estab::esat(esat_index(t)), p));
-}
+float saturation_humidity(float t, float p) { return saturation_q(estab::esat(esat_index(t)), p); }
+
+float specific_humidity(float t, float r, float p) { return humidity(t, r, saturation_humidity(t, p)); }
 
 LevelHumidity::LevelHumidity(float pr)
     : qs_(static_cast<std::size_t>(estab::n_last - estab::n_first + 1)) {

@@ -32,7 +32,7 @@ void read_input_grid(const RunContext& ctx, WorkArrays& work, Log& log) {
   const std::string name(text_before_blank(ctx.input_path));
   log.put(FreeLine("OPEN FILE ").text(name));
 
-  work.input = InputGrid(name, ctx.im, ctx.jm);
+  work.input = InputGrid(name, ctx.im, ctx.jm, ctx.located(name));
   const std::int64_t records = 6 * std::int64_t{ctx.lm} + surface_planes;
   const std::int64_t excess = work.input.check_records(records);
   if (excess > 0) {

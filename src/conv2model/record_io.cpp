@@ -31,10 +31,10 @@ void check_name(const std::string& name, const std::string& role) {
 
 }  // namespace
 
-InputGrid::InputGrid(const std::string& name, std::int32_t im, std::int32_t jm)
+InputGrid::InputGrid(const std::string& name, std::int32_t im, std::int32_t jm, const std::string& path)
     : name_(name), im_(im), jm_(jm) {
   check_name(name, "input grid file");
-  InputFile in = open_input(name);
+  InputFile in = open_input(path.empty() ? name : path);
   if (in.is_directory()) throw CannotOpen(system_reason(name, EISDIR));
   if (in.refusal == InputFile::Refusal::not_regular)
     // A device or a pipe has no records to read by number, and /dev/zero

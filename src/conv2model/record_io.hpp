@@ -20,8 +20,9 @@ class InputGrid {
   InputGrid() = default;
   // Opens NAME; CannotOpen when it is missing, unreadable, not a regular
   // file (after following symlinks: a directory, device, FIFO or socket),
-  // or the name is empty.  Never waits on a FIFO.
-  InputGrid(const std::string& name, std::int32_t im, std::int32_t jm);
+  // or the name is empty.  Never waits on a FIFO.  PATH, when given, is
+  // where NAME lies as seen from here (the diagnostics say NAME).
+  InputGrid(const std::string& name, std::int32_t im, std::int32_t jm, const std::string& path = {});
 
   // Makes sure that records 1 to COUNT are all there; ShortFile names the
   // first record in which the file ends, and the bytes expected and found.

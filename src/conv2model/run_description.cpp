@@ -94,7 +94,7 @@ TextFile open_text_file(const char* path, const std::string& shown) {
 }
 
 RunDescription read_run_header(RunContext& ctx) {
-  TextFile file = open_text_file(run_description_path, run_description_name);
+  TextFile file = open_text_file(ctx.located(run_description_path).c_str(), run_description_name);
   FreeFormatReader reader(file.get(), run_description_name);
   ctx.run_label = reader.read_text_line(label_length, "the run label on line 1");
   const auto sizes = reader.read_integers(3, "the grid sizes im, jm, lm");
@@ -128,7 +128,7 @@ void read_pressures(RunDescription& desc, const RunContext& ctx, WorkArrays& wor
 void read_date_file(RunContext& ctx) {
   // A missing date file is reported, not created: the run leaves the
   // working directory as it found it.
-  TextFile file = open_text_file(date_file_path, date_file_name);
+  TextFile file = open_text_file(ctx.located(date_file_path).c_str(), date_file_name);
   FreeFormatReader reader(file.get(), date_file_name);
   ctx.date = reader.read_word(date_length, "the date word");
 }

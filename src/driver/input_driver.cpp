@@ -1,5 +1,6 @@
 #include "driver/input_driver.hpp"
 
+#include <algorithm>
 #include <new>
 
 #include "conv2model/conv2model.hpp"
@@ -43,6 +44,32 @@ int convert_case(const std::string& line1, const std::string& line2, Log& log, s
     std::fprintf(err, "%s: out of memory\n", program.c_str());
     return status_io_failure;
   }
+}
+
+CaseCheck check_case(const std::string& dir, const std::string& input) {
+  CaseCheck c;
+  std::string warnings;
+  Log log;
+  log.warn_to(warnings);
+  RunOptions options;
+  options.check_only = true;
+  options.directory = dir;
+  try {
+    estab::es_ini();
+    conv2model(fixed_field(input, path_length), fixed_field("none", path_length), log, options);
+  } catch (const RunFailure& e) {
+    c.status = e.status();
+    c.reason = e.what();
+  } catch (const std::bad_alloc&) {
+    c.status = status_io_failure;
+    c.reason = input + ": out of memory";
+  }
+  for (std::size_t at = 0; at < warnings.size();) {
+    const std::size_t end = std::min(warnings.find('\n', at), warnings.size());
+    if (end > at) c.warnings.push_back(warnings.substr(at, end - at));
+    at = end + 1;
+  }
+  return c;
 }
 
 int input_driver(std::FILE* in, Log& log, std::FILE* err) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "conv2model/conv2model.hpp"
 #include "textio/log.hpp"
@@ -19,6 +20,21 @@ std::pair<std::string, std::string> read_standard_input(std::FILE* in);
 // ERR as "PROGRAM: TEXT".
 int convert_case(const std::string& line1, const std::string& line2, Log& log, std::FILE* err,
                  const std::string& program, const RunOptions& options = {});
+
+// What a check of a case found (check_case).
+struct CaseCheck {
+  int status = 0;                     // the status a conversion would end with
+  std::string reason;                 // its diagnostic, when it would not convert
+  std::vector<std::string> warnings;  // the checks' words on a case that converts but is almost
+                                      // certainly wrong
+};
+
+// Reads and checks everything a conversion of the case in directory DIR
+// would (its run description and date file there, its input grid file
+// INPUT as a run in DIR names it, the output names), as convert --check
+// does, without changing the working directory, and writes nothing.
+// Fills the saturation table first.
+CaseCheck check_case(const std::string& dir, const std::string& input);
 
 // The whole program: reads the two lines of IN and converts the case in
 // the working directory (convert_case).

@@ -5,6 +5,8 @@
 // field table.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cmath>
 #include <functional>
 
@@ -207,6 +209,7 @@ TEST_F(Cases, HumidityAbsentAtTheBottomIsAMissingLevelTheConverterPatches) {
   write_file(work / "in.grib", rewrite(grib_, without(named({"r", "q"}, 1000))));
   auto r = conv2model(work.path(), {"ingest", "out", "in.grib"});
   ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("the model file's q there is the converter's estimate"), std::string::npos) << r.out;
   const std::string out = read_file(work / "out/case.bin");
   EXPECT_TRUE(all_missing(record(out, points, input_record(InputUpper::rh, 1, lm))));
   EXPECT_TRUE(all_missing(record(out, points, input_record(InputUpper::q, 1, lm))));
@@ -220,7 +223,7 @@ TEST_F(Cases, HumidityAbsentBetweenLevelsIsFilledLinearlyInLogPressure) {
   // 450 hPa, level 3, is filled from 800 and 150.
   ScratchDir work;
   write_file(work / "in.grib", rewrite(grib_, without(named({"r", "q"}, 450))));
-  auto r = conv2model(work.path(), {"ingest", "--rh", "as-is", "out", "in.grib"});
+  auto r = conv2model(work.path(), {"ingest", "--rh", "as-is", "--humidity", "physical", "out", "in.grib"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("humidity at 450 hPa: none in the files; relative humidity filled linear in ln p: "
                        "800 hPa x 0.6563 + 150 hPa x 0.3437"),
@@ -235,9 +238,11 @@ TEST_F(Cases, HumidityAbsentBetweenLevelsIsFilledLinearlyInLogPressure) {
   r = conv2model(work.path(), {"convert", "--quiet", "out/case.bin"});
   EXPECT_EQ(r.status, 0) << r.err;
 
-  // Left missing, the conversion stops as it always has.
+  // Left missing, the conversion stops as it always has, and ingest, which
+  // checks the case it made, says so and ends with the data-stop status.
   r = conv2model(work.path(), {"ingest", "--no-fill", "nofill", "in.grib"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  ASSERT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("nofill/case.bin would not convert: the converter stops with"), std::string::npos) << r.err;
   EXPECT_NE(r.out.find("--no-fill leaves it missing; the conversion will stop"), std::string::npos) << r.out;
   r = conv2model(work.path(), {"convert", "nofill/case.bin"});
   EXPECT_EQ(r.status, 1) << r.err;
@@ -266,7 +271,10 @@ TEST_F(Cases, AnUndefinedSouthWestCornerIsWarnedOf) {
                return true;
              }));
   const auto r = conv2model(work.path(), {"ingest", "out", "in.grib"});
-  ASSERT_EQ(r.status, 0) << r.err;
+  // The converter would stop on it: the case is kept, the stop told.
+  ASSERT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("the converter stops with \"case.bin: Temperature data missing at level"), std::string::npos)
+      << r.err;
   EXPECT_NE(r.out.find("(t at 800 hPa): its south-west corner is undefined, so the converter will take the "
                        "whole level as missing"),
             std::string::npos)
@@ -285,6 +293,40 @@ TEST_F(Cases, AFieldTableOfTheUsersOwnComesFirst) {
   const auto base = original(input_surface_record(3, lm));
   for (std::size_t k = 0; k < sp.size(); ++k) EXPECT_FLOAT_EQ(sp[k], 2.0f * base[k]);
   EXPECT_NE(r.out.find("x 0.02"), std::string::npos) << r.out;
+}
+
+TEST_F(Cases, AKindOfLevelTheTablesLackIsSaidInWords) {
+  // A reserved type of surface: ecCodes has no name for it.
+  ScratchDir work;
+  write_file(work / "in.grib", rewrite(grib_, [](Message& m) {
+               if (m.get_string("shortName") != "t") return false;
+               m.set("typeOfFirstFixedSurface", 191L);
+               return true;
+             }));
+  const auto r = conv2model(work.path(), {"ingest", "out", "in.grib"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("t (130) on a level type the tables do not name"), std::string::npos) << r.err;
+}
+
+TEST_F(Cases, TheFilesOfATimeAreNamedByTheirBaseNamesUnlessTwoShareOne) {
+  struct Row {
+    const char *first, *second, *said;
+  } rows[] = {
+      {"gfs_one.grib2", "sub/gfs_two.grib2", "2026120806 (42 fields in gfs_one.grib2); 2026120812 (42 fields in gfs_two.grib2)"},
+      {"a/in.grib", "b/in.grib", "2026120806 (42 fields in a/in.grib); 2026120812 (42 fields in b/in.grib)"},
+  };
+  for (const Row& row : rows) {
+    ScratchDir work;
+    std::filesystem::create_directories(work / "a");
+    std::filesystem::create_directories(work / "b");
+    std::filesystem::create_directories(work / "sub");
+    write_file(work / row.first, grib_);
+    write_file(work / row.second, rewrite(grib_, [](Message& m) { m.set("dataTime", 1200L); return true; }));
+    const auto r = conv2model(work.path(), {"ingest", "out", row.first, row.second});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find(row.said), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("[1]"), std::string::npos) << r.err;
+  }
 }
 
 }  // namespace

@@ -405,27 +405,28 @@ TEST(Times, OneTimeAndOneMemberOrTheChoiceOfOne) {
     for (const FieldInfo& f : fields) c.push_back({&f, 0});
     return c;
   };
+  const std::vector<std::string> files = {"gfs_one.grib2", "gfs_two.grib2"};
   auto refusal = [&](const TimeChoice& choice) {
     auto c = all();
     try {
-      choose_time(c, choice);
+      choose_time(c, choice, files);
     } catch (const c2m::IoFailure& e) {
       return std::string(e.what());
     }
     return std::string();
   };
-  EXPECT_NE(refusal({}).find("valid at 2 times, and a case has one: 2024010100 (2 fields in [1]); "
-                             "2024010106 (2 fields in [1], [2])"),
+  EXPECT_NE(refusal({}).find("valid at 2 times, and a case has one: 2024010100 (2 fields in gfs_one.grib2); "
+                             "2024010106 (2 fields in gfs_one.grib2, gfs_two.grib2)"),
             std::string::npos)
       << refusal({});
-  EXPECT_NE(refusal({ValidTime{20240101, 600}, {}}).find("2 ensemble members, and a case has one: member 0 (1 field in [1]); "
-                                                         "member 3 (1 field in [2])"),
+  EXPECT_NE(refusal({ValidTime{20240101, 600}, {}}).find("2 ensemble members, and a case has one: member 0 (1 field in gfs_one.grib2); "
+                                                         "member 3 (1 field in gfs_two.grib2)"),
             std::string::npos);
   EXPECT_NE(refusal({ValidTime{20240102, 0}, {}}).find("no field of the files is valid at 2024010200 (--time)"),
             std::string::npos);
   EXPECT_NE(refusal({{}, 7L}).find("valid at 2 times"), std::string::npos);
   auto c = all();
-  const ChosenTime t = choose_time(c, {ValidTime{20240101, 600}, 3L});
+  const ChosenTime t = choose_time(c, {ValidTime{20240101, 600}, 3L}, files);
   EXPECT_EQ(t.valid.text(), "2024010106");
   EXPECT_EQ(t.member, 3);
   ASSERT_EQ(c.size(), 1u);

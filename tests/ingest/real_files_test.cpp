@@ -57,8 +57,8 @@ TEST_F(Gfs, IngestsAndConverts) {
   for (const char* said : {"humidity at 20 hPa: none in the files; relative humidity filled linear in ln p: "
                            "30 hPa x 0.6309 + 10 hPa x 0.3691",
                            "relative humidity of kwbc (centre 7) is over NCEP's mixed phase; converted to over water",
-                           "NCEP mixed phase to over water", "[1]#175.2 v (132)", "[1]#303 prmsl (260074)",
-                           "Pa to hPa", "[1]#179 orog (228002)", "m x 9.80665", "stl4   1-2 m below ground"})
+                           "NCEP mixed phase to over water", "gfs.t12z.pgrbf120.2p5deg.grib2#175.2 v (132)", "gfs.t12z.pgrbf120.2p5deg.grib2#303 prmsl (260074)",
+                           "Pa to hPa", "gfs.t12z.pgrbf120.2p5deg.grib2#179 orog (228002)", "m x 9.80665", "stl4   1-2 m below ground"})
     EXPECT_NE(report.find(said), std::string::npos) << said;
 }
 
@@ -144,7 +144,7 @@ TEST(OtherRealFiles, GridsNoCaseCanHaveAreRefusedByName) {
       {"flux.grb", "the grid type is regular_gg (regular Gaussian)"},
       {"spherical_pressure_level.grib1", "the grid type is sh (spherical harmonics (spectral))"},
       {"CMC_reg_WIND_ISBL_300_ps60km_2010052400_P012.grib", "polar_stereographic"},
-      {"rotated_ll.grib1", "their grid is rotated_ll"},
+      {"rotated_ll.grib1", "the grid type is rotated_ll (rotated latitude/longitude)"},
   };
   for (const auto& row : rows) {
     ScratchDir dir;

@@ -1,5 +1,5 @@
 // A synthetic case written as GRIB and ingested again: with IEEE packing
-// and --rh as-is the same input grid file comes back bit for bit, whatever
+// and --rh as-is --humidity physical the same input grid file comes back bit for bit, whatever
 // the edition, the scanning order, the way the levels are stated, the
 // fields per message or the files they are spread over; with 16-bit
 // packing each plane comes back within its precision; a sub-area is the
@@ -144,7 +144,7 @@ TEST_F(RoundTrip, IeeePackingGivesTheSameInputGridFileBitForBit) {
   for (const Variant& v : variants) {
     ScratchDir work;
     const std::string bytes = v.make(v.grib1 ? grib1_ : grib2_);
-    std::vector<std::string> args = {"ingest", "--rh", "as-is", "out"};
+    std::vector<std::string> args = {"ingest", "--rh", "as-is", "--humidity", "physical", "out"};
     if (v.split) {
       write_file(work / "upper.grib", rewrite(bytes, isobaric));
       write_file(work / "surface.grib", rewrite(bytes, [](Message& m) { return !isobaric(m); }));
@@ -168,7 +168,7 @@ TEST_F(RoundTrip, IeeePackingGivesTheSameInputGridFileBitForBit) {
 TEST_F(RoundTrip, SimplePackingKeepsEveryPlaneWithinItsSixteenBits) {
   ScratchDir work;
   write_file(work / "in.grib", grib2_simple_);
-  const auto r = conv2model(work.path(), {"ingest", "--quiet", "--rh", "as-is", "out", "in.grib"});
+  const auto r = conv2model(work.path(), {"ingest", "--quiet", "--rh", "as-is", "--humidity", "physical", "out", "in.grib"});
   ASSERT_EQ(r.status, 0) << r.err;
   const std::string a = input(), b = read_file(work / "out/case.bin");
   ASSERT_EQ(a.size(), b.size());
@@ -219,7 +219,7 @@ TEST(Area, SubAreaAcrossZeroIsTheSameCutOfTheCase) {
   ScratchDir dir;
   make_case(dir.path(), 36, 19, -90.0, 0.0, 10.0, 5);  // 10 degrees, the whole earth
   write_file(dir / "in.grib", case_as_grib(dir.path()));
-  const auto r = conv2model(dir.path(), {"ingest", "--quiet", "--rh", "as-is", "--area", "-20,-30,20,30", "out", "in.grib"});
+  const auto r = conv2model(dir.path(), {"ingest", "--quiet", "--rh", "as-is", "--humidity", "physical", "--area", "-20,-30,20,30", "out", "in.grib"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(grid_and_levels(dir / "out/InputModelInf.txt").substr(0, 46),
             "7 5 5\n0\n-20000\n-30000\n20000\n30000\n10000\n10000\n");

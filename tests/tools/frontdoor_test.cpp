@@ -227,7 +227,7 @@ TEST(FrontDoor, SynthAsGribComesBackThroughIngest) {
     bool same_bits;
   };
   const Row rows[] = {
-      {{"--packing", "grid_ieee"}, {"--rh", "as-is"}, true},
+      {{"--packing", "grid_ieee"}, {"--rh", "as-is", "--humidity", "physical"}, true},
       {{}, {}, false},
       {{"--grib1"}, {}, false},
   };

@@ -72,7 +72,10 @@ constexpr Option option_rows[] = {
     {.name = "--levels", .kind = Kind::text, .value = "P,P,...", .help = "only these levels (hPa)"},
     {.name = "--area", .kind = Kind::text, .value = "S,W,N,E", .help = "only the grid points inside this area (degrees)"},
     {.name = "--rh", .kind = Kind::choice, .value = "convert|as-is",
-     .help = "relative humidity converted to over water (default),\nor taken unchanged", .choices = "convert|as-is"},
+     .help = "relative humidity converted to over water (default),\nor taken as over water already", .choices = "convert|as-is"},
+    {.name = "--humidity", .kind = Kind::choice, .value = "exact|physical",
+     .help = "the relative-humidity records: the converter's, giving\nback the case's q (default), or over water",
+     .choices = "exact|physical"},
     {.name = "--no-fill", .help = "leave an interior level without humidity missing"},
     {.name = "--label", .kind = Kind::text, .value = "WORD", .help = "the case's label (default: centre and time)"},
     {.name = "--table", .kind = Kind::text, .value = "FILE",
@@ -153,11 +156,12 @@ const std::string& more_text() {
       "  conv2model fetch --cycles 2024010100/2024013118/6h cases/jan\n"
       "\n"
       "Exit status: 0 the case was made (with --cycles: every case; with --dry-run:\n"
-      "a case can be made); 2 wrong usage, an index found on no root, a download\n"
-      "refused or given up, a message that fails its checks, a field the case needs\n"
-      "that neither the provider nor the invariant files hold, any case of --cycles\n"
-      "not made, or another failure of ingest's; 128 + N stopped by signal N (OUTDIR\n"
-      "as it was).\n";
+      "a case can be made); 1 the case was made but the converter would stop on it\n"
+      "(kept for inspection, its reason on standard error); 2 wrong usage, an index\n"
+      "found on no root, a download refused or given up, a message that fails its\n"
+      "checks, a field the case needs that neither the provider nor the invariant\n"
+      "files hold, any case of --cycles not made, or another failure of ingest's;\n"
+      "128 + N stopped by signal N (OUTDIR as it was).\n";
   return text;
 }
 
@@ -165,7 +169,7 @@ const std::string& more_text() {
 // and words are ingest's.
 void case_options(const ParsedOptions& p, const std::string& outdir, FetchOptions& o) {
   std::vector<std::string> args;
-  for (const char* name : {"--name", "--levels", "--area", "--rh", "--label", "--table", "--threads"})
+  for (const char* name : {"--name", "--levels", "--area", "--rh", "--humidity", "--label", "--table", "--threads"})
     if (p.given(name)) {
       args.push_back(name);
       args.push_back(p.text(name));
@@ -260,6 +264,7 @@ int run_cycles(const FetchOptions& o, const ingest::FieldTable& table, const std
         const fetch::FetchOutcome r = fetch::fetch_case(o, table, cycles[n], dir, transfers, progress);
         if (o.dry_run) put(io.out, r.report);
         if (!r.possible) throw IoFailure("no case can be made of it");
+        ingest::say_verdict(r.verdict, dir, o.name, io.err, "conv2model fetch");
         ++made;
         line = (o.dry_run ? "possible   " : "made       ") + dir;
       } catch (const RunFailure& e) {
@@ -309,6 +314,8 @@ int run(const std::vector<std::string>& args, Streams& io) {
   if (p.given("--cycles")) return run_cycles(o, table, cycles, outdir, p.given("--force"), transfers, progress, io);
   const fetch::FetchOutcome r = fetch::fetch_case(o, table, cycles.front(), outdir, transfers, progress);
   if (o.dry_run || !o.quiet) put(io.out, r.report);
+  std::fflush(io.out);
+  ingest::say_verdict(r.verdict, outdir, o.name, io.err, "conv2model fetch");
   return r.possible ? status_ok : status_failure;
 }
 

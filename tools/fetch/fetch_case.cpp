@@ -204,19 +204,21 @@ std::string download(const FetchOptions& o, const Located& l, const std::vector<
          ", " + fixed_decimals(seconds, 1) + " s, from " + l.files.data_url;
 }
 
-// The report's lines on where each message of the case's GRIB file came from.
+// The report's lines on where each message of the case's GRIB file came
+// from, the files named as the plan's FILES name them.
 std::string origin_text(const FetchOptions& o, const Located& l, const std::vector<WantedMessage>& wanted,
-                        const Assembly& assembly, const std::string& shown, const ingest::ValidTime& valid) {
-  std::string t = "downloaded: [1] " + shown + " (" + (o.keep_grib ? "kept" : "not kept; --keep-grib keeps it") +
+                        const Assembly& assembly, const std::string& shown, const ingest::ValidTime& valid,
+                        const std::vector<std::string>& files) {
+  std::string t = "downloaded: " + shown + " (" + (o.keep_grib ? "kept" : "not kept; --keep-grib keeps it") +
                   ") holds the messages of\n  " + l.files.data_url + "\nthat the case needs, in the order of that file:\n";
   for (std::size_t k = 0; k < wanted.size(); ++k) {
     const WantedMessage& w = wanted[k];
     const std::int64_t length = assembly.length(k).value_or(0);
-    t += "  [1]#" + decimal(k + 1) + "  bytes " + decimal(w.offset) + "-" + decimal(w.offset + length - 1) +
+    t += "  " + files[0] + "#" + decimal(k + 1) + "  bytes " + decimal(w.offset) + "-" + decimal(w.offset + length - 1) +
          "  (its message " + decimal(w.message) + ": " + w.serves + ")\n";
   }
   for (std::size_t n = 0; n < o.invariants.size(); ++n)
-    t += "[" + decimal(n + 2) + "] " + o.invariants[n] + " (--invariant): its fields are taken as valid at " +
+    t += o.invariants[n] + " (--invariant): its fields are taken as valid at " +
          valid.words() + "\n";
   return t;
 }
@@ -294,10 +296,11 @@ FetchOutcome fetch_case(const FetchOptions& o, const ingest::FieldTable& table, 
     }
   }
   ingest::CaseAddition addition;
-  addition.report = origin_text(o, l, wanted, assembly, shown, valid);
+  addition.report = origin_text(o, l, wanted, assembly, shown, valid, plan.files);
   if (o.keep_grib) addition.files.push_back(&grib);
   outcome.report = ingest::write_case(plan, sources, outdir, o.name, o.threads, addition);
   dirs.keep();
+  outcome.verdict = ingest::check_written_case(plan, outdir, o.name);
   progress.end(line);
   return outcome;
 }

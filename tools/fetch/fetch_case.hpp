@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "case/case_check.hpp"
 #include "plan/field_table.hpp"
 #include "plan/plan.hpp"
 #include "progress.hpp"
@@ -43,6 +44,7 @@ struct FetchOptions {
 struct FetchOutcome {
   std::string report;  // the case's report, or the dry run's listing
   bool possible = true;  // a dry run: a case can be made
+  ingest::CaseVerdict verdict;  // of the case made, by the converter's own checks
 };
 
 // The case of CYCLE into OUTDIR.  Throws the run's failures (IoFailure

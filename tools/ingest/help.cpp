@@ -42,16 +42,21 @@ constexpr std::string_view what_ingest_does =
 
 constexpr std::string_view the_fields =
     "Fields: geopotential (z, else gh x 9.80665), temperature, u and v on every\n"
-    "isobaric level that has all four; relative humidity over water made from q\n"
-    "where present, else from r over the centre's mixture of water and ice (ECMWF\n"
-    "and NCEP definitions; other centres taken as over water); q as it is, else\n"
-    "derived from t and RH; land-sea mask (else 1 where soil moisture of layer 1 is\n"
-    "defined); mean sea-level and surface pressure (Pa to hPa); surface\n"
-    "geopotential (z, else orog or gh x 9.80665); soil temperature and moisture of\n"
+    "isobaric level that has all four; q as it is, else derived from r over the\n"
+    "centre's mixture of water and ice (ECMWF and NCEP definitions; other centres\n"
+    "taken as over water); relative humidity as the converter takes it, the value\n"
+    "from which it gives back that q to the last bits (--humidity physical: over\n"
+    "water instead, its q then a few percent high in warm air); land-sea mask\n"
+    "(else 1 where soil moisture of layer 1 is defined); mean sea-level and\n"
+    "surface pressure (Pa to hPa); surface geopotential (z, else orog or gh x\n"
+    "9.80665); soil temperature and moisture of\n"
     "layers 1 to 4 (ECMWF's stl1..4 and swvl1..4, else layers in order of depth).\n"
     "An interior level without humidity is filled linearly in ln p from the\n"
     "levels below and above; humidity missing at the bottom or top, and soil\n"
-    "layers 3 and 4, are written missing for the converter's own patches.\n"
+    "layers 3 and 4, are written missing for the converter's own patches (its\n"
+    "estimate of q there).  The case written is read and checked as convert\n"
+    "--check does; one that would stop is kept, with the converter's reason and,\n"
+    "where undefined points stop it, the largest --area that converts.\n"
     "Undefined points (bitmaps, missing values) become 9.999e20.  Only regular\n"
     "latitude/longitude grids are taken, all fields on one grid, in any scanning\n"
     "order.\n"
@@ -111,7 +116,8 @@ constexpr std::string_view examples =
     "\n";
 
 constexpr std::string_view exit_status =
-    "Exit status: 0 the case was made (with --all-times: every case); 2 wrong\n"
+    "Exit status: 0 the case was made (with --all-times: every case); 1 the case\n"
+    "was made but the converter would stop on it (kept for inspection); 2 wrong\n"
     "usage, any case of --all-times not made, or an input or output failure: a\n"
     "file that is neither GRIB nor netCDF, a truncated or corrupt message or\n"
     "header, sizes beyond what the file holds or the limits (a plane of\n"

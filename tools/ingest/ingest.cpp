@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "case/all_times.hpp"
+#include "case/case_check.hpp"
 #include "case/case_dir.hpp"
 #include "command.hpp"
 #include "estab/estab.hpp"
@@ -54,6 +55,9 @@ int run_ingest(const Options& o, std::FILE* out, std::FILE* err) {
   // Only now is anything made in OUTDIR.
   const std::string text = write_case(plan, sources, o.outdir, o.name, threads);
   if (!o.quiet) put(out, text);
+  std::fflush(out);
+  // A case that the converter would stop on is no case made.
+  say_verdict(check_written_case(plan, o.outdir, o.name), o.outdir, o.name, err, "conv2model ingest");
   return cli::status_ok;
 }
 
@@ -67,6 +71,9 @@ int ingest(const Options& o, std::FILE* out, std::FILE* err) {
   mallopt(M_MMAP_THRESHOLD, 1 << 20);
   try {
     return run_ingest(o, out, err);
+  } catch (const DataStop& e) {
+    put(err, "conv2model ingest: " + std::string(e.what()) + "\n");
+    return cli::status_data_stop;
   } catch (const RunFailure& e) {
     put(err, "conv2model ingest: " + std::string(e.what()) + "\n");
     return cli::status_failure;

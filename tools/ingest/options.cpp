@@ -108,9 +108,15 @@ constexpr Option option_rows[] = {
              "relative humidity as over water",
      .choices = "ecmwf|ncep|none"},
     {.name = "--rh", .kind = Kind::choice, .value = "convert|as-is",
-     .help = "relative humidity r converted to over water (default),\n"
-             "or taken unchanged (for r that is over water already)",
+     .help = "relative humidity r of the files converted from their\n"
+             "centre's saturation to over water (default), or taken as\n"
+             "over water already",
      .choices = "convert|as-is"},
+    {.name = "--humidity", .kind = Kind::choice, .value = "exact|physical",
+     .help = "what the relative-humidity records hold: the value from\n"
+             "which the converter gives back the case's q (exact, the\n"
+             "default), or relative humidity over water (physical)",
+     .choices = "exact|physical"},
     {.name = "--no-fill",
      .help = "leave an interior level without humidity missing (the\n"
              "conversion will then stop)"},
@@ -147,6 +153,8 @@ PlanOptions plan_options(const cli::ParsedOptions& p) {
   if (p.given("--time")) o.time.time = parse_time(p.text("--time"));
   if (p.given("--member")) o.time.member = p.integer<long>("--member");
   if (p.given("--rh")) o.rh = p.text("--rh") == "as-is" ? RhMode::as_is : RhMode::convert;
+  if (p.given("--humidity"))
+    o.humidity = p.text("--humidity") == "physical" ? HumidityRecords::physical : HumidityRecords::exact;
   o.fill = !p.given("--no-fill");
   if (p.given("--label")) o.label = p.text("--label");
   return o;

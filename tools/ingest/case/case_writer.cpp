@@ -229,10 +229,12 @@ void Writer::job(const Job& j, Worker& w) {
       rh_of(j.below, w, w.b);
       rh_of(j.above, w, w.c);
       fill_between(w.b, w.c, j.weights);
-      put(j.record, w.b, "r at " + what + ", filled", true);
       whole(j.hum.t, w, w.t);
-      q_from_rh(w.t, w.b, j.hum.p_hpa);
-      put(j.q_record, w.t, "q at " + what + ", derived", true);
+      w.c = w.t;
+      q_from_rh(w.c, w.b, j.hum.p_hpa);
+      if (plan_.humidity == HumidityRecords::exact) rh_for_converter(w.t, w.c, w.b, j.hum.p_hpa);
+      put(j.record, w.b, "r at " + what + ", filled", true);
+      put(j.q_record, w.c, "q at " + what + ", derived", true);
       return;
   }
 }
@@ -254,7 +256,7 @@ void Writer::humidity(const Job& j, const std::string& what, Worker& w) {
     blocks(*h.q, w, [&](float* b, std::int64_t r0, std::int64_t r1) {
       put(j.q_record, b, r0, r1, q_what, true);
       std::span<float> rows(b, static_cast<std::size_t>((r1 - r0) * cols_));
-      rh_from_q(t_rows(r0, r1), rows, p);
+      rh_from_q(t_rows(r0, r1), rows, p, plan_.humidity);
       put(j.record, b, r0, r1, r_what, true);
     });
     return;
@@ -263,13 +265,14 @@ void Writer::humidity(const Job& j, const std::string& what, Worker& w) {
   blocks(*h.r, w, [&](float* b, std::int64_t r0, std::int64_t r1) {
     const std::span<float> rows(b, static_cast<std::size_t>((r1 - r0) * cols_));
     if (h.from == RhFrom::r_mixed) rh_from_mixed(t_rows(r0, r1), rows, h.phase);
-    put(j.record, b, r0, r1, r_what, true);
     if (!h.q) {
       const auto t = t_rows(r0, r1);
       w.block2.assign(t.begin(), t.end());
       q_from_rh(w.block2, rows, p);
       put(j.q_record, w.block2.data(), r0, r1, q_what, true);
+      if (plan_.humidity == HumidityRecords::exact) rh_for_converter(t, w.block2, rows, p);
     }
+    put(j.record, b, r0, r1, r_what, true);
   });
   if (h.q) {
     decode(*h.q, w);

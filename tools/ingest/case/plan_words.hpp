@@ -22,11 +22,15 @@ struct RecordLine {
   std::string field, level, from, conversion;
 };
 
+// What the relative-humidity records hold, for the report.
+std::string humidity_words(HumidityRecords records);
+
 // The lines of every record of PLAN, in record order.
 std::vector<RecordLine> record_lines(const Plan& plan);
 
-// A note of the plan in words, as the report lists it.
-std::string note_words(const Note& note);
+// A note of the plan in words, as the report lists it, the fields named
+// within FILES (the plan's files).
+std::string note_words(const Note& note, const std::vector<std::string>& files);
 
 // What job J writes, for its diagnostics: "t at 500 hPa" (a copy),
 // "500 hPa" (the humidity of a level, filled or missing), "lsm", "stl3".

@@ -19,21 +19,6 @@ std::string right(const std::string& s, std::size_t width) {
   return s.size() < width ? std::string(width - s.size(), ' ') + s : s;
 }
 
-}  // namespace
-
-std::string shell_word(const std::string& word) {
-  const bool plain = !word.empty() && std::all_of(word.begin(), word.end(), [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '/' || c == '.' || c == '_' || c == '-' || c == '+' || c == ',' || c == ':' || c == '@';
-  });
-  if (plain) return word;
-  std::string q = "'";
-  for (const char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-namespace {
-
 // NAME as an argument that no command takes for an option: a relative
 // name beginning with a dash is given as ./NAME, the same file.
 std::string not_an_option(const std::string& name) { return name.starts_with("-") ? "./" + name : name; }
@@ -66,7 +51,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
     const auto& s = *sources[n];
     const bool netcdf = s.format().starts_with("netCDF");
     if (netcdf) any_netcdf = true;
-    t += "  [" + decimal(n + 1) + "] " + s.path() + ": " + s.format() + ", " +
+    t += "  " + s.path() + ": " + s.format() + ", " +
          decimal(s.messages()) + (netcdf ? " variable" : " message") + (s.messages() == 1 ? "" : "s");
     if (static_cast<int>(s.fields().size()) != s.messages())
       t += ", " + decimal(s.fields().size()) + " fields";
@@ -90,6 +75,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
   for (const auto v : plan.run.grid) t += " " + decimal(v);
   t += "\nlevels (" + decimal(plan.lm()) + ", from the bottom, hPa):";
   for (const float p : plan.pressures) t += " " + shortest_float(p);
+  t += "\nhumidity:      " + humidity_words(plan.humidity);
   const std::vector<RecordLine> lines = record_lines(plan);
   t += "\n\nrecords of " + facts.name + " (" + decimal(lines.size()) + " of " +
        decimal(plan.run.im) + " x " + decimal(plan.run.jm) +
@@ -110,7 +96,7 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
   t += "\n";
   if (!plan.notes.empty()) {
     t += "\nnotes:\n";
-    for (const Note& n : plan.notes) t += "  - " + note_words(n) + "\n";
+    for (const Note& n : plan.notes) t += "  - " + note_words(n, plan.files) + "\n";
   }
   if (!facts.warnings.empty()) {
     t += "\nwarnings:\n";

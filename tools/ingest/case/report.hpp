@@ -9,6 +9,7 @@
 
 #include "plan/candidates.hpp"
 #include "plan/plan.hpp"
+#include "plan/shell_word.hpp"
 
 namespace c2m::ingest {
 
@@ -25,9 +26,5 @@ std::string report_text(const Plan& plan, const Sources& sources, const ReportFa
 // converter itself, and conv2model convert; each on a line of its own
 // indented by two blanks.
 std::string convert_commands(const std::string& outdir, const std::string& name);
-
-// WORD as one word for a POSIX shell: as it is when it needs no quoting,
-// else in single quotes.
-std::string shell_word(const std::string& word);
 
 }  // namespace c2m::ingest

@@ -1,6 +1,7 @@
 #include "plan/candidates.hpp"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include "kit/numbers.hpp"
@@ -62,7 +63,7 @@ std::string holdings(const Sources& sources, const std::optional<ValidTime>& tim
     t += params[n].name + " on ";
     for (std::size_t k = 0; k < params[n].kinds.size(); ++k) {
       if (k > 0) t += ", ";
-      t += params[n].kinds[k].level_type;
+      t += level_type_words(params[n].kinds[k].level_type);
       if (params[n].kinds[k].count > 1) t += " x" + decimal(params[n].kinds[k].count);
     }
   }
@@ -76,6 +77,19 @@ std::string holdings(const Sources& sources, const std::optional<ValidTime>& tim
   if (count > shown) others += "; and " + decimal(count - shown) + " more";
   if (!others.empty()) t += "; and variables that are no field of a grid: " + others;
   return t;
+}
+
+std::vector<std::string> file_names(const Sources& sources) {
+  std::vector<std::string> names;
+  for (const auto& s : sources) {
+    const std::string base = std::filesystem::path(s->path()).filename().string();
+    names.push_back(base.empty() ? s->path() : base);
+  }
+  std::vector<std::string> shown = names;
+  for (std::size_t a = 0; a < names.size(); ++a)
+    for (std::size_t b = 0; b < names.size(); ++b)
+      if (a != b && names[a] == names[b]) shown[a] = sources[a]->path();
+  return shown;
 }
 
 std::string name_of(const FieldInfo& f, const Sources& sources) {

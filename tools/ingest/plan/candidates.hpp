@@ -29,7 +29,11 @@ bool wins(const Candidate& a, const Candidate& b);
 // files hold ..." when the files hold others).
 std::string holdings(const Sources& sources, const std::optional<ValidTime>& at = std::nullopt);
 
-// "[1]#3 (t, 500 hPa)", the field in a diagnostic.
+// "PATH message 3 (t, 500 hPa)", the field in a diagnostic.
 std::string name_of(const FieldInfo& f, const Sources& sources);
+
+// The files of SOURCES as the report and the plan's words name them: each
+// by its base name, or by its path as given where two share a base name.
+std::vector<std::string> file_names(const Sources& sources);
 
 }  // namespace c2m::ingest

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "kit/numbers.hpp"
+#include "plan/regrid_advice.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
@@ -105,13 +106,10 @@ std::string grid_type_words(const std::string& type) {
 }
 
 LatLon normalise(const GridInfo& g, const std::string& where) {
-  if (g.type != "regular_ll") {
-    const std::string words = grid_type_words(g.type);
-    throw IoFailure(where + ": the grid type is " + g.type + (words.empty() ? "" : " (" + words + ")") +
-                    ", not a regular latitude/longitude grid, the only kind a case can have; "
-                    "regrid the file first, for example with CDO's remapping operators "
-                    "(cdo remapbil,r360x181 IN OUT makes a 1-degree grid)");
-  }
+  if (g.type != "regular_ll")
+    throw IoFailure(where + ": " + grid_kind_words(g) +
+                    ", not a regular latitude/longitude grid, the only kind a case can have; regrid the file "
+                    "first");
   auto bad = [&](const std::string& why) { return IoFailure(where + ": " + why); };
   if (g.ni < 1 || g.nj < 1)
     throw bad("the grid claims " + decimal(g.ni) + " x " + decimal(g.nj) + " points");

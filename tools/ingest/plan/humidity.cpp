@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "driver/input_driver.hpp"
 #include "estab/estab.hpp"
 #include "source/fields.hpp"
 
@@ -124,9 +125,46 @@ void q_from_rh_chunk(float* t_to_q, const float* rh, const float* es, std::size_
   }
 }
 
+// The converter's RH for Q, given its saturation humidity QS (per percent).
+// The product of a 4-byte real by QS is monotonic in that real, so from
+// q / qs (within an ulp or two of the answer) the steps go one way only,
+// until the product passes Q; the nearest is kept.
+float converter_rh(float q, float qs) {
+  float r = q / qs;
+  const float first = r * qs;
+  if (first == q || !std::isfinite(r)) return r;
+  const bool up = first < q;
+  float best = r, best_off = std::fabs(first - q);
+  for (int step = 0; step < 4; ++step) {
+    r = std::nextafter(r, up ? INFINITY : -INFINITY);
+    const float got = r * qs;
+    const float off = std::fabs(got - q);
+    if (off < best_off) best = r, best_off = off;
+    if (up ? got >= q : got <= q) break;
+  }
+  return best;
+}
+
 }  // namespace
 
-void rh_from_q(std::span<const float> t, std::span<float> q_to_rh, float p_hpa) {
+void rh_for_converter(std::span<const float> t, std::span<const float> q, std::span<float> rh, float p_hpa) {
+  for (std::size_t i = 0; i < rh.size(); ++i) {
+    const float qi = q[i], ti = t[i];
+    if (undefined(qi) || undefined(ti)) {
+      rh[i] = undefined_value;
+      continue;
+    }
+    // The converter's saturation is never 0 (its table's least entry, at
+    // 150 K, is positive, and near p it is capped), so q / qs is finite.
+    rh[i] = qi == 0.0f ? 0.0f : converter_rh(qi, saturation_humidity(ti, p_hpa));
+  }
+}
+
+void rh_from_q(std::span<const float> t, std::span<float> q_to_rh, float p_hpa, HumidityRecords records) {
+  if (records == HumidityRecords::exact) {
+    rh_for_converter(t, q_to_rh, q_to_rh, p_hpa);
+    return;
+  }
   float es[chunk];
   for (std::size_t start = 0; start < q_to_rh.size(); start += chunk) {
     const std::size_t len = std::min(chunk, q_to_rh.size() - start);

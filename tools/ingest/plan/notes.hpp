@@ -94,10 +94,19 @@ struct TimeOffHour {
 // description.
 struct IncrementBelowResolution {};
 
+// WIND (u or v) is flagged as stated along the grid's x and y
+// (uvRelativeToGrid = 1) on a regular latitude/longitude grid: harmless
+// on a grid that was always one, but a file remapped from a projected grid
+// keeps the flag and the winds of that grid.  Noted once.
+struct WindsRelativeToGrid {
+  const FieldInfo* wind = nullptr;
+};
+
 }  // namespace note
 
 using Note = std::variant<note::PassedOver, note::CentreHumidity, note::HumidityFilled, note::HumidityLeftMissing,
                           note::HumidityAtEnd, note::SoilLayersBeyondFour, note::MaskFromSoil,
-                          note::SoilLayerMissing, note::TimeOffHour, note::IncrementBelowResolution>;
+                          note::SoilLayerMissing, note::TimeOffHour, note::IncrementBelowResolution,
+                          note::WindsRelativeToGrid>;
 
 }  // namespace c2m::ingest

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "plan/planner.hpp"
+#include "plan/regrid_advice.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
@@ -27,15 +28,23 @@ void Planner::add_copy(std::int64_t record, const Source& s, bool upper, const W
 }
 
 void Planner::refuse_none_taken() const {
-  std::string grids;
+  // The first field on a grid no case can have tells what to do with its
+  // file.
+  const FieldInfo* other = nullptr;
   for (const auto& s : sources_)
     for (const FieldInfo& f : s->fields())
-      if (f.grid.type != "regular_ll" && grids.find(f.grid.type) == std::string::npos)
-        grids += (grids.empty() ? "" : ", ") + f.grid.type;
-  throw IoFailure("no field of the files is one that the field table takes; " + holdings(sources_) +
-                  (grids.empty() ? std::string()
-                                 : "; and their grid is " + grids +
-                                       ", not the regular latitude/longitude grid a case needs"));
+      if (f.grid.type != "regular_ll" && other == nullptr) other = &f;
+  std::string grid;
+  if (other != nullptr)
+    grid = "; and " + name_of(*other, sources_) + " is not on the regular latitude/longitude grid a case needs: " +
+           grid_kind_words(other->grid) + "; " + regrid_advice(other->grid, refused_file(sources_, other->file));
+  throw IoFailure("no field of the files is one that the field table takes; " + holdings(sources_) + grid);
+}
+
+void Planner::refuse_grid(const FieldInfo& f) const {
+  throw IoFailure(name_of(f, sources_) + ": " + grid_kind_words(f.grid) +
+                  ", not a regular latitude/longitude grid, the only kind a case can have; " +
+                  regrid_advice(f.grid, refused_file(sources_, f.file)));
 }
 
 void Planner::bucket(const std::vector<Candidate>& cands) {
@@ -84,10 +93,11 @@ void Planner::check_grids() {
 
 Plan Planner::make(std::vector<Candidate> cands) {
   if (cands.empty()) refuse_none_taken();
-  plan_.time = choose_time(cands, opt_.time);
+  plan_.files = file_names(sources_);
+  plan_.time = choose_time(cands, opt_.time, plan_.files);
   // A grid no case can have is refused first, naming its kind.
   for (const Candidate& c : cands)
-    if (c.field->grid.type != "regular_ll") normalise(c.field->grid, name_of(*c.field, sources_));
+    if (c.field->grid.type != "regular_ll") refuse_grid(*c.field);
   bucket(cands);
   choose_levels();
   upper_air_jobs();
@@ -111,6 +121,7 @@ void Planner::finish() {
   const FieldInfo& t1 = *chosen_.front()->t.front().field;
   plan_.run_of = &t1;
   plan_.label = opt_.label ? *opt_.label : default_label(t1.centre_name, plan_.time.valid);
+  plan_.humidity = opt_.humidity;
   if (plan_.time.valid.hhmm % 100 != 0) add_note<note::TimeOffHour>(plan_.time.valid);
   if (plan_.run.grid[5] == 0 && plan_.run.im > 1) add_note<note::IncrementBelowResolution>();
   // Longest first, so that the workers end together.

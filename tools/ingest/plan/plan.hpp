@@ -24,9 +24,10 @@
 
 namespace c2m::ingest {
 
+// What the relative humidity r of the files is over (--rh).
 enum class RhMode {
-  convert,  // RH over water: from q where present, else from r by its centre's definition
-  as_is,    // r taken unchanged where present, else RH from q
+  convert,  // its centre's saturation: converted to over water
+  as_is,    // water already: taken unchanged
 };
 
 struct PlanOptions {
@@ -34,6 +35,7 @@ struct PlanOptions {
   std::optional<Area> area;
   TimeChoice time;
   RhMode rh = RhMode::convert;
+  HumidityRecords humidity = HumidityRecords::exact;
   bool fill = true;
   std::optional<std::string> label;
 };
@@ -86,8 +88,10 @@ struct Plan {
   ChosenTime time;
   const FieldInfo* run_of = nullptr;  // the field whose run and step the case's are (t of level 1)
   std::string label;
+  HumidityRecords humidity = HumidityRecords::exact;  // what the relative-humidity records hold
   std::vector<Job> jobs;           // the longest first; every record of the case is made by one
   std::vector<Note> notes;         // in the order the planning met them
+  std::vector<std::string> files;  // the input files as the report names them (file_names)
   std::int64_t lm() const { return static_cast<std::int64_t>(pressures.size()); }
   std::int64_t points() const { return cut.points(); }
 };

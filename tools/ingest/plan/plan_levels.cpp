@@ -19,6 +19,21 @@ using layout::InputUpper;
 
 std::string hpa_words(float p) { return shortest_float(p) + " hPa"; }
 
+std::string Planner::one_wind_absent() const {
+  bool any_u = false, any_v = false;
+  for (const auto& [p, l] : levels_) {
+    any_u = any_u || !l.u.empty();
+    any_v = any_v || !l.v.empty();
+  }
+  if (any_u == any_v) return "";
+  const char* has = any_u ? "u" : "v";
+  const char* lacks = any_u ? "v" : "u";
+  return std::string("; ") + lacks + " is absent at every level of every file, while " + has +
+         " is there: most likely the files were regridded or copied by a tool that reads only the first field "
+         "of a GRIB 2 message holding u and v together (CDO does, and NCEP stores them so); split such messages "
+         "with grib_copy IN split.grib before regridding";
+}
+
 void Planner::choose_levels() {
   auto whole = [](const LevelFields& l) {
     return !l.z.empty() && !l.t.empty() && !l.u.empty() && !l.v.empty();
@@ -52,7 +67,7 @@ void Planner::choose_levels() {
     if (!refused.empty())
       throw IoFailure("--levels asks for levels that the files do not hold whole: " + refused +
                       "; the levels with z, t, u and v are (hPa): " +
-                      (available.empty() ? std::string("none") : available));
+                      (available.empty() ? std::string("none") : available) + one_wind_absent());
   } else {
     for (auto& [p, l] : levels_)
       if (whole(l)) {
@@ -64,7 +79,8 @@ void Planner::choose_levels() {
     std::string partial;
     for (auto& [p, l] : levels_) partial += (partial.empty() ? "" : "; ") + hpa_words(p) + " (" + lacking(l) + ")";
     throw IoFailure("no isobaric level holds geopotential (z or gh), temperature (t) and both winds (u, v)" +
-                    (partial.empty() ? std::string() : ": " + partial) + "; " + holdings(sources_, plan_.time.valid));
+                    (partial.empty() ? std::string() : ": " + partial) + one_wind_absent() + "; " +
+                    holdings(sources_, plan_.time.valid));
   }
   if (static_cast<std::int64_t>(plan_.pressures.size()) > max_levels)
     throw SizeFailure("the files hold " + decimal(plan_.pressures.size()) +
@@ -78,11 +94,14 @@ std::optional<LevelHumidity> Planner::own_humidity(std::size_t k) const {
   h.t = source(l.t.front());
   if (!l.q.empty()) h.q = source(l.q.front());
   if (!l.r.empty()) h.r = source(l.r.front());
-  if (opt_.rh == RhMode::convert) {
+  // The converter's records give back the case's q: the files' own q
+  // wherever there is one, whatever their r is over.  The physical records
+  // take r as it is, with --rh as-is, before q.
+  if (opt_.rh == RhMode::convert || opt_.humidity == HumidityRecords::exact) {
     if (h.q) {
       h.from = RhFrom::q;
     } else if (h.r) {
-      h.from = RhFrom::r_mixed;
+      h.from = opt_.rh == RhMode::as_is ? RhFrom::r_as_is : RhFrom::r_mixed;
       h.phase = mixed_phase_of(h.r->field->centre);
     } else {
       return std::nullopt;
@@ -114,8 +133,14 @@ void Planner::level_jobs(std::int64_t k, const std::vector<std::optional<LevelHu
     best(l.t, here(Quantity::t));  // written by the level's humidity job, which decodes t anyway
   else
     add_copy(t_record, best(l.t, here(Quantity::t)), true, here(Quantity::t));
-  add_copy(layout::input_record(InputUpper::u, k, lm), best(l.u, here(Quantity::u)), true, here(Quantity::u));
-  add_copy(layout::input_record(InputUpper::v, k, lm), best(l.v, here(Quantity::v)), true, here(Quantity::v));
+  const Source u = best(l.u, here(Quantity::u)), v = best(l.v, here(Quantity::v));
+  add_copy(layout::input_record(InputUpper::u, k, lm), u, true, here(Quantity::u));
+  add_copy(layout::input_record(InputUpper::v, k, lm), v, true, here(Quantity::v));
+  for (const Source& wind : {u, v})
+    if (wind.field->uv_relative_to_grid && !winds_noted_) {
+      winds_noted_ = true;
+      add_note<note::WindsRelativeToGrid>(wind.field);
+    }
   if (!l.q.empty()) best(l.q, here(Quantity::q));
   if (!l.r.empty()) best(l.r, here(Quantity::r));
 

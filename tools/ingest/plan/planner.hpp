@@ -53,13 +53,18 @@ class Planner {
   void note_centre(const LevelHumidity& h);
 
   // plan.cpp
-  void refuse_none_taken() const;
+  [[noreturn]] void refuse_none_taken() const;
+  // F is on a grid no case can have: the refusal, with what to do.
+  [[noreturn]] void refuse_grid(const FieldInfo& f) const;
   void bucket(const std::vector<Candidate>& cands);
   void check_grids();
   void finish();
 
   // plan_levels.cpp
   void choose_levels();
+  // When u is at no level of any file and v is (or the other way round):
+  // "; v is absent at every level ..." with the likely cause; else empty.
+  std::string one_wind_absent() const;
   std::optional<LevelHumidity> own_humidity(std::size_t k) const;
   void upper_air_jobs();
   void level_jobs(std::int64_t k, const std::vector<std::optional<LevelHumidity>>& own);
@@ -81,6 +86,7 @@ class Planner {
   std::vector<Candidate> soil_t_, soil_m_;
   std::vector<std::string> absent_;
   std::vector<long> centres_noted_;
+  bool winds_noted_ = false;
 };
 
 }  // namespace c2m::ingest

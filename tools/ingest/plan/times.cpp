@@ -12,13 +12,13 @@ namespace {
 
 template <class Key>
 std::string listing(const std::map<Key, std::pair<int, std::vector<int>>>& groups,
-                    std::string (*key_words)(const Key&)) {
+                    std::string (*key_words)(const Key&), const std::vector<std::string>& files) {
   std::string t;
   for (const auto& [key, v] : groups) {
     if (!t.empty()) t += "; ";
     t += key_words(key) + " (" + decimal(v.first) + " field" + (v.first == 1 ? "" : "s") + " in ";
     for (std::size_t n = 0; n < v.second.size(); ++n)
-      t += (n > 0 ? ", [" : "[") + decimal(v.second[n] + 1) + "]";
+      t += (n > 0 ? ", " : "") + files[static_cast<std::size_t>(v.second[n])];
     t += ")";
   }
   return t;
@@ -41,27 +41,28 @@ std::map<Key, std::pair<int, std::vector<int>>> group(const std::vector<Candidat
 
 }  // namespace
 
-ChosenTime choose_time(std::vector<Candidate>& cands, const TimeChoice& choice) {
+ChosenTime choose_time(std::vector<Candidate>& cands, const TimeChoice& choice,
+                       const std::vector<std::string>& files) {
   auto times = group<ValidTime>(cands, [](const Candidate& c) { return c.field->valid; });
   if (choice.time) {
     if (!times.count(*choice.time))
       throw IoFailure("no field of the files is valid at " + choice.time->text() +
-                      " (--time); they are valid at " + listing(times, time_words));
+                      " (--time); they are valid at " + listing(times, time_words, files));
     std::erase_if(cands, [&](const Candidate& c) { return c.field->valid != *choice.time; });
   } else if (times.size() > 1) {
     throw IoFailure("the fields are valid at " + decimal(times.size()) +
-                    " times, and a case has one: " + listing(times, time_words) +
+                    " times, and a case has one: " + listing(times, time_words, files) +
                     "; choose one with --time YYYYMMDDHH");
   }
   auto members = group<long>(cands, [](const Candidate& c) { return c.field->member; });
   if (choice.member) {
     if (!members.count(*choice.member))
       throw IoFailure("no field of the files is of member " + decimal(*choice.member) +
-                      " (--member); they hold " + listing(members, member_words));
+                      " (--member); they hold " + listing(members, member_words, files));
     std::erase_if(cands, [&](const Candidate& c) { return c.field->member != *choice.member; });
   } else if (members.size() > 1) {
     throw IoFailure("the fields belong to " + decimal(members.size()) +
-                    " ensemble members, and a case has one: " + listing(members, member_words) +
+                    " ensemble members, and a case has one: " + listing(members, member_words, files) +
                     "; choose one with --member N");
   }
   ChosenTime t;

@@ -23,7 +23,8 @@ struct ChosenTime {
 // Keeps the candidates of the chosen time and member.  Without a choice
 // they must all share one; IoFailure lists the times (or members) and how
 // many fields each has, or says that none has the one chosen.
-ChosenTime choose_time(std::vector<Candidate>& cands, const TimeChoice& choice);
+ChosenTime choose_time(std::vector<Candidate>& cands, const TimeChoice& choice,
+                       const std::vector<std::string>& files);
 
 // Parses YYYYMMDDHH (or YYYYMMDDHHMM) for --time; nothing if it is not one.
 std::optional<ValidTime> parse_time(const std::string& text);

@@ -35,11 +35,17 @@ std::string ValidTime::words() const {
   return d.substr(0, y) + "-" + d.substr(y, 2) + "-" + d.substr(y + 2, 2) + " " + clock;
 }
 
-std::string FieldInfo::where() const {
-  if (!variable.empty()) return "[" + decimal(file + 1) + "]:" + variable;
-  std::string w = "[" + decimal(file + 1) + "]#" + decimal(message);
+std::string FieldInfo::where(const std::string& file_name) const {
+  if (!variable.empty()) return file_name + ":" + variable;
+  std::string w = file_name + "#" + decimal(message);
   if (subfield > 0) w += "." + decimal(subfield);
   return w;
+}
+
+std::string level_type_words(const std::string& type) {
+  // ecCodes names a kind of level its tables lack "unknown", or nothing.
+  if (type.empty() || type == "unknown") return "a level type the tables do not name";
+  return type;
 }
 
 std::string FieldInfo::level_words() const {
@@ -51,7 +57,7 @@ std::string FieldInfo::level_words() const {
     if (*depth_top_m == *depth_bottom_m) return shortest_double(*depth_top_m) + " m below ground";
     return shortest_double(*depth_top_m) + "-" + shortest_double(*depth_bottom_m) + " m below ground";
   }
-  return level_type;
+  return level_type_words(level_type);
 }
 
 }  // namespace c2m::ingest

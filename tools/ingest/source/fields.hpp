@@ -44,6 +44,9 @@ struct GridInfo {
   double lat_first = 0, lon_first = 0, lat_last = 0, lon_last = 0;
   std::optional<double> di, dj;  // increments, when the file gives them
   bool i_negative = false, j_positive = false, j_consecutive = false, alternating = false;
+  // A grid that a GRIB 1 message gives only by its number in the
+  // catalogue of grids (no type of its own): that number; else 0.
+  long catalogued = 0;
 
   bool operator==(const GridInfo&) const = default;
 };
@@ -97,13 +100,21 @@ struct FieldInfo {
   // invariant field): its source states it at the times of the other
   // files (FieldSource::valid_at).
   bool timeless = false;
+  // A wind component stated along the grid's own x and y rather than
+  // east and north (GRIB's uvRelativeToGrid).
+  bool uv_relative_to_grid = false;
 
-  // "[F]#M" or "[F]#M.S", F counted from 1, for the report; "[F]:VAR"
-  // for a field of netCDF variable VAR.
-  std::string where() const;
+  // "FILE#M" or "FILE#M.S" (message M, field S of it), for the report;
+  // "FILE:VAR" for a field of netCDF variable VAR.  FILE_NAME is the file
+  // as the report names it (file_names).
+  std::string where(const std::string& file_name) const;
   // The level in words: "500 hPa", "0-0.1 m", "surface".
   std::string level_words() const;
 };
+
+// ecCodes' typeOfLevel TYPE for a diagnostic: as it is, or "a level type
+// the tables do not name" where it has none.
+std::string level_type_words(const std::string& type);
 
 // What a worker keeps from one decoded field to the next.
 struct DecodeScratch {

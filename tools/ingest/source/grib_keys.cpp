@@ -106,6 +106,7 @@ void read_grid(codes_handle* h, FieldInfo& f) {
   GridInfo& g = f.grid;
   g.type = get_string(h, "gridType");
   f.points = get_long(h, "numberOfDataPoints").value_or(0);
+  if (g.type.empty()) g.catalogued = get_long(h, "gridDefinition").value_or(0);
   if (g.type != "regular_ll") return;
   g.ni = get_long(h, "Ni").value_or(0);
   g.nj = get_long(h, "Nj").value_or(0);
@@ -170,6 +171,8 @@ void describe(codes_handle* h, FieldInfo& f) {
   f.member = get_long(h, "number").value_or(0);
   f.run = run_words(h);
   read_grid(h, f);
+  if (f.param_id == 131 || f.param_id == 132)
+    f.uv_relative_to_grid = get_long(h, "uvRelativeToGrid").value_or(0) == 1;
 }
 
 }  // namespace c2m::ingest::grib
