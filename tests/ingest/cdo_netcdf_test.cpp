@@ -8,6 +8,7 @@
 // the soil layers of the depth axis taken in order of depth and labelled
 // with the depths of its bounds.  The tools are Debian's (cdo,
 // libeccodes-tools): a test that cannot run them fails.
+#include <array>
 #include <gtest/gtest.h>
 
 #include <bit>
@@ -76,10 +77,24 @@ TEST_F(CdoNetcdf, IngestsWithoutATableToTheGribRoutesCase) {
     EXPECT_LE(worst, 1) << file << ": record " << worst_record;
     // The layers of the depth axis in order of depth, at the depths of its
     // bounds (not ERA5's), from the renamed soil temperature and soilw.
-    for (const char* said : {"stl1   0-0.1 m below ground    [1]:t_3 (130)", "swvl1  0-0.1 m below ground    [1]:soilw (260185)",
-                             "stl2   0.1-0.4 m below ground  [1]:t_3 (130)", "stl4   1-2 m below ground      [1]:t_3 (130)",
-                             "swvl4  1-2 m below ground      [1]:soilw (260185)", "[1]:prmsl (260074)       Pa to hPa",
-                             "[1]:orog (228002)        m x 9.80665"})
+    // Each record's line: its field and level, the variable it came from
+    // (named by the file), and the conversion.
+    const auto line_of = [&](const std::string& from) {
+      const auto at = r.out.find(from);
+      if (at == std::string::npos) return std::string();
+      const auto begin = r.out.rfind('\n', at) + 1;
+      return r.out.substr(begin, r.out.find('\n', at) - begin);
+    };
+    for (const auto& [from, begins, ends] : std::vector<std::array<std::string, 3>>{
+             {":t_3 (130)", "stl1   0-0.1 m below ground", "as is"},
+             {":soilw (260185)", "swvl1  0-0.1 m below ground", "as is"},
+             {":prmsl (260074)", "msl    surface", "Pa to hPa"},
+             {":orog (228002)", "orog   surface", "m x 9.80665"}}) {
+      const std::string line = line_of(file + from);
+      EXPECT_NE(line.find(begins), std::string::npos) << file << ": no \"" << begins << "\" from " << from << " in\n" << r.out;
+      EXPECT_TRUE(line.ends_with(ends)) << file << ": " << line;
+    }
+    for (const char* said : {"stl2   0.1-0.4 m below ground", "stl4   1-2 m below ground", "swvl4  1-2 m below ground"})
       EXPECT_NE(r.out.find(said), std::string::npos) << file << ": no \"" << said << "\" in\n" << r.out;
     // Pressure at the tropopause and at cloud tops is no surface pressure.
     EXPECT_EQ(r.out.find("trpp"), std::string::npos) << file << "\n" << r.out;
