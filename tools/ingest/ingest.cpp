@@ -31,7 +31,9 @@ int run_ingest(const Options& o, std::FILE* out, std::FILE* err) {
   if (threads == 0) threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   if (o.all_times) {
     const unsigned cores = o.jobs != 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
-    const Sources sources = open_sources(o.files, {o.centre, std::min(cores, 8u)}, o.plan.time.time);
+    // A message that cannot be indexed ends its file's index: the times
+    // before it can still be made.
+    const Sources sources = open_sources(o.files, {o.centre, std::min(cores, 8u), true}, o.plan.time.time);
     AllTimesOptions a;
     a.outdir = o.outdir;
     a.name = o.name;
