@@ -1,9 +1,10 @@
 // Faults of GRIB input that the reading path meets from outside, made to
 // happen for real against the built conv2model: a file whose messages are
-// swapped while ingest reads it, values that are not numbers, and a file of
-// many times broken in the middle.  Each ends in a case that holds what the
-// files hold, or in a status that says it does not, never in a case of
-// wrong values with status 0.
+// swapped while ingest reads it, values that are not numbers, a file of
+// many times broken in the middle, and a limit on the memory the run may
+// map.  Each ends in a case that holds what the files hold, or in a status
+// that says it does not, never in a case of wrong values with status 0 nor
+// in a crash.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -305,5 +306,36 @@ TEST_F(ReadingFaults, ABrokenMessageEndsTheIndexAndTheTimesBeforeItAreMade) {
     EXPECT_TRUE(contains(r.out, "fields of this time may lie beyond it")) << r.out;
   }
 }
+
+// conv2model ingest of a real file of GFS under a limit of the address
+// space (ulimit -v), with two threads: the run ends with a case, or with
+// status 2 and "out of memory", whatever the limit; under a limit that one
+// thread lives with, the case is made, on fewer threads if need be.  (Not
+// in a sanitizer build, whose shadow memory no such limit admits.)
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+TEST(MemoryLimit, ALimitOnTheAddressSpaceEndsInACaseOrOutOfMemoryNeverASignal) {
+  const std::string gfs = std::string(GRIB_EXAMPLES) + "/gfs.t12z.pgrbf120.2p5deg.grib2";
+  const std::vector<std::vector<std::string>> commands = {
+      {"ingest", "--threads", "2", "out", gfs},
+      {"ingest", "--all-times", "-j", "2", "all", gfs},
+  };
+  for (const long kib : {85000L, 90000L, 95000L, 100000L, 110000L, 120000L, 150000L, 200000L, 300000L}) {
+    for (const auto& args : commands) {
+      SCOPED_TRACE(std::to_string(kib) + " KiB: " + args[1]);
+      ScratchDir work;
+      std::string line = "ulimit -v " + std::to_string(kib) + " && exec " + CONV2MODEL;
+      for (const auto& a : args) line += " '" + a + "'";
+      const auto r = testsupport::run_program("/bin/sh", work.path(), "", {"-c", line});
+      ASSERT_TRUE(r.status == 0 || r.status == 2) << "status " << r.status << "\n" << r.err;
+      if (r.status == 2) {
+        EXPECT_TRUE(contains(r.err, "out of memory")) << r.err;
+      }
+      if (kib >= 150000) {
+        EXPECT_EQ(r.status, 0) << r.err;
+      }
+    }
+  }
+}
+#endif
 
 }  // namespace
