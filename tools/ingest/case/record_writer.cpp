@@ -17,13 +17,12 @@ struct RecordWriter::Spare {
   std::size_t most = 0;
 };
 
-RecordWriter::RecordWriter(OutputFile& out, std::int64_t points, std::size_t most_waiting)
-    : out_(out), points_(static_cast<std::size_t>(points)), most_waiting_(std::max<std::size_t>(1, most_waiting)),
-      spare_(std::make_shared<Spare>()) {
+RecordWriter::RecordWriter(OutputFile& out, std::int64_t points, std::size_t workers)
+    : out_(out), points_(static_cast<std::size_t>(points)), spare_(std::make_shared<Spare>()) {
   // Each worker holds up to four planes (a filled level's two humidities,
-  // a temperature and the plane being made), and the writer those waiting
-  // and the one it writes.
-  spare_->most = 4 * most_waiting_ + most_waiting_ + 1;
+  // a temperature and the plane being made), and the writer the one
+  // waiting and the one it writes.
+  spare_->most = 4 * std::max<std::size_t>(1, workers) + 2;
 }
 
 RecordWriter::~RecordWriter() = default;
@@ -52,8 +51,8 @@ void RecordWriter::put(std::int64_t record, Plane plane, std::string what) {
   std::unique_lock<std::mutex> lock(mutex_);
   if (failed_) return;
   waiting_[record] = Waiting{std::move(plane), std::move(what)};
-  // Someone is writing: wait only while too many records wait.
-  taken_.wait(lock, [&] { return failed_ || !writing_ || waiting_.size() <= most_waiting_; });
+  // Someone is writing: wait while another record waits already.
+  taken_.wait(lock, [&] { return failed_ || !writing_ || waiting_.size() <= 1; });
   if (failed_ || writing_) return;
   write_all(lock);
 }
