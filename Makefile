@@ -52,9 +52,10 @@ bench: build
 	$(BUILD)/bench/micro_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 # conv2model ingest against its floor (every GRIB message decoded on one
-# thread) on a global 0.25-degree case of 26 levels written as GRIB 2 with
-# 16-bit packing (generated once into $(BUILD)/bench-cases, 0.7 GB and
-# 0.35 GB), alternately, medians of 5.
+# thread), cdo -f nc copy and a Python ecCodes script, on a global
+# 0.25-degree case of 26 levels written as GRIB 2 with 16-bit simple packing
+# and repacked into complex packing, CCSDS and JPEG 2000 (generated once into
+# $(BUILD)/bench-cases, 0.7 GB and about 1 GB of GRIB), alternately, medians of 5.
 bench-ingest: build
 	python3 bench/ingest_bench.py $(BUILD) $(BUILD)/bench-cases --runs 5
 

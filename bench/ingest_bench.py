@@ -1,21 +1,32 @@
 #!/usr/bin/env python3
-"""Times conv2model ingest against its floor on a large GRIB file.
+"""Times conv2model ingest against its floor and its peers on large GRIB files.
 
 The case is a global synthetic one (conv2model synth --global --res RES --lm LM),
-written once as GRIB 2 with 16-bit simple packing (case_to_grib).  The
-floor (grib_decode_floor) decodes every message's values with ecCodes on
-one thread and does nothing else.  The two are run alternately, RUNS times
-each, so that both see the same state of the machine; the medians (with
-minimum and maximum), the median of the paired ratios and ingest's peak
-resident memory are printed, then the converter's time on the case ingest
-made, and how closely the converter gives back the file's own q
-(ingest_humidity_check).  Beside them, in the same alternation, the
-machine's own ceiling for two threads of work: a fixed amount of pure
-computation in one process, and split between two at once; on a machine
-shared with others it can be far below 2, and ingest's two threads gain no
-more than that over the one-threaded floor.
+written once as GRIB 2 with 16-bit simple packing (case_to_grib, ERA5's
+packing), and repacked once with grib_set into the packings of the other
+providers: complex packing with spatial differencing (GFS's), CCSDS (ECMWF's
+open data) and JPEG 2000.  For each packing, in one alternation, RUNS times
+after a run of each untimed (so that every one finds the file cached):
+
+  floor    grib_decode_floor: every message's values decoded by ecCodes on one
+           thread, nothing written;
+  ingest   conv2model ingest of the file;
+  cdo      cdo -f nc copy of the file, what a user would run instead;
+  python   grib_to_float32.py: ecCodes' Python module reading each message's
+           values and writing them as 4-byte reals (Debian's python3-eccodes).
+
+Printed for each packing: the file's size, the median wall time of each (with
+minimum and maximum), the median of the paired ratios to the floor of the same
+round, and each one's peak resident memory.  Beside them, in the same
+alternation, the machine's own ceiling for two threads of work: a fixed amount
+of pure computation in one process, and split between two at once; on a
+machine shared with others it can be far below 2, and ingest's two threads
+gain no more than that over the one-threaded floor.  Then the converter's time
+on the case ingest made of the simple packing, and how closely the converter
+gives back the file's own q (ingest_humidity_check).
 
   ingest_bench.py BUILD_DIR WORK_DIR [--runs N] [--res DEG] [--lm N]
+                  [--packings simple,complex,ccsds,jpeg] [--no-peers]
 """
 import argparse
 import os
@@ -26,11 +37,12 @@ import sys
 import time
 
 
-def timed(argv, cwd, stdin_text=None):
+def timed(argv, cwd, stdin_text=None, quiet=False):
     """Wall time (s), peak resident memory (KiB) and processor time (s) of one run."""
     stdin = subprocess.PIPE if stdin_text is not None else subprocess.DEVNULL
     start = time.perf_counter()
-    proc = subprocess.Popen(argv, cwd=cwd, stdin=stdin, stdout=subprocess.DEVNULL)
+    proc = subprocess.Popen(argv, cwd=cwd, stdin=stdin, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL if quiet else None)
     if stdin_text is not None:
         proc.stdin.write(stdin_text.encode())
         proc.stdin.close()
@@ -66,6 +78,35 @@ def spread(v):
     return (max(v) - min(v)) / statistics.median(v) * 100
 
 
+PACKINGS = {
+    "simple": "grid_simple",
+    "complex": "grid_complex_spatial_differencing",
+    "ccsds": "grid_ccsds",
+    "jpeg": "grid_jpeg",
+}
+
+
+def made_files(args, c2m, to_grib, packings):
+    """The case's directory and its GRIB file in each packing, made when missing."""
+    name = f"grib-g{args.res.replace('.', '')}-l{args.lm}"
+    case_dir = os.path.abspath(os.path.join(args.work, name))
+    simple = os.path.join(case_dir, "case.grib2")
+    if not os.path.exists(simple):
+        print(f"generating {name}: conv2model synth --global --res {args.res} --lm {args.lm}, then GRIB 2", flush=True)
+        subprocess.run([c2m, "synth", case_dir, "--global", "--res", args.res, "--lm", args.lm], check=True,
+                       stdout=subprocess.DEVNULL)
+        subprocess.run([to_grib, case_dir, "case.bin", simple], check=True)
+    files = {}
+    for p in packings:
+        f = simple if p == "simple" else os.path.join(case_dir, f"case-{p}.grib2")
+        if not os.path.exists(f):
+            print(f"repacking: grib_set -r -s packingType={PACKINGS[p]}", flush=True)
+            subprocess.run(["grib_set", "-r", "-s", f"packingType={PACKINGS[p]}", simple, f + ".part"], check=True)
+            os.rename(f + ".part", f)
+        files[p] = f
+    return case_dir, files
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("build")
@@ -73,61 +114,85 @@ def main():
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--res", default="0.25")
     ap.add_argument("--lm", default="26")
+    ap.add_argument("--packings", default="simple,complex,ccsds,jpeg")
+    ap.add_argument("--no-peers", action="store_true", help="time the floor and ingest only")
     args = ap.parse_args()
+    packings = args.packings.split(",")
+    for p in packings:
+        if p not in PACKINGS:
+            sys.exit(f"no packing {p}: one of {', '.join(PACKINGS)}")
     tool = lambda *p: os.path.abspath(os.path.join(args.build, *p))
     to_grib = tool("bench", "case_to_grib")
     floor, c2m = tool("bench", "grib_decode_floor"), tool("tools", "conv2model", "conv2model")
     check = tool("bench", "ingest_humidity_check")
+    peer = os.path.join(os.path.dirname(os.path.abspath(__file__)), "grib_to_float32.py")
+    case_dir, files = made_files(args, c2m, to_grib, packings)
+    scratch = os.path.join(case_dir, "out")
+    os.makedirs(scratch, exist_ok=True)
 
-    name = f"grib-g{args.res.replace('.', '')}-l{args.lm}"
-    case_dir = os.path.abspath(os.path.join(args.work, name))
-    grib = os.path.join(case_dir, "case.grib2")
-    out = os.path.join(case_dir, "ingested")
-    if not os.path.exists(grib):
-        print(f"generating {name}: conv2model synth --global --res {args.res} --lm {args.lm}, then GRIB 2", flush=True)
-        subprocess.run([c2m, "synth", case_dir, "--global", "--res", args.res, "--lm", args.lm], check=True,
-                       stdout=subprocess.DEVNULL)
-        subprocess.run([to_grib, case_dir, "case.bin", grib], check=True)
+    def ways(grib):
+        """Each way of reading GRIB: its name and the function that times one run."""
+        out = os.path.join(case_dir, "ingested")
 
-    def ingest():
-        shutil.rmtree(out, ignore_errors=True)  # outside the timing: no old case to free
-        return timed([c2m, "ingest", "--quiet", out, grib], case_dir)
+        def ingest():
+            shutil.rmtree(out, ignore_errors=True)  # outside the timing: no old case to free
+            return timed([c2m, "ingest", "--quiet", out, grib], case_dir)
 
-    # One run of each first, untimed, so that both find the file cached.
-    timed([floor, grib], case_dir)
-    ingest()
-    base, ing, rss, base_cpu, ing_cpu, spin = [], [], [], [], [], []
+        def fresh(path, argv):
+            def run():
+                if os.path.exists(path):
+                    os.remove(path)
+                return timed(argv, case_dir, quiet=True)  # cdo's warnings of names used twice
+            return run
+
+        w = [("floor", lambda: timed([floor, grib], case_dir)), ("ingest", ingest)]
+        if not args.no_peers:
+            nc = os.path.join(scratch, "cdo.nc")
+            w.append(("cdo", fresh(nc, ["cdo", "-s", "-f", "nc", "copy", grib, nc])))
+            raw = os.path.join(scratch, "python.bin")
+            w.append(("python", fresh(raw, ["/usr/bin/python3", peer, grib, raw])))
+        return w
+
+    plan = {p: ways(files[p]) for p in packings}
+    for p in packings:  # once each, untimed
+        for _, run in plan[p]:
+            run()
+    wall = {p: {n: [] for n, _ in plan[p]} for p in packings}
+    rss = {p: {n: [] for n, _ in plan[p]} for p in packings}
+    spin = []
     for _ in range(args.runs):
         spin.append(ceiling(5_000_000))
-        t, _, c = timed([floor, grib], case_dir)
-        base.append(t)
-        base_cpu.append(c)
-        t, m, c = ingest()
-        ing.append(t)
-        rss.append(m)
-        ing_cpu.append(c)
-    conv = []
-    for _ in range(3):
-        t, _, _ = timed([c2m, "convert", "--quiet", os.path.join(out, "case.bin")], case_dir)
-        conv.append(t)
-    ratios = [i / b for i, b in zip(ing, base)]
+        for p in packings:
+            for n, run in plan[p]:
+                t, m, _ = run()
+                wall[p][n].append(t)
+                rss[p][n].append(m)
     print()
-    print(f"GRIB file: {os.path.getsize(grib) / 1e6:.0f} MB, {name}; case made: "
-          f"{os.path.getsize(os.path.join(out, 'case.bin')) / 1e6:.0f} MB; {os.cpu_count()} cores; "
-          f"load average {os.getloadavg()[0]:.2f}")
-    print(f"floor (decode on one thread)  {med(base)}   spread {spread(base):.0f} %   "
-          f"processor {statistics.median(base_cpu):.3f} s")
-    print(f"conv2model ingest             {med(ing)}   spread {spread(ing):.0f} %   "
-          f"processor {statistics.median(ing_cpu):.3f} s")
-    print(f"ratio ingest / floor          {statistics.median(ratios):.2f} (paired runs {min(ratios):.2f}-{max(ratios):.2f})")
-    print(f"processor ingest / floor      {statistics.median(ing_cpu) / statistics.median(base_cpu):.2f}")
-    print(f"ingest peak resident memory   {max(rss) / 1024:.1f} MB")
+    print(f"{os.cpu_count()} cores; load average {os.getloadavg()[0]:.2f}; {args.runs} rounds; "
+          f"{args.res}-degree global case of {args.lm} levels")
+    for p in packings:
+        print(f"\n{PACKINGS[p]}: {os.path.getsize(files[p]) / 1e6:.0f} MB")
+        base = wall[p]["floor"]
+        for n in wall[p]:
+            v = wall[p][n]
+            ratio = [a / b for a, b in zip(v, base)]
+            print(f"  {n:<8} {med(v)}   spread {spread(v):3.0f} %   / floor {statistics.median(ratio):5.2f} "
+                  f"({min(ratio):.2f}-{max(ratio):.2f})   peak {max(rss[p][n]) / 1024:6.1f} MB")
+        if not args.no_peers:
+            ing = wall[p]["ingest"]
+            print(f"  cdo / ingest {statistics.median([c / i for c, i in zip(wall[p]['cdo'], ing)]):.2f}, "
+                  f"python / ingest {statistics.median([c / i for c, i in zip(wall[p]['python'], ing)]):.2f}")
     ceilings = [a / b for a, b in spin]
-    print(f"machine's ceiling for two     {statistics.median(ceilings):.2f} (runs {min(ceilings):.2f}-{max(ceilings):.2f}): "
+    print(f"\nmachine's ceiling for two     {statistics.median(ceilings):.2f} (runs {min(ceilings):.2f}-{max(ceilings):.2f}): "
           f"pure computation in one process against two")
-    print(f"conv2model convert on it      {med(conv)}")
-    print()
-    subprocess.run([check, case_dir], check=True)
+    if "simple" in packings:
+        out = os.path.join(case_dir, "ingested")
+        shutil.rmtree(out, ignore_errors=True)
+        timed([c2m, "ingest", "--quiet", out, files["simple"]], case_dir)
+        conv = [timed([c2m, "convert", "--quiet", os.path.join(out, "case.bin")], case_dir)[0] for _ in range(3)]
+        print(f"conv2model convert on it      {med(conv)}")
+        print()
+        subprocess.run([check, case_dir], check=True)
 
 
 if __name__ == "__main__":

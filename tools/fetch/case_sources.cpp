@@ -26,6 +26,8 @@ class Standing : public FieldSource {
     return inner_->read_range(own(f), scratch, first, out);
   }
   std::vector<std::string> others() const override { return inner_->others(); }
+  void check_unchanged() const override { inner_->check_unchanged(); }
+  const std::optional<ingest::IndexEnd>& index_end() const override { return inner_->index_end(); }
 
  protected:
   const FieldInfo& own(const FieldInfo& f) const {

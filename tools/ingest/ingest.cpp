@@ -2,7 +2,6 @@
 // case (or, with --all-times, every case) written; its failures said.
 #include "ingest.hpp"
 
-#include <malloc.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -17,6 +16,7 @@
 #include "case/case_dir.hpp"
 #include "command.hpp"
 #include "estab/estab.hpp"
+#include "source/memory_room.hpp"
 #include "source/open_source.hpp"
 #include "textio/errors.hpp"
 
@@ -25,6 +25,16 @@ namespace c2m::ingest {
 namespace {
 
 void put(std::FILE* f, const std::string& text) { std::fwrite(text.data(), 1, text.size(), f); }
+
+// Of THREADS, those a limit on the address space leaves room for, each
+// needing PER_THREAD bytes and all BASE more; fewer said on ERR.
+unsigned with_room(unsigned threads, std::int64_t per_thread, std::int64_t base, const std::string& what,
+                   std::FILE* err) {
+  std::string note;
+  threads = threads_for(threads, per_thread, base, what, note);
+  if (!note.empty()) put(err, "conv2model ingest: " + note + "\n");
+  return threads;
+}
 
 int run_ingest(const Options& o, std::FILE* out, std::FILE* err) {
   estab::es_ini();
@@ -40,18 +50,24 @@ int run_ingest(const Options& o, std::FILE* out, std::FILE* err) {
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGXFSZ, &ignore, nullptr);
     const unsigned cores = o.jobs != 0 ? o.jobs : std::max(1u, std::thread::hardware_concurrency());
-    const Sources sources = open_sources(o.files, {o.centre, std::min(cores, 8u)}, o.plan.time.time);
+    // A message that cannot be indexed ends its file's index: the times
+    // before it can still be made.
+    const unsigned readers =
+        with_room(std::min(cores, 8u), header_thread_bytes, definitions_bytes, "reading the headers", err);
+    const Sources sources = open_sources(o.files, {o.centre, readers, true}, o.plan.time.time);
     AllTimesOptions a;
     a.outdir = o.outdir;
     a.name = o.name;
     a.plan = o.plan;
-    a.cores = cores;
+    a.cores = with_room(cores, case_thread_bytes(sources), 0, "making the cases", err);
     a.quiet = o.quiet;
     a.terminal = ::isatty(::fileno(err)) == 1;
     return ingest_all_times(a, sources, table, out, err);
   }
-  const Sources sources = open_sources(o.files, {o.centre, threads}, o.plan.time.time);
+  const unsigned readers = with_room(threads, header_thread_bytes, definitions_bytes, "reading the headers", err);
+  const Sources sources = open_sources(o.files, {o.centre, readers}, o.plan.time.time);
   const Plan plan = make_plan(sources, table, o.plan);
+  threads = with_room(threads, case_thread_bytes(sources), 0, "making the case", err);
   // Only now is anything made in OUTDIR.
   const std::string text = write_case(plan, sources, o.outdir, o.name, threads);
   if (!o.quiet) put(out, text);
@@ -64,11 +80,14 @@ int run_ingest(const Options& o, std::FILE* out, std::FILE* err) {
 }  // namespace
 
 int ingest(const Options& o, std::FILE* out, std::FILE* err) {
-  // Planes of millions of points come and go (ecCodes allocates its own
-  // for bitmapped fields): blocks of a megabyte and more are mapped and
-  // given back when freed, rather than kept by the allocator, so that
-  // memory stays at a few planes per worker.
-  mallopt(M_MMAP_THRESHOLD, 1 << 20);
+  // The allocator's own threshold for mapping a block afresh is kept: it
+  // rises to the size of the blocks that come and go, so that ecCodes'
+  // working arrays (a few of a plane's size for every field it decodes)
+  // reuse the same memory from one field to the next.  Mapping every block
+  // of a megabyte and more afresh cost 280 000 page faults (1.2 GB zeroed
+  // by the system) for a case of 168 fields; the planes of the records
+  // are kept by the record writer for the next ones, whatever the threshold.
+  one_arena_under_limit();
   try {
     return run_ingest(o, out, err);
   } catch (const DataStop& e) {

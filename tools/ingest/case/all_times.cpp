@@ -10,6 +10,7 @@
 #include <set>
 
 #include "case/case_dir.hpp"
+#include "case/index_end.hpp"
 #include "kit/numbers.hpp"
 #include "kit/workers.hpp"
 #include "textio/errors.hpp"
@@ -184,6 +185,8 @@ void make_case(const AllTimesOptions& o, const Sources& sources, const FieldTabl
                  "left alone (remove it to have this time made)";
       return;
     }
+    r.reason = beyond_index_end(sources, t.valid);
+    if (!r.reason.empty()) return;
     // The case that --time makes of this time, from its own fields.
     PlanOptions po = o.plan;
     po.time.time = t.valid;
@@ -210,6 +213,11 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
   for (std::size_t n = 0; n < times.size(); ++n) taken[n] = !names.insert(case_directory(times[n].valid)).second;
 
   const std::vector<std::string> labels = time_labels(times);
+
+  // A file whose index ended short: said once, and the run fails.
+  const std::vector<std::string> ends = index_ends(sources);
+  for (const std::string& e : ends) put(err, "conv2model ingest: " + e + "\n");
+
   MadeDirectories top(o.outdir);
   std::vector<Outcome> outcomes(times.size());
   Progress progress(err, o.terminal, o.quiet, times.size());
@@ -244,7 +252,8 @@ int ingest_all_times(const AllTimesOptions& o, const Sources& sources, const Fie
   }
   if (made > 0) top.keep();
 
-  return summary(o, labels, sources.size(), outcomes, made, failed, out, err);
+  const int status = summary(o, labels, sources.size(), outcomes, made, failed, out, err);
+  return ends.empty() ? status : 2;
 }
 
 }  // namespace c2m::ingest

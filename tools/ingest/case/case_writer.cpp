@@ -2,41 +2,39 @@
 #include "case/extract.hpp"
 #include "case/mask_values.hpp"
 #include "case/plan_words.hpp"
+#include "case/record_writer.hpp"
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <map>
 #include <mutex>
 #include <new>
+#include <tuple>
 
 #include "kit/numbers.hpp"
 #include "kit/workers.hpp"
-#include "layout/byte_order.hpp"
 #include "textio/errors.hpp"
 
 namespace c2m::ingest {
 
 namespace {
 
-// Rows go out in blocks of about this many values: a record is never
-// held whole as 4-byte reals unless a level's temperature (or a fill)
-// needs it.
+// Rows are decoded and converted in blocks of about this many values, so
+// that the values decoded are used while the processor's cache holds them.
 constexpr std::int64_t block_values = 64 * 1024;
+
+using Plane = RecordWriter::Plane;
 
 class Writer {
  public:
-  Writer(const Plan& plan, const Sources& sources, OutputFile& out)
+  Writer(const Plan& plan, const Sources& sources, OutputFile& out, unsigned threads)
       : plan_(plan), sources_(sources), out_(out), points_(static_cast<std::size_t>(plan.points())),
         cols_(plan.cut.cols), rows_(plan.cut.rows),
-        block_rows_(std::max<std::int64_t>(1, block_values / std::max<std::int64_t>(plan.cut.cols, 1))) {}
+        block_rows_(std::max<std::int64_t>(1, block_values / std::max<std::int64_t>(plan.cut.cols, 1))),
+        threads_(threads), records_(out, plan.points(), threads) {}
 
-  void run(unsigned threads);
-  std::vector<std::string> warnings() const {
-    std::vector<std::string> w;
-    for (const auto& [record, text] : warnings_) w.push_back(text);
-    return w;
-  }
+  void run();
+  std::vector<std::string> warnings() const;
 
  private:
   struct Worker {
@@ -45,8 +43,6 @@ class Writer {
     // order), or to be decoded a few of its stored rows at a time into PIECE.
     bool in_pieces = false;
     std::vector<double> values, piece;
-    std::vector<float> t, b, c;     // whole planes in the case's order
-    std::vector<float> block, block2;
   };
 
   void work(Worker& w);
@@ -59,35 +55,45 @@ class Writer {
   // Rows R0 .. R1 - 1 of the case from the field made ready (of S),
   // converted, into OUT.
   void rows(const Source& s, Worker& w, std::int64_t r0, std::int64_t r1, float* out);
-  // The field of S made ready and converted, whole, into INTO.
-  void whole(const Source& s, Worker& w, std::vector<float>& into);
-  // The field made ready (of S) converted block by block; EACH(block,
-  // r0, r1) gets rows r0 .. r1 - 1 of the case.
+  // The field of S made ready and converted into INTO, a block of rows at
+  // a time; EACH(r0, r1) is called once rows r0 .. r1 - 1 are in it.
   template <class Each>
-  void blocks(const Source& s, Worker& w, Each&& each);
-  // Rows R0 .. R1 - 1 of RECORD from ROWS.
-  void put(std::int64_t record, const float* rows, std::int64_t r0, std::int64_t r1, const std::string& what,
-           bool upper);
-  void put(std::int64_t record, const std::vector<float>& plane, const std::string& what, bool upper) {
-    put(record, plane.data(), 0, rows_, what, upper);
+  void convert(const Source& s, Worker& w, std::vector<float>& into, Each&& each);
+  // The same into a plane of its own.
+  Plane field(const Source& s, Worker& w) {
+    Plane p = records_.plane();
+    convert(s, w, *p, [](std::int64_t, std::int64_t) {});
+    return p;
   }
-  void rh_of(const LevelHumidity& h, Worker& w, std::vector<float>& rh);
+  // RECORD handed over to be written, its corner checked.
+  void put(std::int64_t record, const Plane& plane, const std::string& what, bool upper);
+  Plane rh_of(const LevelHumidity& h, Worker& w);
   void humidity(const Job& j, const std::string& what, Worker& w);
+  void fill(const Job& j, const std::string& what, Worker& w);
+  std::span<float> span_of(const Plane& p, std::int64_t r0, std::int64_t r1) const {
+    return std::span<float>(p->data() + r0 * cols_, static_cast<std::size_t>((r1 - r0) * cols_));
+  }
 
   const Plan& plan_;
   const Sources& sources_;
   OutputFile& out_;
   std::size_t points_;
   std::int64_t cols_, rows_, block_rows_;
+  unsigned threads_;
+  RecordWriter records_;
+  std::vector<std::size_t> order_;  // of the plan's jobs, as the workers take them
   std::atomic<std::size_t> next_{0};
   Workers workers_;
-  std::mutex mutex_;  // the warnings (the file takes writes from every worker)
+  std::mutex mutex_;  // the warnings
   std::map<std::int64_t, std::string> warnings_;
+  // Fields with values that are not numbers, by file, message and field.
+  std::map<std::tuple<int, int, int>, std::string> non_finite_;
 };
 
 void Writer::decode(const Source& s, Worker& w) {
   const FieldSource& src = *sources_[static_cast<std::size_t>(s.field->file)];
   const GridInfo& g = s.field->grid;
+  w.scratch.non_finite = 0;
   w.in_pieces = !g.j_consecutive && !g.alternating && s.field->points == g.ni * g.nj &&
                src.read_range(*s.field, w.scratch, 0, {});
   if (w.in_pieces) return;
@@ -97,6 +103,13 @@ void Writer::decode(const Source& s, Worker& w) {
     throw IoFailure(name_of(*s.field, sources_) + ": holds " + decimal(w.values.size()) +
                     " values, but its grid has " + decimal(g.ni) + " x " + decimal(g.nj) +
                     " points: it is corrupt");
+  if (w.scratch.non_finite > 0) {
+    const FieldInfo& f = *s.field;
+    std::lock_guard<std::mutex> lock(mutex_);
+    non_finite_[{f.file, f.message, f.subfield}] =
+        name_of(f, sources_) + ": " + decimal(w.scratch.non_finite) + " of its " + decimal(f.points) +
+        " values are not numbers (NaN or infinite): they are taken as undefined points";
+  }
 }
 
 void Writer::rows(const Source& s, Worker& w, std::int64_t r0, std::int64_t r1, float* out) {
@@ -127,157 +140,142 @@ void Writer::rows(const Source& s, Worker& w, std::int64_t r0, std::int64_t r1, 
   }
 }
 
-void Writer::whole(const Source& s, Worker& w, std::vector<float>& into) {
-  decode(s, w);
-  into.resize(points_);
-  for (std::int64_t r0 = 0; r0 < rows_; r0 += block_rows_)
-    rows(s, w, r0, std::min(rows_, r0 + block_rows_), into.data() + r0 * cols_);
-}
-
 template <class Each>
-void Writer::blocks(const Source& s, Worker& w, Each&& each) {
-  w.block.resize(static_cast<std::size_t>(block_rows_ * cols_));
+void Writer::convert(const Source& s, Worker& w, std::vector<float>& into, Each&& each) {
+  decode(s, w);
   for (std::int64_t r0 = 0; r0 < rows_; r0 += block_rows_) {
     const std::int64_t r1 = std::min(rows_, r0 + block_rows_);
-    rows(s, w, r0, r1, w.block.data());
-    each(w.block.data(), r0, r1);
+    rows(s, w, r0, r1, into.data() + r0 * cols_);
+    each(r0, r1);
   }
 }
 
-void Writer::put(std::int64_t record, const float* rows, std::int64_t r0, std::int64_t r1, const std::string& what,
-                 bool upper) {
-  const auto n = static_cast<std::size_t>((r1 - r0) * cols_);
-  const std::int64_t offset = ((record - 1) * rows_ + r0) * cols_ * 4;
-  std::vector<float> swapped;
-  if constexpr (std::endian::native == std::endian::big) {
-    swapped.assign(rows, rows + n);
-    little_endian_to_host(swapped);  // the swap is its own inverse
-    rows = swapped.data();
-  }
+void Writer::put(std::int64_t record, const Plane& plane, const std::string& what, bool upper) {
   // Point (1, 1) of the southernmost row, the first of the record's last
   // row, tells the converter whether an upper-air level is there at all.
-  const bool corner_undefined = upper && r1 == rows_ && rows[(r1 - 1 - r0) * cols_] == undefined_value;
-  // A whole plane goes out in blocks too: the system copies a write of a
-  // few hundred kilobytes into the file far faster than one of megabytes.
-  const auto step = static_cast<std::size_t>(block_rows_ * cols_);
-  for (std::size_t at = 0; at < n; at += step)
-    out_.write_at(std::as_bytes(std::span<const float>(rows + at, std::min(step, n - at))),
-                  offset + static_cast<std::int64_t>(at) * 4, "record " + decimal(record) + " (" + what + ")");
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (corner_undefined)
+  if (upper && (*plane)[static_cast<std::size_t>((rows_ - 1) * cols_)] == undefined_value) {
+    std::lock_guard<std::mutex> lock(mutex_);
     warnings_[record] = "record " + decimal(record) + " (" + what +
                         "): its south-west corner is undefined, so the converter will take the whole level "
                         "as missing";
+  }
+  records_.put(record, plane, what);
 }
 
-void Writer::rh_of(const LevelHumidity& h, Worker& w, std::vector<float>& rh) {
+Plane Writer::rh_of(const LevelHumidity& h, Worker& w) {
   switch (h.from) {
-    case RhFrom::q:
-      whole(h.t, w, w.t);
-      whole(*h.q, w, rh);
-      rh_from_q(w.t, rh, h.p_hpa);
-      return;
-    case RhFrom::r_mixed:
-      whole(h.t, w, w.t);
-      whole(*h.r, w, rh);
-      rh_from_mixed(w.t, rh, h.phase);
-      return;
-    case RhFrom::r_as_is:
-      whole(*h.r, w, rh);
-      return;
+    case RhFrom::q: {
+      const Plane t = field(h.t, w);
+      Plane rh = field(*h.q, w);
+      rh_from_q(*t, *rh, h.p_hpa);
+      return rh;
+    }
+    case RhFrom::r_mixed: {
+      const Plane t = field(h.t, w);
+      Plane rh = field(*h.r, w);
+      rh_from_mixed(*t, *rh, h.phase);
+      return rh;
+    }
+    case RhFrom::r_as_is: return field(*h.r, w);
   }
+  return nullptr;
+}
+
+void Writer::fill(const Job& j, const std::string& what, Worker& w) {
+  const Plane b = rh_of(j.below, w);
+  {
+    const Plane c = rh_of(j.above, w);
+    fill_between(*b, *c, j.weights);
+  }
+  // RH over water filled between the levels, its q, and then (exact) the
+  // converter's RH for that q.
+  const Plane t = field(j.hum.t, w);
+  const Plane q = records_.plane();
+  std::copy(t->begin(), t->end(), q->begin());
+  q_from_rh(*q, *b, j.hum.p_hpa);
+  if (plan_.humidity == HumidityRecords::exact) rh_for_converter(*t, *q, *b, j.hum.p_hpa);
+  put(j.record, b, "r at " + what + ", filled", true);
+  put(j.q_record, q, "q at " + what + ", derived", true);
 }
 
 void Writer::job(const Job& j, Worker& w) {
   const std::string what = job_words(j);
   switch (j.kind) {
     case Job::Kind::copy: {
-      decode(j.src, w);
-      const bool mask = j.what.quantity == Quantity::lsm;
-      MaskValues mask_values;
-      blocks(j.src, w, [&](const float* b, std::int64_t r0, std::int64_t r1) {
-        if (mask) mask_values.add(std::span<const float>(b, static_cast<std::size_t>((r1 - r0) * cols_)));
-        put(j.record, b, r0, r1, what, j.upper_air);
-      });
-      if (const auto warning = mask_values.warning(j.record, name_of(*j.src.field, sources_))) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        warnings_[j.record] = *warning;
+      const Plane p = field(j.src, w);
+      if (j.what.quantity == Quantity::lsm) {
+        MaskValues mask_values;
+        mask_values.add(*p);
+        if (const auto warning = mask_values.warning(j.record, name_of(*j.src.field, sources_))) {
+          std::lock_guard<std::mutex> lock(mutex_);
+          warnings_[j.record] = *warning;
+        }
       }
+      put(j.record, p, what, j.upper_air);
       return;
     }
     case Job::Kind::missing: {
-      w.block.assign(static_cast<std::size_t>(block_rows_ * cols_), missing_value);
-      const std::string r_what = j.q_record ? "r at " + what + ", missing" : what + ", missing";
-      for (std::int64_t r0 = 0; r0 < rows_; r0 += block_rows_) {
-        const std::int64_t r1 = std::min(rows_, r0 + block_rows_);
-        put(j.record, w.block.data(), r0, r1, r_what, false);
-        if (j.q_record) put(j.q_record, w.block.data(), r0, r1, "q at " + what + ", missing", false);
-      }
+      // One plane of the missing mark for r and q alike.
+      const Plane p = records_.plane();
+      std::fill(p->begin(), p->end(), missing_value);
+      put(j.record, p, j.q_record ? "r at " + what + ", missing" : what + ", missing", false);
+      if (j.q_record) put(j.q_record, p, "q at " + what + ", missing", false);
       return;
     }
-    case Job::Kind::mask_from_soil:
-      decode(j.src, w);
-      blocks(j.src, w, [&](float* b, std::int64_t r0, std::int64_t r1) {
-        for (std::int64_t n = 0; n < (r1 - r0) * cols_; ++n) b[n] = b[n] == undefined_value ? 0.0f : 1.0f;
-        put(j.record, b, r0, r1, what, false);
-      });
+    case Job::Kind::mask_from_soil: {
+      const Plane p = field(j.src, w);
+      for (float& v : *p) v = v == undefined_value ? 0.0f : 1.0f;
+      put(j.record, p, what, false);
       return;
+    }
     case Job::Kind::humidity:
       humidity(j, what, w);
       return;
     case Job::Kind::fill:
-      rh_of(j.below, w, w.b);
-      rh_of(j.above, w, w.c);
-      fill_between(w.b, w.c, j.weights);
-      whole(j.hum.t, w, w.t);
-      w.c = w.t;
-      q_from_rh(w.c, w.b, j.hum.p_hpa);
-      if (plan_.humidity == HumidityRecords::exact) rh_for_converter(w.t, w.c, w.b, j.hum.p_hpa);
-      put(j.record, w.b, "r at " + what + ", filled", true);
-      put(j.q_record, w.c, "q at " + what + ", derived", true);
+      fill(j, what, w);
       return;
   }
 }
 
-// The t of a level and its humidity from its own fields: t decoded whole
-// (the humidity needs it at every point), q or r a block of rows at a time.
+// The t of a level and its humidity from its own fields: t whole (the
+// humidity needs it at every point), the humidity made from q or r a
+// block of rows at a time as they are decoded.
 void Writer::humidity(const Job& j, const std::string& what, Worker& w) {
   const LevelHumidity& h = j.hum;
   const float p = h.p_hpa;
-  const std::string r_what = "r at " + what, q_what = "q at " + what, t_what = "t at " + what;
-  whole(h.t, w, w.t);
-  put(j.t_record, w.t, t_what, true);
-  auto t_rows = [&](std::int64_t r0, std::int64_t r1) {
-    return std::span<const float>(w.t.data() + r0 * cols_, static_cast<std::size_t>((r1 - r0) * cols_));
-  };
+  const std::string r_what = "r at " + what, q_what = "q at " + what;
+  const Plane t = field(h.t, w);
+  put(j.t_record, t, "t at " + what, true);
   if (h.from == RhFrom::q) {
-    // q goes out as it is, then becomes RH in place.
-    decode(*h.q, w);
-    blocks(*h.q, w, [&](float* b, std::int64_t r0, std::int64_t r1) {
-      put(j.q_record, b, r0, r1, q_what, true);
-      std::span<float> rows(b, static_cast<std::size_t>((r1 - r0) * cols_));
-      rh_from_q(t_rows(r0, r1), rows, p, plan_.humidity);
-      put(j.record, b, r0, r1, r_what, true);
+    // q goes out as it is, and becomes RH in a plane of its own, each
+    // block of rows as it is decoded.
+    const Plane q = records_.plane(), rh = records_.plane();
+    convert(*h.q, w, *q, [&](std::int64_t r0, std::int64_t r1) {
+      const std::span<float> to = span_of(rh, r0, r1);
+      const std::span<const float> from = span_of(q, r0, r1);
+      std::copy(from.begin(), from.end(), to.begin());
+      rh_from_q(span_of(t, r0, r1), to, p, plan_.humidity);
     });
+    put(j.q_record, q, q_what, true);
+    put(j.record, rh, r_what, true);
     return;
   }
-  decode(*h.r, w);
-  blocks(*h.r, w, [&](float* b, std::int64_t r0, std::int64_t r1) {
-    const std::span<float> rows(b, static_cast<std::size_t>((r1 - r0) * cols_));
-    if (h.from == RhFrom::r_mixed) rh_from_mixed(t_rows(r0, r1), rows, h.phase);
-    if (!h.q) {
-      const auto t = t_rows(r0, r1);
-      w.block2.assign(t.begin(), t.end());
-      q_from_rh(w.block2, rows, p);
-      put(j.q_record, w.block2.data(), r0, r1, q_what, true);
-      if (plan_.humidity == HumidityRecords::exact) rh_for_converter(t, w.block2, rows, p);
-    }
-    put(j.record, b, r0, r1, r_what, true);
-  });
+  const Plane rh = field(*h.r, w);
+  if (h.from == RhFrom::r_mixed) rh_from_mixed(*t, *rh, h.phase);
   if (h.q) {
-    decode(*h.q, w);
-    blocks(*h.q, w, [&](const float* b, std::int64_t r0, std::int64_t r1) { put(j.q_record, b, r0, r1, q_what, true); });
+    put(j.record, rh, r_what, true);
+    put(j.q_record, field(*h.q, w), q_what, true);
+    return;
   }
+  // The q the files' r implies; the records then hold the RH from which
+  // the converter gives that q back (a plane handed over is never changed,
+  // so RH goes out after).
+  const Plane q = records_.plane();
+  std::copy(t->begin(), t->end(), q->begin());
+  q_from_rh(*q, *rh, p);
+  if (plan_.humidity == HumidityRecords::exact) rh_for_converter(*t, *q, *rh, p);
+  put(j.q_record, q, q_what, true);
+  put(j.record, rh, r_what, true);
 }
 
 // The jobs one after the other until none is left or any worker has
@@ -287,26 +285,49 @@ void Writer::work(Worker& w) {
     for (;;) {
       if (workers_.failed()) return;
       const std::size_t n = next_.fetch_add(1);
-      if (n >= plan_.jobs.size()) return;
-      job(plan_.jobs[n], w);
+      if (n >= order_.size()) return;
+      job(plan_.jobs[order_[n]], w);
     }
   } catch (const std::bad_alloc&) {
     throw SizeFailure(out_.name() + ": no memory for the planes of " + decimal(points_) + " points");
   }
 }
 
-void Writer::run(unsigned threads) {
-  threads = std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(plan_.jobs.size())));
+void Writer::run() {
+  // The jobs by the first record each writes, so that the records come
+  // ready about in the order of the file; a level's humidity (three
+  // records, the longest jobs) comes in the middle, and the short copies
+  // of the winds and the surface let the workers end together.
+  auto first = [](const Job& j) {
+    std::int64_t r = j.record;
+    for (const std::int64_t o : {j.q_record, j.t_record})
+      if (o > 0) r = std::min(r, o);
+    return r;
+  };
+  order_.resize(plan_.jobs.size());
+  for (std::size_t n = 0; n < order_.size(); ++n) order_[n] = n;
+  std::stable_sort(order_.begin(), order_.end(),
+                   [&](std::size_t a, std::size_t b) { return first(plan_.jobs[a]) < first(plan_.jobs[b]); });
+  const unsigned threads = std::max(1u, std::min<unsigned>(threads_, static_cast<unsigned>(plan_.jobs.size())));
   std::vector<Worker> workers(threads);
   workers_.run(static_cast<int>(threads), [&](int n) { work(workers[static_cast<std::size_t>(n)]); });
+}
+
+std::vector<std::string> Writer::warnings() const {
+  std::vector<std::string> w;
+  for (const auto& [record, text] : warnings_) w.push_back(text);
+  for (const auto& [field, text] : non_finite_) w.push_back(text);
+  return w;
 }
 
 }  // namespace
 
 std::vector<std::string> write_records(const Plan& plan, const Sources& sources, OutputFile& out,
                                        unsigned threads) {
-  Writer w(plan, sources, out);
-  w.run(threads);
+  Writer w(plan, sources, out, threads);
+  w.run();
+  // What was read is what was indexed: no file changed meanwhile.
+  for (const auto& s : sources) s->check_unchanged();
   return w.warnings();
 }
 

@@ -89,8 +89,11 @@ struct FieldInfo {
   std::string run;    // the run and step it comes from, in words
   GridInfo grid;
   std::int64_t points = 0;  // values it holds
-  // Where its source finds it again.
+  // Where its source finds it again, and the digest of what it found
+  // there when it indexed the file (0: none), by which it tells that the
+  // bytes it reads again for the values are the same message.
   std::int64_t offset = 0, length = 0;
+  std::uint64_t digest = 0;
   // A netCDF field: the name of its variable (empty for GRIB), and what
   // its source did to bring the values into the parameter's own units
   // ("hPa to Pa"; empty when they are in them already).
@@ -123,6 +126,18 @@ struct DecodeScratch {
   // that reads a field a range of values at a time; -1 for none.
   int held_file = -1;
   std::int64_t held_offset = -1;
+  // Values the decoder found not to be numbers (NaN, or infinite) and gave
+  // as undefined points instead, added up: its reader tells them.
+  std::int64_t non_finite = 0;
+};
+
+// Where a source's index of its file ends short of the file's end: the
+// message that could not be indexed and why.  The fields before it are
+// indexed; those at and after it are unknown.
+struct IndexEnd {
+  int message = 0;
+  std::int64_t at = 0;
+  std::string reason;
 };
 
 class FieldSource {
@@ -143,6 +158,16 @@ class FieldSource {
   // of TIMES (the validity times of the other fields), or left as they
   // are when TIMES is empty.  Called once, before fields() is used.
   virtual void valid_at(const std::vector<ValidTime>& times) { (void)times; }
+  // IoFailure naming the file when it is not as it was when it was opened
+  // (another size or modification time): what was read from it is then
+  // no longer what its index describes.
+  virtual void check_unchanged() const {}
+  // Where the index of a source opened to index what it can ends short of
+  // the file (a message that cannot be framed or parsed), or nothing.
+  virtual const std::optional<IndexEnd>& index_end() const {
+    static const std::optional<IndexEnd> none;
+    return none;
+  }
   // What the file holds besides its fields, in words, for a diagnostic
   // that lists what the files hold ("x (on dimension bnds of 2)").
   virtual std::vector<std::string> others() const { return {}; }

@@ -73,6 +73,11 @@ class HeaderParser {
 
 void HeaderParser::read_header(std::int64_t got) {
   got_ = got;
+  // The head read with the message's frame, when it holds enough.
+  if (got_ <= static_cast<std::int64_t>(m_.head.size())) {
+    header_.assign(m_.head.begin(), m_.head.begin() + got_);
+    return;
+  }
   header_.resize(static_cast<std::size_t>(got_));
   read_exact(file_, header_.data(), got_, m_.at);
 }
@@ -163,6 +168,7 @@ FieldInfo HeaderParser::field(codes_handle* h, int subfield) const {
   f.edition = m_.edition;
   f.offset = m_.at;
   f.length = m_.total;
+  f.digest = m_.digest;
   // A field alone in its message, its sections 0 to 4 read: its
   // parameter may be known from an earlier message of its definition.
   if (subfield == 0 && m_.edition == 2 && sections_0_to_4_read())
@@ -196,7 +202,7 @@ std::vector<FieldInfo> HeaderParser::fields_of_whole_message() {
 std::vector<FieldInfo> HeaderParser::parse() {
   // GRIB 2 states the grid and the product in a few hundred bytes: the
   // first read is short, and made longer when they need more.
-  read_header(std::min(m_.edition == 2 ? grib2_header_bytes : header_bytes, m_.total));
+  read_header(std::min(m_.edition == 2 ? head_bytes : header_bytes, m_.total));
   if (m_.edition == 2) walk_sections();
   // Edition 1 states the unit of its forecast time in octet 18 of its
   // product section, which starts at byte 8.

@@ -1,11 +1,17 @@
 #include "source/grib_source.hpp"
 
 #include <eccodes.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
 #include <exception>
 #include <mutex>
+#include <tuple>
+#include <utility>
 
 #include "eccodes_context.hpp"
 #include "kit/numbers.hpp"
@@ -22,48 +28,112 @@ using grib::get_long;
 using grib::get_string;
 using grib::Handle;
 
-GribSource::GribSource(SourceFile file, int index, unsigned threads)
-    : file_(std::move(file)), index_(index), threads_(std::max(1u, threads)) {
+namespace {
+
+// Messages framed before their headers are parsed: their heads held meanwhile.
+constexpr std::size_t batch_messages = 1024;
+
+// The modification time of an open file, in nanoseconds, and its size.
+std::pair<std::int64_t, std::int64_t> size_and_mtime(const SourceFile& file) {
+  struct stat st {};
+  if (::fstat(file.fd(), &st) != 0) throw ReadFailure(system_reason(file.path(), errno));
+  return {static_cast<std::int64_t>(st.st_size),
+          static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+}  // namespace
+
+GribSource::GribSource(SourceFile file, int index, unsigned threads, bool partial)
+    : file_(std::move(file)), index_(index), threads_(std::max(1u, threads)), partial_(partial) {
   grib::context();
+  std::tie(size_, mtime_ns_) = size_and_mtime(file_);
   walk();
 }
 
-GribSource::GribSource(std::string path, int index, unsigned threads)
-    : GribSource(SourceFile(std::move(path)), index, threads) {}
+GribSource::GribSource(std::string path, int index, unsigned threads, bool partial)
+    : GribSource(SourceFile(std::move(path)), index, threads, partial) {}
 
 std::string GribSource::format() const {
   if (edition1_ && edition2_) return "GRIB 1 and 2";
   return edition1_ ? "GRIB 1" : "GRIB 2";
 }
 
-void GribSource::walk() {
-  // First the frame of every message, in order; then the header sections
-  // of each, parsed on every worker.
-  const std::vector<grib::MessageSpan> spans = grib::frame_messages(file_);
-  messages_ = static_cast<int>(spans.size());
-  std::vector<std::vector<FieldInfo>> found(spans.size());
-  std::vector<std::exception_ptr> failures(spans.size());
+void GribSource::end_at(int number, std::int64_t at, const std::exception_ptr& failure) {
+  if (!partial_) std::rethrow_exception(failure);
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    end_ = IndexEnd{number, at, e.what()};
+  }
+}
+
+bool GribSource::parse(std::vector<grib::MessageSpan>& batch) {
+  std::vector<std::vector<FieldInfo>> found(batch.size());
+  std::vector<std::exception_ptr> failures(batch.size());
   // Each message's failure is kept at its place: the first in the file's
   // order is the one thrown, whichever worker met it first.
   std::atomic<std::size_t> next{0};
-  const unsigned threads = std::min<unsigned>(threads_, static_cast<unsigned>(spans.size()));
+  const unsigned threads = std::min<unsigned>(threads_, static_cast<unsigned>(batch.size()));
   run_on_threads(static_cast<int>(threads), [&](int) {
     grib::HeaderBuffers buffers;
     for (;;) {
       const std::size_t n = next.fetch_add(1);
-      if (n >= spans.size()) return;
+      if (n >= batch.size()) return;
       try {
-        found[n] = grib::parse_header(file_, index_, spans[n], buffers);
+        found[n] = grib::parse_header(file_, index_, batch[n], buffers);
       } catch (...) {
         failures[n] = std::current_exception();
       }
+      std::vector<unsigned char>().swap(batch[n].head);
     }
   });
-  for (std::size_t n = 0; n < spans.size(); ++n) {
-    if (failures[n]) std::rethrow_exception(failures[n]);
+  for (std::size_t n = 0; n < batch.size(); ++n) {
+    if (failures[n]) {
+      end_at(batch[n].number, batch[n].at, failures[n]);
+      return false;
+    }
     for (FieldInfo& f : found[n]) fields_.push_back(std::move(f));
-    (spans[n].edition == 1 ? edition1_ : edition2_) = true;
+    (batch[n].edition == 1 ? edition1_ : edition2_) = true;
+    messages_ = batch[n].number;
   }
+  return true;
+}
+
+void GribSource::walk() {
+  // The frames of a batch of messages, in order, then their header
+  // sections, parsed on every worker; a message that cannot be framed
+  // comes after those before it.
+  grib::Framer framer(file_);
+  std::vector<grib::MessageSpan> batch;
+  for (bool more = true; more;) {
+    std::exception_ptr framing;
+    batch.clear();
+    try {
+      while (batch.size() < batch_messages) {
+        std::optional<grib::MessageSpan> m = framer.next();
+        if (!m) {
+          more = false;
+          break;
+        }
+        batch.push_back(std::move(*m));
+      }
+    } catch (...) {
+      framing = std::current_exception();
+      more = false;
+    }
+    if (!batch.empty() && !parse(batch)) return;
+    if (framing) {
+      end_at(framer.count() + 1, framer.mark(), framing);
+      return;
+    }
+  }
+  if (messages_ == 0) grib::no_message(file_);
+}
+
+void GribSource::check_unchanged() const {
+  if (size_and_mtime(file_) != std::pair{size_, mtime_ns_})
+    throw IoFailure(path() + ": changed while ingest read it (its size or modification time is no longer "
+                    "what it was when it was opened): its messages may no longer be those indexed");
 }
 
 void GribSource::load(const FieldInfo& f, DecodeScratch& scratch) const {
@@ -73,6 +143,14 @@ void GribSource::load(const FieldInfo& f, DecodeScratch& scratch) const {
   scratch.held_file = -1;
   scratch.bytes.resize(static_cast<std::size_t>(f.length));
   grib::read_exact(file_, scratch.bytes.data(), f.length, f.offset);
+  // The message indexed, still: its head as it was (and so its length),
+  // and its end mark.
+  const unsigned char* b = scratch.bytes.data();
+  if ((f.digest != 0 && grib::head_digest(b, f.length) != f.digest) || f.length < 4 ||
+      std::memcmp(b + f.length - 4, "7777", 4) != 0)
+    throw IoFailure(grib::message_where(file_, f.message, f.offset) + ": is no longer the message indexed there (" +
+                    f.short_name + ", " + f.level_words() + ", " + f.valid.words() +
+                    "): the file changed while ingest read it");
   scratch.held_file = index_;
   scratch.held_offset = f.offset;
 }
@@ -126,6 +204,18 @@ void check_claims(codes_handle* h, const FieldInfo& f, const std::string& where)
   }
 }
 
+// Values that are not numbers (from a reference value or scale that is
+// NaN or infinite) made undefined points, never data; how many.
+std::int64_t undefined_where_not_finite(std::vector<double>& values) {
+  std::int64_t n = 0;
+  for (double& v : values)
+    if (!std::isfinite(v)) {
+      v = undefined_double;
+      ++n;
+    }
+  return n;
+}
+
 // The values of H decoded by ecCodes, undefined points as the case's mark.
 void decode(codes_handle* h, const FieldInfo& f, const std::string& where, std::vector<double>& values) {
   int err = codes_set_double(h, "missingValue", undefined_double);
@@ -157,8 +247,10 @@ void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<do
   // bytes (the same values as ecCodes gives, without a handle); ecCodes
   // reads every other kind.
   if (f.subfield == 0 && f.edition == 2 &&
-      decode_simple_packing(scratch.bytes, f.points, undefined_double, values))
+      decode_simple_packing(scratch.bytes, f.points, undefined_double, values)) {
+    scratch.non_finite += undefined_where_not_finite(values);
     return;
+  }
   scratch.held_file = -1;  // the bytes are ecCodes' to read now
   std::unique_lock<std::mutex> lock(grib::multi_field_mutex(), std::defer_lock);
   if (f.subfield != 0) lock.lock();
@@ -166,6 +258,7 @@ void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<do
   if (!h.h) throw IoFailure(where + ": cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
   check_claims(h.h, f, where);
   decode(h.h, f, where, values);
+  scratch.non_finite += undefined_where_not_finite(values);
 }
 
 }  // namespace c2m::ingest

@@ -37,7 +37,7 @@ std::unique_ptr<FieldSource> open_source(const std::string& path, int index, con
   SourceFile file(path);
   if (netcdf_format(file.head().data(), file.head().size()))
     return std::make_unique<NetcdfSource>(std::move(file), index, options.centre);
-  return std::make_unique<GribSource>(std::move(file), index, options.threads);
+  return std::make_unique<GribSource>(std::move(file), index, options.threads, options.partial);
 }
 
 Sources open_sources(const std::vector<std::string>& files, const SourceOptions& options,

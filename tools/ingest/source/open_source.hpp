@@ -21,6 +21,7 @@ namespace c2m::ingest {
 struct SourceOptions {
   std::optional<Centre> centre;  // of the netCDF files, whatever their attributes say
   unsigned threads = 1;          // that parse the headers of a GRIB file
+  bool partial = false;          // a GRIB file indexed up to a message that cannot be (IndexEnd)
 };
 
 // The source of PATH, the input file number INDEX (from 0).  Throws the

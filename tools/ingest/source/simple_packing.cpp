@@ -1,6 +1,7 @@
 #include "source/simple_packing.hpp"
 
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace c2m::ingest {
@@ -101,6 +102,7 @@ struct Packed {
   double reference = 0, scale2 = 1, scale10 = 1;
   const unsigned char* data = nullptr;
   const unsigned char* bitmap = nullptr;  // none: every point holds a value
+  bool finite = true;                      // every value a number
 
   double value(std::uint32_t x) const { return ((static_cast<double>(x) * scale2) + reference) * scale10; }
 };
@@ -146,6 +148,10 @@ bool take_apart(std::span<const unsigned char> message, std::int64_t points, Pac
   out.scale10 = power(-d, 10);
   out.data = s.s7 + 5;
   out.bitmap = bitmap;
+  // Values grow with the stored integer: when the least and the greatest
+  // are numbers, so is every value.
+  out.finite = std::isfinite(out.value(0)) &&
+               std::isfinite(out.value(static_cast<std::uint32_t>((std::uint64_t{1} << bits) - 1)));
   return true;
 }
 
@@ -173,7 +179,7 @@ bool decode_simple_packing(std::span<const unsigned char> message, std::int64_t 
 bool decode_simple_packing_range(std::span<const unsigned char> message, std::int64_t points, std::int64_t first,
                                  std::span<double> out) {
   Packed m;
-  if (!take_apart(message, points, m) || m.bitmap || first < 0 ||
+  if (!take_apart(message, points, m) || m.bitmap || !m.finite || first < 0 ||
       static_cast<std::uint64_t>(first) + out.size() > m.points)
     return false;
   double* o = out.data();

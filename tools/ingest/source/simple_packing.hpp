@@ -33,7 +33,9 @@ bool decode_simple_packing(std::span<const unsigned char> message, std::int64_t 
 // points, without a bitmap: each value's place is then its number times
 // the bits of a value) into OUT, for a reader that takes a field a few
 // rows at a time; false, OUT untouched, for a message this decoder does
-// not take, a bitmapped one or a range beyond the points.
+// not take, a bitmapped one, one whose values may not all be numbers (a
+// reference value or scale that is NaN or infinite: the whole decoding
+// then tells them) or a range beyond the points.
 bool decode_simple_packing_range(std::span<const unsigned char> message, std::int64_t points, std::int64_t first,
                                  std::span<double> out);
 
