@@ -4,9 +4,9 @@
 //
 // A file of many times holds them one after the other, as a rule: all the
 // fields of one time, then all those of the next.  A time is taken as
-// whole in such a file when, in the part indexed, its fields are one run
+// whole in such a file when, among the messages indexed, its fields are one run
 // that another time's fields follow.  The time of the last fields before
-// the end may go on beyond it, and in a file whose indexed part holds any
+// the end may go on beyond it, and in a file whose indexed messages hold any
 // time in two runs (times interleaved) no time can be told whole.
 #pragma once
 
