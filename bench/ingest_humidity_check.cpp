@@ -1,5 +1,5 @@
 // How closely the converter gives back a file's own specific humidity q
-// when ingest hands it relative humidity over water made from q, with the
+// under ingest --humidity physical, when ingest hands it relative humidity over water made from q, with the
 // saturation over water looked up in the converter's table at the 0.01 K
 // step below T (what ingest does) or worked out by the formula at T itself
 // (estab::goff_gratch).  The case's input grid file stands for the GRIB
@@ -63,7 +63,9 @@ int main(int argc, char** argv) {
     };
     estab::es_ini();
     Stats table_all, formula_all;
-    std::printf("converter's q against the file's q, in %% of the file's q, where q > 1e-7\n");
+    std::printf("with --humidity physical (relative humidity over water in the records; the default,\n"
+                "exact, gives q back within 2 units in the last place):\n"
+                "converter's q against the file's q, in %% of the file's q, where q > 1e-7\n");
     for (std::int64_t k = 1; k <= lm; ++k) {
       const float p = d.pressures_hpa[static_cast<std::size_t>(k - 1)];
       const auto t = plane(c2m::layout::InputUpper::t, k), q = plane(c2m::layout::InputUpper::q, k);
