@@ -1,8 +1,8 @@
 // How closely the converter gives back a file's own specific humidity q
-// under ingest --humidity physical, when ingest hands it relative humidity over water made from q, with the
-// saturation over water looked up in the converter's table at the 0.01 K
-// step below T (what ingest does) or worked out by the formula at T itself
-// (estab::goff_gratch).  The case's input grid file stands for the GRIB
+// under ingest --humidity physical, when ingest hands it relative humidity
+// over water made from q, with the saturation over water looked up in the
+// converter's table at the 0.01 K step below T (what ingest does) or
+// worked out by the formula at T itself (estab::goff_gratch).  The case's input grid file stands for the GRIB
 // file: with IEEE packing ingest reads it back exactly.
 //
 //   ingest_humidity_check CASE_DIR [INPUT]
