@@ -13,7 +13,9 @@ after a run of each untimed (so that every one finds the file cached):
   ingest   conv2model ingest of the file;
   cdo      cdo -f nc copy of the file, what a user would run instead;
   python   grib_to_float32.py: ecCodes' Python module reading each message's
-           values and writing them as 4-byte reals (Debian's python3-eccodes).
+           values and writing them as 4-byte reals (Debian's python3-eccodes,
+           unpacked into BUILD_DIR/python-eccodes by scripts/python-eccodes.sh,
+           as Debian 12 cannot install it beside libcurl4-openssl-dev).
 
 Printed for each packing: the file's size, the median wall time of each (with
 minimum and maximum), the median of the paired ratios to the floor of the same
@@ -37,12 +39,12 @@ import sys
 import time
 
 
-def timed(argv, cwd, stdin_text=None, quiet=False):
+def timed(argv, cwd, stdin_text=None, quiet=False, env=None):
     """Wall time (s), peak resident memory (KiB) and processor time (s) of one run."""
     stdin = subprocess.PIPE if stdin_text is not None else subprocess.DEVNULL
     start = time.perf_counter()
     proc = subprocess.Popen(argv, cwd=cwd, stdin=stdin, stdout=subprocess.DEVNULL,
-                            stderr=subprocess.DEVNULL if quiet else None)
+                            stderr=subprocess.DEVNULL if quiet else None, env=env)
     if stdin_text is not None:
         proc.stdin.write(stdin_text.encode())
         proc.stdin.close()
@@ -125,7 +127,14 @@ def main():
     to_grib = tool("bench", "case_to_grib")
     floor, c2m = tool("bench", "grib_decode_floor"), tool("tools", "conv2model", "conv2model")
     check = tool("bench", "ingest_humidity_check")
-    peer = os.path.join(os.path.dirname(os.path.abspath(__file__)), "grib_to_float32.py")
+    here = os.path.dirname(os.path.abspath(__file__))
+    peer = os.path.join(here, "grib_to_float32.py")
+    python_path = None
+    if not args.no_peers:
+        site = subprocess.run([os.path.join(here, "..", "scripts", "python-eccodes.sh"),
+                               os.path.join(os.path.abspath(args.build), "python-eccodes")],
+                              check=True, capture_output=True, text=True).stdout.strip()
+        python_path = dict(os.environ, PYTHONPATH=site)
     case_dir, files = made_files(args, c2m, to_grib, packings)
     scratch = os.path.join(case_dir, "out")
     os.makedirs(scratch, exist_ok=True)
@@ -138,11 +147,11 @@ def main():
             shutil.rmtree(out, ignore_errors=True)  # outside the timing: no old case to free
             return timed([c2m, "ingest", "--quiet", out, grib], case_dir)
 
-        def fresh(path, argv):
+        def fresh(path, argv, env=None):
             def run():
                 if os.path.exists(path):
                     os.remove(path)
-                return timed(argv, case_dir, quiet=True)  # cdo's warnings of names used twice
+                return timed(argv, case_dir, quiet=True, env=env)  # cdo's warnings of names used twice
             return run
 
         w = [("floor", lambda: timed([floor, grib], case_dir)), ("ingest", ingest)]
@@ -150,7 +159,7 @@ def main():
             nc = os.path.join(scratch, "cdo.nc")
             w.append(("cdo", fresh(nc, ["cdo", "-s", "-f", "nc", "copy", grib, nc])))
             raw = os.path.join(scratch, "python.bin")
-            w.append(("python", fresh(raw, ["/usr/bin/python3", peer, grib, raw])))
+            w.append(("python", fresh(raw, ["/usr/bin/python3", peer, grib, raw], python_path)))
         return w
 
     plan = {p: ways(files[p]) for p in packings}

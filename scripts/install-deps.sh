@@ -8,7 +8,7 @@ build=(cmake ninja-build g++ pkg-config git
        libcurl4-openssl-dev)
 tests=(libgtest-dev libgmock-dev libbenchmark-dev
        libeccodes-tools python-grib-doc
-       cdo netcdf-bin python3-xarray python3-netcdf4 python3-numpy python3-eccodes
+       cdo netcdf-bin python3-xarray python3-netcdf4 python3-numpy python3-cffi python3-attr
        parallel slurm-wlm munge man-db strace
        nginx-light curl
        clang libclang-rt-14-dev)
