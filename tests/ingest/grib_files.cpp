@@ -1,5 +1,7 @@
 #include "grib_files.hpp"
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -174,6 +176,43 @@ std::vector<float> record(const std::string& bytes, std::int64_t points, std::in
   if (at + v.size() * 4 > bytes.size()) throw std::runtime_error("record beyond the file");
   std::memcpy(v.data(), bytes.data() + at, v.size() * 4);
   return v;
+}
+
+std::vector<std::string> messages_of(const std::string& bytes) {
+  std::vector<std::string> out;
+  // Each message by the length its section 0 states: 3 octets from the
+  // fifth in edition 1, 8 from the ninth in edition 2.
+  for (std::size_t at = bytes.find("GRIB"); at != std::string::npos && at + 16 <= bytes.size();
+       at = bytes.find("GRIB", at)) {
+    const bool two = bytes[at + 7] == 2;
+    std::size_t len = 0;
+    for (std::size_t k = two ? 8 : 4; k < (two ? 16u : 7u); ++k) len = (len << 8) | static_cast<unsigned char>(bytes[at + k]);
+    out.push_back(bytes.substr(at, len));
+    at += std::max<std::size_t>(len, 1);
+  }
+  return out;
+}
+
+std::vector<double> values_by_eccodes(const std::string& message) {
+  std::vector<double> v;
+  rewrite(message, [&](Message& m) {
+    v = m.values();
+    return false;
+  });
+  return v;
+}
+
+long points_of(const std::string& message) {
+  long n = 0;
+  rewrite(message, [&](Message& m) {
+    n = m.get_long("numberOfDataPoints");
+    return false;
+  });
+  return n;
+}
+
+std::span<const unsigned char> bytes_of(const std::string& s) {
+  return {reinterpret_cast<const unsigned char*>(s.data()), s.size()};
 }
 
 }  // namespace ingesttest

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,15 @@ void put_be32(std::string& b, std::size_t at, std::uint32_t v);
 // bytes, where the section starts, its number), which may change the
 // section's contents in place but not its length.
 std::string edit_sections(std::string bytes, const std::function<void(std::string&, std::size_t, int)>& edit);
+
+// The messages of BYTES one by one, each whole.
+std::vector<std::string> messages_of(const std::string& bytes);
+// The values of the message MESSAGE as ecCodes decodes them, missing
+// points as 9.999e20, and its points.
+std::vector<double> values_by_eccodes(const std::string& message);
+long points_of(const std::string& message);
+// A message's bytes as a decoder takes them.
+std::span<const unsigned char> bytes_of(const std::string& s);
 
 // Runs the built conv2model with ARGS in DIR.
 testsupport::RunResult conv2model(const std::string& dir, const std::vector<std::string>& args);

@@ -20,42 +20,16 @@ namespace {
 
 constexpr double missing = static_cast<double>(9.999e20f);
 
-// The messages of BYTES one by one.
+// The messages of BYTES one by one, all of them.
 std::vector<std::string> messages(const std::string& bytes) {
-  std::vector<std::string> out;
+  const std::vector<std::string> out = messages_of(bytes);
   std::size_t n = 0;
-  for (std::size_t k = 0;; ++k) {
-    std::size_t seen = 0;
-    const std::string one = rewrite(bytes, [&](Message&) { return seen++ == k; });
-    if (one.empty()) break;
-    out.push_back(one);
-    n += one.size();
-  }
+  for (const std::string& m : out) n += m.size();
   EXPECT_EQ(n, bytes.size());
   return out;
 }
 
-std::vector<double> by_eccodes(const std::string& message) {
-  std::vector<double> v;
-  rewrite(message, [&](Message& m) {
-    v = m.values();
-    return false;
-  });
-  return v;
-}
-
-long points_of(const std::string& message) {
-  long n = 0;
-  rewrite(message, [&](Message& m) {
-    n = m.get_long("numberOfDataPoints");
-    return false;
-  });
-  return n;
-}
-
-std::span<const unsigned char> bytes_of(const std::string& s) {
-  return {reinterpret_cast<const unsigned char*>(s.data()), s.size()};
-}
+std::vector<double> by_eccodes(const std::string& message) { return values_by_eccodes(message); }
 
 class SimplePacking : public ::testing::Test {
  protected:

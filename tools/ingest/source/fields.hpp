@@ -119,9 +119,16 @@ struct FieldInfo {
 // the tables do not name" where it has none.
 std::string level_type_words(const std::string& type);
 
+struct ComplexIntegers;
+
 // What a worker keeps from one decoded field to the next.
 struct DecodeScratch {
   std::vector<unsigned char> bytes;
+  // The stored integers of the field held, when its packing is one whose
+  // integers its reader decodes once and makes values of block by block
+  // (GRIB's complex packing); held says they are those of the bytes held.
+  std::shared_ptr<ComplexIntegers> integers;
+  bool integers_held = false;
   // The field whose bytes these are (its file and offset), for a source
   // that reads a field a range of values at a time; -1 for none.
   int held_file = -1;

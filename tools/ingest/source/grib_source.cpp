@@ -16,6 +16,7 @@
 #include "eccodes_context.hpp"
 #include "kit/numbers.hpp"
 #include "kit/workers.hpp"
+#include "source/complex_packing.hpp"
 #include "source/grib_framing.hpp"
 #include "source/grib_header.hpp"
 #include "source/grib_keys.hpp"
@@ -141,6 +142,7 @@ void GribSource::load(const FieldInfo& f, DecodeScratch& scratch) const {
       static_cast<std::int64_t>(scratch.bytes.size()) == f.length)
     return;
   scratch.held_file = -1;
+  scratch.integers_held = false;
   scratch.bytes.resize(static_cast<std::size_t>(f.length));
   grib::read_exact(file_, scratch.bytes.data(), f.length, f.offset);
   // The message indexed, still: its head as it was (and so its length),
@@ -155,11 +157,31 @@ void GribSource::load(const FieldInfo& f, DecodeScratch& scratch) const {
   scratch.held_offset = f.offset;
 }
 
+namespace {
+
+// The integers of the complex packing of F, of the bytes SCRATCH holds,
+// decoded once; nullptr for a message of another packing (or one the
+// decoder does not take).
+const ComplexIntegers* integers_of(const FieldInfo& f, DecodeScratch& scratch) {
+  if (scratch.integers_held) return scratch.integers.get();
+  if (!scratch.integers) scratch.integers = std::make_shared<ComplexIntegers>();
+  if (!decode_complex_integers(scratch.bytes, f.points, *scratch.integers)) return nullptr;
+  scratch.integers_held = true;
+  return scratch.integers.get();
+}
+
+}  // namespace
+
 bool GribSource::read_range(const FieldInfo& f, DecodeScratch& scratch, std::int64_t first,
                             std::span<double> out) const {
   if (f.subfield != 0 || f.edition != 2 || f.points < 1 || f.points > max_plane_points) return false;
   load(f, scratch);
-  return decode_simple_packing_range(scratch.bytes, f.points, first, out);
+  if (decode_simple_packing_range(scratch.bytes, f.points, first, out)) return true;
+  const ComplexIntegers* ints = integers_of(f, scratch);
+  if (!ints || ints->bitmap || !ints->finite || first < 0 || static_cast<std::uint64_t>(first) + out.size() > ints->points)
+    return false;
+  complex_values_range(*ints, static_cast<std::uint64_t>(first), out);
+  return true;
 }
 
 namespace {
@@ -243,13 +265,17 @@ void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<do
     throw SizeFailure(where + ": claims " + decimal(f.points) + " values, more than the limit of " +
                       decimal(max_plane_points) + " a plane");
   load(f, scratch);
-  // The usual packing of a message of one field, decoded here from its
-  // bytes (the same values as ecCodes gives, without a handle); ecCodes
-  // reads every other kind.
-  if (f.subfield == 0 && f.edition == 2 &&
-      decode_simple_packing(scratch.bytes, f.points, undefined_double, values)) {
-    scratch.non_finite += undefined_where_not_finite(values);
-    return;
+  // The usual packings of a message of one field, simple and complex,
+  // decoded here from its bytes (the same values as ecCodes gives, without
+  // a handle); ecCodes reads every other kind.
+  if (f.subfield == 0 && f.edition == 2) {
+    const ComplexIntegers* ints = nullptr;
+    if (decode_simple_packing(scratch.bytes, f.points, undefined_double, values) ||
+        (ints = integers_of(f, scratch)) != nullptr) {
+      if (ints) complex_values(*ints, undefined_double, values);
+      scratch.non_finite += undefined_where_not_finite(values);
+      return;
+    }
   }
   scratch.held_file = -1;  // the bytes are ecCodes' to read now
   std::unique_lock<std::mutex> lock(grib::multi_field_mutex(), std::defer_lock);

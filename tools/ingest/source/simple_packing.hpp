@@ -2,15 +2,10 @@
 // representation template 5.0), the usual packing of analyses, decoded
 // directly from the message's bytes.
 //
-// A value is stored as an unsigned integer X of N bits, and is
-// Y = (X x 2^E + R) x 10^-D with the reference value R (a 4-byte IEEE real)
-// and the binary and decimal scale factors E and D of section 5.  With a
+// A value is stored as an unsigned integer X of N bits, and made a value
+// as grib2_sections.hpp says, the very double ecCodes gives.  With a
 // bitmap (section 6), only the points whose bit is set hold a value; the
-// others are undefined.  The arithmetic is done in 8-byte reals in the same
-// order and with the same powers as ecCodes does it (2^E and 10^-D made by
-// repeated multiplication or division), so that every value is the very
-// double ecCodes gives: the two ways agree bit for bit, and ecCodes remains
-// the reader of every other kind of message.
+// others are undefined.
 #pragma once
 
 #include <cstdint>

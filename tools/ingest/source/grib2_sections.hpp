@@ -1,0 +1,78 @@
+// The parts of a GRIB 2 message of one field that its values are decoded
+// from, shared by the decoders of the packings ingest decodes itself:
+// sections 5 (how the values are packed), 6 (the bitmap) and 7 (the data),
+// and the scale that makes a stored integer a value.
+//
+// A value is stored as an integer X and is Y = (X x 2^E + R) x 10^-D, with
+// the reference value R (a 4-byte IEEE real) and the binary and decimal
+// scale factors E and D of section 5, in the same octets for every
+// packing.  The arithmetic is done in 8-byte reals in the same order and
+// with the same powers as ecCodes does it (2^E and 10^-D made by repeated
+// multiplication or division), so that every value is the very double
+// ecCodes gives: the two ways agree bit for bit, and ecCodes remains the
+// reader of every other kind of message.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace c2m::ingest::grib2 {
+
+// The big-endian unsigned integer of N octets at P.
+inline std::uint64_t be(const unsigned char* p, int n) {
+  std::uint64_t v = 0;
+  for (int k = 0; k < n; ++k) v = (v << 8) | p[k];
+  return v;
+}
+
+// A signed integer of N octets: a sign bit and the magnitude, as GRIB
+// stores scale factors and the extra descriptors of spatial differencing.
+inline std::int64_t signed_magnitude(const unsigned char* p, int n) {
+  const std::uint64_t v = be(p, n);
+  const std::uint64_t sign = std::uint64_t{1} << (8 * n - 1);
+  const auto magnitude = static_cast<std::int64_t>(v & (sign - 1));
+  return (v & sign) ? -magnitude : magnitude;
+}
+
+struct Sections {
+  const unsigned char* s5 = nullptr;
+  const unsigned char* s6 = nullptr;
+  const unsigned char* s7 = nullptr;
+  std::uint64_t len5 = 0, len6 = 0, len7 = 0;
+  int template5 = -1;  // the data representation template number
+};
+
+// The sections 5, 6 and 7 of message M; false when it is not GRIB 2, is of
+// several fields or its sections do not fit it.
+bool find_sections(std::span<const unsigned char> m, Sections& s);
+
+// R, 2^E and 10^-D of section 5, and the value of a stored integer.
+struct Scale {
+  double reference = 0, scale2 = 1, scale10 = 1;
+
+  static Scale of(const unsigned char* s5);
+  double value(double x) const { return ((x * scale2) + reference) * scale10; }
+};
+
+// The bitmap of section 6 for POINTS points, or nullptr when there is
+// none (indicator 255); false when the section holds another kind (a
+// bitmap given elsewhere) or is too short for the points.
+bool bitmap_of(const Sections& s, std::uint64_t points, const unsigned char*& bitmap);
+
+// Points of BITMAP (of POINTS bits) whose bit is set.
+std::uint64_t bits_set(const unsigned char* bitmap, std::uint64_t points);
+
+inline bool bit(const unsigned char* bitmap, std::uint64_t k) { return (bitmap[k / 8] >> (7 - k % 8)) & 1u; }
+
+// The values of the points, in order, into OUT (of POINTS values): each
+// point whose bit of BITMAP is set takes the next value VALUE(i) for
+// i = 0, 1, ...; the others MISSING.  BITMAP has as many bits set as
+// values are given.
+template <class Value>
+void spread(const unsigned char* bitmap, std::uint64_t points, double missing, Value value, double* out) {
+  std::uint64_t i = 0;
+  for (std::uint64_t k = 0; k < points; ++k) out[k] = bit(bitmap, k) ? value(i++) : missing;
+}
+
+}  // namespace c2m::ingest::grib2
