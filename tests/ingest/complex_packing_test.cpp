@@ -14,9 +14,9 @@
 #include "source/complex_packing.hpp"
 
 using namespace ingesttest;
-using c2m::ingest::ComplexIntegers;
-using c2m::ingest::complex_values;
-using c2m::ingest::complex_values_range;
+using c2m::ingest::PackedIntegers;
+using c2m::ingest::packed_values;
+using c2m::ingest::packed_values_range;
 using c2m::ingest::decode_complex_integers;
 using testsupport::ScratchDir;
 using testsupport::write_file;
@@ -27,10 +27,10 @@ constexpr double missing = static_cast<double>(9.999e20f);
 
 // The values of MESSAGE by the decoder, or nothing when it does not take it.
 std::optional<std::vector<double>> decoded(const std::string& message) {
-  ComplexIntegers ints;
+  PackedIntegers ints;
   if (!decode_complex_integers(bytes_of(message), points_of(message), ints)) return std::nullopt;
   std::vector<double> v;
-  complex_values(ints, missing, v);
+  packed_values(ints, missing, v);
   return v;
 }
 
@@ -135,13 +135,13 @@ TEST(ComplexPackingOfRealFiles, TheSameDoublesAsEccodesForEveryMessage) {
 
 TEST_F(ComplexPacking, ValuesOfAnyRangeAreThoseOfTheWhole) {
   const std::string msg = messages_of(repacked(ieee_, "grid_complex_spatial_differencing", 16, 1))[5];
-  ComplexIntegers ints;
+  PackedIntegers ints;
   ASSERT_TRUE(decode_complex_integers(bytes_of(msg), points_of(msg), ints));
   std::vector<double> whole;
-  complex_values(ints, missing, whole);
+  packed_values(ints, missing, whole);
   for (const auto& [first, count] : {std::pair{0, 37}, {500, 251}, {850, 1}}) {
     std::vector<double> part(static_cast<std::size_t>(count));
-    complex_values_range(ints, static_cast<std::uint64_t>(first), part);
+    packed_values_range(ints, static_cast<std::uint64_t>(first), part);
     EXPECT_EQ(std::memcmp(part.data(), whole.data() + first, part.size() * sizeof(double)), 0) << first;
   }
 }
@@ -176,7 +176,7 @@ TEST(ComplexPackingRefused, MessagesItDoesNotTakeAreLeftToEccodes) {
   for (const Refused& row : rows) {
     std::string b = msg;
     row.edit(b);
-    ComplexIntegers ints;
+    PackedIntegers ints;
     EXPECT_FALSE(decode_complex_integers(bytes_of(b), points_of(msg), ints)) << row.name;
   }
 }

@@ -1,7 +1,5 @@
 #include "source/complex_packing.hpp"
 
-#include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -132,7 +130,7 @@ bool unpack(const Groups& g, const unsigned char* data, std::uint64_t bytes, std
 
 }  // namespace
 
-bool decode_complex_integers(std::span<const unsigned char> message, std::int64_t points, ComplexIntegers& out) {
+bool decode_complex_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out) {
   grib2::Sections s;
   Groups g;
   if (points < 1 || !grib2::find_sections(message, s) || !groups_of(s, g)) return false;
@@ -141,27 +139,8 @@ bool decode_complex_integers(std::span<const unsigned char> message, std::int64_
   if (!grib2::bitmap_of(s, n, bitmap) || (bitmap ? g.coded > n || grib2::bits_set(bitmap, n) != g.coded : g.coded != n))
     return false;
   if (!unpack(g, s.s7 + 5, s.len7 - 5, out.x)) return false;
-  out.scale = grib2::Scale::of(s.s5);
-  out.points = n;
-  out.bitmap = bitmap;
-  // Values grow with the integer: when the least and the greatest make
-  // numbers, so does every one.
-  const auto [lo, hi] = std::minmax_element(out.x.begin(), out.x.end());
-  out.finite = std::isfinite(out.scale.value(*lo)) && std::isfinite(out.scale.value(*hi));
+  out.made(grib2::Scale::of(s.s5), n, bitmap);
   return true;
-}
-
-void complex_values(const ComplexIntegers& ints, double missing, std::vector<double>& values) {
-  values.resize(ints.points);
-  if (ints.bitmap) {
-    grib2::spread(ints.bitmap, ints.points, missing, [&](std::uint64_t i) { return ints.value(i); }, values.data());
-    return;
-  }
-  for (std::uint64_t i = 0; i < ints.points; ++i) values[i] = ints.value(i);
-}
-
-void complex_values_range(const ComplexIntegers& ints, std::uint64_t first, std::span<double> out) {
-  for (std::size_t i = 0; i < out.size(); ++i) out[i] = ints.value(first + i);
 }
 
 }  // namespace c2m::ingest

@@ -119,16 +119,19 @@ struct FieldInfo {
 // the tables do not name" where it has none.
 std::string level_type_words(const std::string& type);
 
-struct ComplexIntegers;
+struct PackedIntegers;
 
 // What a worker keeps from one decoded field to the next.
 struct DecodeScratch {
   std::vector<unsigned char> bytes;
   // The stored integers of the field held, when its packing is one whose
   // integers its reader decodes once and makes values of block by block
-  // (GRIB's complex packing); held says they are those of the bytes held.
-  std::shared_ptr<ComplexIntegers> integers;
+  // (GRIB's complex packing and CCSDS); held says they are those of the
+  // bytes held.
+  std::shared_ptr<PackedIntegers> integers;
   bool integers_held = false;
+  // Room for a decompressor's output before it becomes those integers.
+  std::vector<unsigned char> samples;
   // The field whose bytes these are (its file and offset), for a source
   // that reads a field a range of values at a time; -1 for none.
   int held_file = -1;

@@ -1,6 +1,8 @@
 #include "source/grib2_sections.hpp"
 
+#include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 
 namespace c2m::ingest::grib2 {
@@ -64,3 +66,28 @@ std::uint64_t bits_set(const unsigned char* bitmap, std::uint64_t points) {
 }
 
 }  // namespace c2m::ingest::grib2
+
+namespace c2m::ingest {
+
+void PackedIntegers::made(const grib2::Scale& s, std::uint64_t n, const unsigned char* bits) {
+  scale = s;
+  points = n;
+  bitmap = bits;
+  const auto [lo, hi] = std::minmax_element(x.begin(), x.end());
+  finite = x.empty() || (std::isfinite(scale.value(*lo)) && std::isfinite(scale.value(*hi)));
+}
+
+void packed_values(const PackedIntegers& ints, double missing, std::vector<double>& values) {
+  values.resize(ints.points);
+  if (ints.bitmap) {
+    grib2::spread(ints.bitmap, ints.points, missing, [&](std::uint64_t i) { return ints.value(i); }, values.data());
+    return;
+  }
+  for (std::uint64_t i = 0; i < ints.points; ++i) values[i] = ints.value(i);
+}
+
+void packed_values_range(const PackedIntegers& ints, std::uint64_t first, std::span<double> out) {
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = ints.value(first + i);
+}
+
+}  // namespace c2m::ingest

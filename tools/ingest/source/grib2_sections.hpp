@@ -76,3 +76,37 @@ void spread(const unsigned char* bitmap, std::uint64_t points, double missing, V
 }
 
 }  // namespace c2m::ingest::grib2
+
+namespace c2m::ingest {
+
+// The stored integers of one message, for the packings whose integers
+// are decoded whole (complex packing, CCSDS), and what makes them values.
+// The integers are kept, 4 bytes a value, rather than the values, 8 bytes
+// each: a reader that takes a field a few rows at a time then makes the
+// values of each block from them while the processor's cache holds them,
+// in any order of the blocks.
+struct PackedIntegers {
+  std::vector<std::int32_t> x;  // one per coded value, in order
+  grib2::Scale scale;
+  std::uint64_t points = 0;
+  // The message's bitmap (its coded values go to the points whose bit is
+  // set), pointing into its bytes, or nullptr: every point holds one.
+  const unsigned char* bitmap = nullptr;
+  bool finite = true;  // every value a number
+
+  double value(std::uint64_t i) const { return scale.value(static_cast<double>(x[i])); }
+  // SCALE, the points and BITMAP taken, and whether every value is a
+  // number (values grow with the integer: when the least and the greatest
+  // make numbers, so does every one).
+  void made(const grib2::Scale& s, std::uint64_t n, const unsigned char* bits);
+};
+
+// The values of INTS, of every point, into VALUES, undefined points as
+// MISSING.
+void packed_values(const PackedIntegers& ints, double missing, std::vector<double>& values);
+
+// The values FIRST to FIRST + OUT.size() - 1 of INTS, which has no
+// bitmap, into OUT.
+void packed_values_range(const PackedIntegers& ints, std::uint64_t first, std::span<double> out);
+
+}  // namespace c2m::ingest

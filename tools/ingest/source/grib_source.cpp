@@ -16,6 +16,7 @@
 #include "eccodes_context.hpp"
 #include "kit/numbers.hpp"
 #include "kit/workers.hpp"
+#include "source/ccsds_packing.hpp"
 #include "source/complex_packing.hpp"
 #include "source/grib_framing.hpp"
 #include "source/grib_header.hpp"
@@ -159,13 +160,15 @@ void GribSource::load(const FieldInfo& f, DecodeScratch& scratch) const {
 
 namespace {
 
-// The integers of the complex packing of F, of the bytes SCRATCH holds,
-// decoded once; nullptr for a message of another packing (or one the
-// decoder does not take).
-const ComplexIntegers* integers_of(const FieldInfo& f, DecodeScratch& scratch) {
+// The integers of F, of the bytes SCRATCH holds, decoded once, when it is
+// packed in complex packing or CCSDS; nullptr for a message of another
+// packing (or one those decoders do not take).
+const PackedIntegers* integers_of(const FieldInfo& f, DecodeScratch& scratch) {
   if (scratch.integers_held) return scratch.integers.get();
-  if (!scratch.integers) scratch.integers = std::make_shared<ComplexIntegers>();
-  if (!decode_complex_integers(scratch.bytes, f.points, *scratch.integers)) return nullptr;
+  if (!scratch.integers) scratch.integers = std::make_shared<PackedIntegers>();
+  if (!decode_complex_integers(scratch.bytes, f.points, *scratch.integers) &&
+      !decode_ccsds_integers(scratch.bytes, f.points, *scratch.integers, scratch.samples))
+    return nullptr;
   scratch.integers_held = true;
   return scratch.integers.get();
 }
@@ -177,10 +180,10 @@ bool GribSource::read_range(const FieldInfo& f, DecodeScratch& scratch, std::int
   if (f.subfield != 0 || f.edition != 2 || f.points < 1 || f.points > max_plane_points) return false;
   load(f, scratch);
   if (decode_simple_packing_range(scratch.bytes, f.points, first, out)) return true;
-  const ComplexIntegers* ints = integers_of(f, scratch);
+  const PackedIntegers* ints = integers_of(f, scratch);
   if (!ints || ints->bitmap || !ints->finite || first < 0 || static_cast<std::uint64_t>(first) + out.size() > ints->points)
     return false;
-  complex_values_range(*ints, static_cast<std::uint64_t>(first), out);
+  packed_values_range(*ints, static_cast<std::uint64_t>(first), out);
   return true;
 }
 
@@ -269,14 +272,17 @@ void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<do
   // decoded here from its bytes (the same values as ecCodes gives, without
   // a handle); ecCodes reads every other kind.
   if (f.subfield == 0 && f.edition == 2) {
-    const ComplexIntegers* ints = nullptr;
+    const PackedIntegers* ints = nullptr;
     if (decode_simple_packing(scratch.bytes, f.points, undefined_double, values) ||
         (ints = integers_of(f, scratch)) != nullptr) {
-      if (ints) complex_values(*ints, undefined_double, values);
+      if (ints) packed_values(*ints, undefined_double, values);
       scratch.non_finite += undefined_where_not_finite(values);
       return;
     }
   }
+  if (ccsds_parameters_unusable(scratch.bytes))
+    throw IoFailure(where + ": its CCSDS compression states a block size or reference sample interval of 0, "
+                    "which no decoder takes: it is corrupt");
   scratch.held_file = -1;  // the bytes are ecCodes' to read now
   std::unique_lock<std::mutex> lock(grib::multi_field_mutex(), std::defer_lock);
   if (f.subfield != 0) lock.lock();

@@ -1,0 +1,36 @@
+// The values of a GRIB 2 field stored with CCSDS compression (data
+// representation template 5.42, ECMWF's open data), decoded with libaec
+// from the message's bytes.
+//
+// The stored integers are those of simple packing, of N bits each,
+// compressed by the adaptive entropy coder of CCSDS 121.0 (the
+// compression options, block size and reference sample interval are in
+// section 5); libaec gives them back, and they are made values as
+// grib2_sections.hpp says: the very doubles ecCodes gives, without its
+// handle and its array of 8-byte values.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "source/grib2_sections.hpp"
+
+namespace c2m::ingest {
+
+// Decodes the integers of MESSAGE (one whole GRIB 2 message holding one
+// field of POINTS grid points) into OUT, using SAMPLES as room for
+// libaec's output, and returns true; or returns false when the message is
+// not one this decoder takes (another packing, 0 or more than 32 bits a
+// value) or when its sections or its compressed data do not add up:
+// ecCodes then reads it and says what is wrong.
+bool decode_ccsds_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out,
+                           std::vector<unsigned char>& samples);
+
+// True when MESSAGE is of CCSDS packing with a block size or a reference
+// sample interval of 0: libaec, and so ecCodes, end the program on such a
+// message (a crash, or an abort), so its reader refuses it as corrupt
+// instead of decoding it.
+bool ccsds_parameters_unusable(std::span<const unsigned char> message);
+
+}  // namespace c2m::ingest
