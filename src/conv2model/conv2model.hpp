@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "textio/log.hpp"
 
@@ -23,6 +24,20 @@ struct RunOptions {
 // nears p, in 4-byte reals.  A relative humidity R gives q = R x this.
 // The saturation table must have been filled (estab::es_ini).
 float saturation_humidity(float t, float p);
+
+// The same for the many points of one level at pressure P: the value of
+// every table entry worked out once, each point's taken by its index (the
+// very value saturation_humidity gives).  The table must have been filled.
+class LevelSaturation {
+ public:
+  explicit LevelSaturation(float p);
+  float operator()(float t) const;
+  float pressure() const { return p_; }
+
+ private:
+  float p_;
+  std::vector<float> qs_;
+};
 
 // Converts one case: INPUT_PATH and SECOND_PATH are the two 255-character
 // lines of standard input (the second has no effect).  The run description

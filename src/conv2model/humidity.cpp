@@ -40,6 +40,13 @@ inline float humidity(float t, float r, float qs) {
 
 float saturation_humidity(float t, float p) { return saturation_q(estab::esat(esat_index(t)), p); }
 
+LevelSaturation::LevelSaturation(float p) : p_(p), qs_(static_cast<std::size_t>(estab::n_last - estab::n_first + 1)) {
+  for (std::int32_t n = estab::n_first; n <= estab::n_last; ++n)
+    qs_[static_cast<std::size_t>(n - estab::n_first)] = saturation_q(estab::esat(n), p);
+}
+
+float LevelSaturation::operator()(float t) const { return qs_[static_cast<std::size_t>(esat_index(t) - estab::n_first)]; }
+
 float specific_humidity(float t, float r, float p) { return humidity(t, r, saturation_humidity(t, p)); }
 
 LevelHumidity::LevelHumidity(float pr)

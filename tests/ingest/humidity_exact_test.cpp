@@ -69,6 +69,19 @@ TEST(ConverterRh, GivesQBackAtTheEdgesOfTheTable) {
   EXPECT_EQ(rh_for(undefined, 0.01f, 1000.0f), undefined);
 }
 
+TEST(ConverterRh, TheLevelsTableIsTheConvertersSaturationAtEveryTemperature) {
+  estab::es_ini();
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  for (const float p : {1000.0f, 500.0f, 10.0f, 1.0f}) {
+    const c2m::LevelSaturation level(p);
+    std::vector<float> ts = {nan, -nan, 0.0f, -5.0f, 120.0f, 149.999f, 500.0f, 3.0e8f, -3.0e8f, undefined};
+    for (float t = 140.0f; t < 460.0f; t += 0.0137f) ts.push_back(t);
+    for (const float t : ts)
+      ASSERT_EQ(std::bit_cast<std::uint32_t>(level(t)), std::bit_cast<std::uint32_t>(c2m::saturation_humidity(t, p)))
+          << "t " << t << ", p " << p;
+  }
+}
+
 TEST(ConverterRh, GivesQBackOverTheRangeOfTheAtmosphere) {
   estab::es_ini();
   std::int64_t worst = 0, points = 0;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <cstdint>
 #include <cstring>
 
@@ -145,9 +146,18 @@ float converter_rh(float q, float qs) {
   return best;
 }
 
+// The converter's saturation humidity at P, a table per level, kept while
+// a worker goes through the blocks of rows of one level.
+const LevelSaturation& level_saturation(float p) {
+  thread_local std::optional<LevelSaturation> table;
+  if (!table || table->pressure() != p) table.emplace(p);
+  return *table;
+}
+
 }  // namespace
 
 void rh_for_converter(std::span<const float> t, std::span<const float> q, std::span<float> rh, float p_hpa) {
+  const LevelSaturation& saturation = level_saturation(p_hpa);
   for (std::size_t i = 0; i < rh.size(); ++i) {
     const float qi = q[i], ti = t[i];
     if (undefined(qi) || undefined(ti)) {
@@ -156,7 +166,7 @@ void rh_for_converter(std::span<const float> t, std::span<const float> q, std::s
     }
     // The converter's saturation is never 0 (its table's least entry, at
     // 150 K, is positive, and near p it is capped), so q / qs is finite.
-    rh[i] = qi == 0.0f ? 0.0f : converter_rh(qi, saturation_humidity(ti, p_hpa));
+    rh[i] = qi == 0.0f ? 0.0f : converter_rh(qi, saturation(ti));
   }
 }
 

@@ -3,32 +3,12 @@
 #include <libaec.h>
 
 #include <bit>
-#include <cstring>
 
 namespace c2m::ingest {
 
 namespace {
 
 using grib2::be;
-
-// The samples of N bits that libaec wrote, each in the fewest of 1, 2 or 4
-// bytes that hold it, in this machine's byte order, as integers.
-void widen(const unsigned char* p, std::uint64_t count, int bytes, std::vector<std::int32_t>& x) {
-  x.resize(count);
-  for (std::uint64_t i = 0; i < count; ++i) {
-    std::uint32_t v = 0;
-    if (bytes == 1) {
-      v = p[i];
-    } else if (bytes == 2) {
-      std::uint16_t h;
-      std::memcpy(&h, p + 2 * i, 2);
-      v = h;
-    } else {
-      std::memcpy(&v, p + 4 * i, 4);
-    }
-    x[i] = static_cast<std::int32_t>(v);
-  }
-}
 
 // Section 5 of CCSDS packing with a block size and reference sample
 // interval libaec can start with.
@@ -41,8 +21,7 @@ bool ccsds_parameters_unusable(std::span<const unsigned char> message) {
   return grib2::find_sections(message, s) && s.template5 == 42 && s.len5 >= 25 && !usable(s);
 }
 
-bool decode_ccsds_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out,
-                           std::vector<unsigned char>& samples) {
+bool decode_ccsds_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out) {
   grib2::Sections s;
   if (points < 1 || !grib2::find_sections(message, s) || s.template5 != 42 || s.len5 < 25 || !usable(s)) return false;
   // Section 5: values coded, R, E, D, the bits of a value, then the
@@ -61,6 +40,7 @@ bool decode_ccsds_integers(std::span<const unsigned char> message, std::int64_t 
   if (s.s5[21] & AEC_DATA_SIGNED) return false;
   unsigned flags = s.s5[21] & ~static_cast<unsigned>(AEC_DATA_3BYTE | AEC_DATA_MSB);
   if (std::endian::native == std::endian::big) flags |= AEC_DATA_MSB;
+  std::vector<unsigned char>& samples = out.samples;
   samples.resize(coded * static_cast<std::uint64_t>(bytes));
   aec_stream strm{};
   strm.next_in = s.s7 + 5;
@@ -72,7 +52,8 @@ bool decode_ccsds_integers(std::span<const unsigned char> message, std::int64_t 
   strm.rsi = static_cast<unsigned>(be(s.s5 + 23, 2));
   strm.flags = flags;
   if (aec_buffer_decode(&strm) != AEC_OK || strm.total_out != samples.size()) return false;
-  widen(samples.data(), coded, bytes, out.x);
+  out.bytes = bytes;
+  out.coded = coded;
   out.made(grib2::Scale::of(s.s5), n, bitmap);
   return true;
 }

@@ -139,6 +139,8 @@ bool decode_complex_integers(std::span<const unsigned char> message, std::int64_
   if (!grib2::bitmap_of(s, n, bitmap) || (bitmap ? g.coded > n || grib2::bits_set(bitmap, n) != g.coded : g.coded != n))
     return false;
   if (!unpack(g, s.s7 + 5, s.len7 - 5, out.x)) return false;
+  out.bytes = 0;
+  out.coded = g.coded;
   out.made(grib2::Scale::of(s.s5), n, bitmap);
   return true;
 }

@@ -130,8 +130,6 @@ struct DecodeScratch {
   // bytes held.
   std::shared_ptr<PackedIntegers> integers;
   bool integers_held = false;
-  // Room for a decompressor's output before it becomes those integers.
-  std::vector<unsigned char> samples;
   // The field whose bytes these are (its file and offset), for a source
   // that reads a field a range of values at a time; -1 for none.
   int held_file = -1;

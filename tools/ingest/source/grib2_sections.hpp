@@ -81,12 +81,18 @@ namespace c2m::ingest {
 
 // The stored integers of one message, for the packings whose integers
 // are decoded whole (complex packing, CCSDS), and what makes them values.
-// The integers are kept, 4 bytes a value, rather than the values, 8 bytes
-// each: a reader that takes a field a few rows at a time then makes the
-// values of each block from them while the processor's cache holds them,
-// in any order of the blocks.
+// The integers are kept, in 1, 2 or 4 bytes a value, rather than the
+// values, 8 bytes each: a reader that takes a field a few rows at a time
+// then makes the values of each block from them while the processor's
+// cache holds them, in any order of the blocks.
 struct PackedIntegers {
-  std::vector<std::int32_t> x;  // one per coded value, in order
+  // The integers: signed 4-byte ones (complex packing), or unsigned
+  // samples of BYTES bytes each in this machine's order (CCSDS, as libaec
+  // gives them) in SAMPLES.
+  std::vector<std::int32_t> x;
+  std::vector<unsigned char> samples;
+  int bytes = 0;  // 0: the integers are X
+  std::uint64_t coded = 0;
   grib2::Scale scale;
   std::uint64_t points = 0;
   // The message's bitmap (its coded values go to the points whose bit is
@@ -94,19 +100,17 @@ struct PackedIntegers {
   const unsigned char* bitmap = nullptr;
   bool finite = true;  // every value a number
 
-  double value(std::uint64_t i) const { return scale.value(static_cast<double>(x[i])); }
   // SCALE, the points and BITMAP taken, and whether every value is a
   // number (values grow with the integer: when the least and the greatest
   // make numbers, so does every one).
   void made(const grib2::Scale& s, std::uint64_t n, const unsigned char* bits);
 };
 
-// The values of INTS, of every point, into VALUES, undefined points as
-// MISSING.
-void packed_values(const PackedIntegers& ints, double missing, std::vector<double>& values);
+// The values of points FIRST to FIRST + OUT.size() - 1 of INTS into OUT,
+// the points the bitmap leaves out as MISSING.
+void packed_values_range(const PackedIntegers& ints, std::uint64_t first, double missing, std::span<double> out);
 
-// The values FIRST to FIRST + OUT.size() - 1 of INTS, which has no
-// bitmap, into OUT.
-void packed_values_range(const PackedIntegers& ints, std::uint64_t first, std::span<double> out);
+// The values of every point of INTS into VALUES.
+void packed_values(const PackedIntegers& ints, double missing, std::vector<double>& values);
 
 }  // namespace c2m::ingest

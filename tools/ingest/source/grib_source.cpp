@@ -167,7 +167,7 @@ const PackedIntegers* integers_of(const FieldInfo& f, DecodeScratch& scratch) {
   if (scratch.integers_held) return scratch.integers.get();
   if (!scratch.integers) scratch.integers = std::make_shared<PackedIntegers>();
   if (!decode_complex_integers(scratch.bytes, f.points, *scratch.integers) &&
-      !decode_ccsds_integers(scratch.bytes, f.points, *scratch.integers, scratch.samples))
+      !decode_ccsds_integers(scratch.bytes, f.points, *scratch.integers))
     return nullptr;
   scratch.integers_held = true;
   return scratch.integers.get();
@@ -179,11 +179,11 @@ bool GribSource::read_range(const FieldInfo& f, DecodeScratch& scratch, std::int
                             std::span<double> out) const {
   if (f.subfield != 0 || f.edition != 2 || f.points < 1 || f.points > max_plane_points) return false;
   load(f, scratch);
-  if (decode_simple_packing_range(scratch.bytes, f.points, first, out)) return true;
+  if (decode_simple_packing_range(scratch.bytes, f.points, first, undefined_double, out)) return true;
   const PackedIntegers* ints = integers_of(f, scratch);
-  if (!ints || ints->bitmap || !ints->finite || first < 0 || static_cast<std::uint64_t>(first) + out.size() > ints->points)
+  if (!ints || !ints->finite || first < 0 || static_cast<std::uint64_t>(first) + out.size() > ints->points)
     return false;
-  packed_values_range(*ints, static_cast<std::uint64_t>(first), out);
+  packed_values_range(*ints, static_cast<std::uint64_t>(first), undefined_double, out);
   return true;
 }
 

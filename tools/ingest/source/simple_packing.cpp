@@ -111,14 +111,26 @@ bool decode_simple_packing(std::span<const unsigned char> message, std::int64_t 
 }
 
 bool decode_simple_packing_range(std::span<const unsigned char> message, std::int64_t points, std::int64_t first,
-                                 std::span<double> out) {
+                                 double missing, std::span<double> out) {
   Packed m;
-  if (!take_apart(message, points, m) || m.bitmap || !m.finite || first < 0 ||
+  if (!take_apart(message, points, m) || !m.finite || first < 0 ||
       static_cast<std::uint64_t>(first) + out.size() > m.points)
     return false;
   double* o = out.data();
-  unpack(m.data, static_cast<std::uint64_t>(first), out.size(), m.bits,
-         [&](std::uint64_t i, std::uint32_t x) { o[i] = m.value(x); });
+  const auto from = static_cast<std::uint64_t>(first), end = from + out.size();
+  if (!m.bitmap) {
+    unpack(m.data, from, out.size(), m.bits, [&](std::uint64_t i, std::uint32_t x) { o[i] = m.value(x); });
+    return true;
+  }
+  // The coded values of the range: those of the points set in it, after
+  // those set before it.
+  const std::uint64_t before = grib2::bits_set(m.bitmap, from);
+  std::uint64_t k = from;
+  unpack(m.data, before, grib2::bits_set(m.bitmap, end) - before, m.bits, [&](std::uint64_t, std::uint32_t x) {
+    while (!grib2::bit(m.bitmap, k)) o[k++ - from] = missing;
+    o[k++ - from] = m.value(x);
+  });
+  for (; k < end; ++k) o[k - from] = missing;
   return true;
 }
 

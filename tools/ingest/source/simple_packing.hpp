@@ -24,14 +24,13 @@ namespace c2m::ingest {
 bool decode_simple_packing(std::span<const unsigned char> message, std::int64_t points, double missing,
                            std::vector<double>& values);
 
-// The values FIRST to FIRST + OUT.size() - 1 of such a message (of POINTS
-// points, without a bitmap: each value's place is then its number times
-// the bits of a value) into OUT, for a reader that takes a field a few
-// rows at a time; false, OUT untouched, for a message this decoder does
-// not take, a bitmapped one, one whose values may not all be numbers (a
-// reference value or scale that is NaN or infinite: the whole decoding
-// then tells them) or a range beyond the points.
+// The values of points FIRST to FIRST + OUT.size() - 1 of such a message
+// (of POINTS points) into OUT, those a bitmap leaves out as MISSING, for a
+// reader that takes a field a few rows at a time; false, OUT untouched,
+// for a message this decoder does not take, one whose values may not all
+// be numbers (a reference value or scale that is NaN or infinite: the
+// whole decoding then tells them) or a range beyond the points.
 bool decode_simple_packing_range(std::span<const unsigned char> message, std::int64_t points, std::int64_t first,
-                                 std::span<double> out);
+                                 double missing, std::span<double> out);
 
 }  // namespace c2m::ingest
