@@ -4,7 +4,7 @@
 # `make test`); with --minimal only what building the programs needs.
 set -euo pipefail
 build=(cmake ninja-build g++ pkg-config git
-       libeccodes-dev libaec-dev libnetcdf-dev libhdf5-dev libcairo2-dev fonts-dejavu-core
+       libeccodes-dev libaec-dev libopenjp2-7-dev libnetcdf-dev libhdf5-dev libcairo2-dev fonts-dejavu-core
        libcurl4-openssl-dev)
 tests=(libgtest-dev libgmock-dev libbenchmark-dev
        libeccodes-tools python-grib-doc

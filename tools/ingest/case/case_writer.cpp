@@ -5,7 +5,7 @@
 #include "case/record_writer.hpp"
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 #include <new>
@@ -25,13 +25,35 @@ constexpr std::int64_t block_values = 64 * 1024;
 
 using Plane = RecordWriter::Plane;
 
+// Workers for the jobs of PLAN on THREADS threads, and at most how many of
+// them make a level's humidity at once.
+unsigned workers_for(const Plan& plan, unsigned threads) {
+  return std::max(1u, std::min<unsigned>(threads, static_cast<unsigned>(plan.jobs.size())));
+}
+unsigned heavy_for(unsigned workers) { return std::max(1u, workers / 2); }
+
+// The planes a run holds at most: three for a level's humidity (its t,
+// q and RH), one for each other job, and one written meanwhile.
+std::size_t planes_for(unsigned workers) {
+  const unsigned heavy = heavy_for(workers);
+  return 3 * std::size_t{heavy} + (workers - heavy);
+}
+
+// The first record a job writes.
+std::int64_t first_record(const Job& j) {
+  std::int64_t r = j.record;
+  for (const std::int64_t o : {j.q_record, j.t_record})
+    if (o > 0) r = std::min(r, o);
+  return r;
+}
+
 class Writer {
  public:
   Writer(const Plan& plan, const Sources& sources, OutputFile& out, unsigned threads)
       : plan_(plan), sources_(sources), out_(out), points_(static_cast<std::size_t>(plan.points())),
         cols_(plan.cut.cols), rows_(plan.cut.rows),
         block_rows_(std::max<std::int64_t>(1, block_values / std::max<std::int64_t>(plan.cut.cols, 1))),
-        threads_(threads), records_(out, plan.points(), threads) {}
+        threads_(threads), records_(out, plan.points(), planes_for(workers_for(plan, threads))) {}
 
   void run();
   std::vector<std::string> warnings() const;
@@ -74,6 +96,11 @@ class Writer {
     return std::span<float>(p->data() + r0 * cols_, static_cast<std::size_t>((r1 - r0) * cols_));
   }
 
+  // The next job for a worker, or nullptr when none is left (or a worker
+  // failed); a humidity job only while fewer than the most run.
+  const Job* take();
+  void done(const Job& j);
+
   const Plan& plan_;
   const Sources& sources_;
   OutputFile& out_;
@@ -81,8 +108,16 @@ class Writer {
   std::int64_t cols_, rows_, block_rows_;
   unsigned threads_;
   RecordWriter records_;
-  std::vector<std::size_t> order_;  // of the plan's jobs, as the workers take them
-  std::atomic<std::size_t> next_{0};
+  // The plan's jobs as the workers take them: those of a level's humidity
+  // (three planes held at once) and the others (one), each by its first
+  // record.  At most heavy_most_ humidity jobs run at once, so that the
+  // planes held stay few while the other workers copy the winds and the
+  // heights meanwhile.
+  std::vector<const Job*> heavy_, light_;
+  std::size_t heavy_next_ = 0, light_next_ = 0;
+  unsigned heavy_running_ = 0, heavy_most_ = 1;
+  std::mutex queue_;
+  std::condition_variable heavy_done_;
   Workers workers_;
   std::mutex mutex_;  // the warnings
   std::map<std::int64_t, std::string> warnings_;
@@ -278,15 +313,44 @@ void Writer::humidity(const Job& j, const std::string& what, Worker& w) {
   put(j.record, rh, r_what, true);
 }
 
+bool heavy(const Job& j) { return j.kind == Job::Kind::humidity || j.kind == Job::Kind::fill; }
+
+const Job* Writer::take() {
+  std::unique_lock<std::mutex> lock(queue_);
+  for (;;) {
+    if (workers_.failed()) return nullptr;
+    const bool heavy_left = heavy_next_ < heavy_.size(), light_left = light_next_ < light_.size();
+    const bool heavy_now = heavy_left && heavy_running_ < heavy_most_;
+    // Of the two next jobs, the one whose records come first in the file.
+    if (heavy_now && (!light_left || first_record(*heavy_[heavy_next_]) < first_record(*light_[light_next_]))) {
+      ++heavy_running_;
+      return heavy_[heavy_next_++];
+    }
+    if (light_left) return light_[light_next_++];
+    if (!heavy_left) return nullptr;
+    heavy_done_.wait(lock);
+  }
+}
+
+void Writer::done(const Job& j) {
+  // Told after every job, so that a worker waiting for a humidity job
+  // also sees another's failure.
+  std::lock_guard<std::mutex> lock(queue_);
+  if (heavy(j)) --heavy_running_;
+  heavy_done_.notify_all();
+}
+
 // The jobs one after the other until none is left or any worker has
 // failed.  No memory for a plane is a failure of the case's size.
 void Writer::work(Worker& w) {
   try {
-    for (;;) {
-      if (workers_.failed()) return;
-      const std::size_t n = next_.fetch_add(1);
-      if (n >= order_.size()) return;
-      job(plan_.jobs[order_[n]], w);
+    while (const Job* j = take()) {
+      struct Done {
+        Writer& writer;
+        const Job& finished;
+        ~Done() { writer.done(finished); }
+      } done{*this, *j};
+      job(*j, w);
     }
   } catch (const std::bad_alloc&) {
     throw SizeFailure(out_.name() + ": no memory for the planes of " + decimal(points_) + " points");
@@ -298,17 +362,12 @@ void Writer::run() {
   // ready about in the order of the file; a level's humidity (three
   // records, the longest jobs) comes in the middle, and the short copies
   // of the winds and the surface let the workers end together.
-  auto first = [](const Job& j) {
-    std::int64_t r = j.record;
-    for (const std::int64_t o : {j.q_record, j.t_record})
-      if (o > 0) r = std::min(r, o);
-    return r;
-  };
-  order_.resize(plan_.jobs.size());
-  for (std::size_t n = 0; n < order_.size(); ++n) order_[n] = n;
-  std::stable_sort(order_.begin(), order_.end(),
-                   [&](std::size_t a, std::size_t b) { return first(plan_.jobs[a]) < first(plan_.jobs[b]); });
-  const unsigned threads = std::max(1u, std::min<unsigned>(threads_, static_cast<unsigned>(plan_.jobs.size())));
+  for (const Job& j : plan_.jobs) (heavy(j) ? heavy_ : light_).push_back(&j);
+  for (auto* list : {&heavy_, &light_})
+    std::stable_sort(list->begin(), list->end(),
+                     [](const Job* a, const Job* b) { return first_record(*a) < first_record(*b); });
+  const unsigned threads = workers_for(plan_, threads_);
+  heavy_most_ = heavy_for(threads);
   std::vector<Worker> workers(threads);
   workers_.run(static_cast<int>(threads), [&](int n) { work(workers[static_cast<std::size_t>(n)]); });
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <span>
 
 #include "layout/byte_order.hpp"
@@ -9,40 +10,70 @@
 
 namespace c2m::ingest {
 
-// The planes kept, and the most kept: those a run can have out at once
-// come back, no more.
+// The planes kept for the next records, and how many are out (made and
+// not yet back) against the most that may be.
 struct RecordWriter::Spare {
   std::mutex mutex;
+  std::condition_variable back;
   std::vector<std::unique_ptr<std::vector<float>>> planes;
-  std::size_t most = 0;
+  std::size_t out = 0, most = 0;
 };
 
-RecordWriter::RecordWriter(OutputFile& out, std::int64_t points, std::size_t workers)
+RecordWriter::RecordWriter(OutputFile& out, std::int64_t points, std::size_t planes)
     : out_(out), points_(static_cast<std::size_t>(points)), spare_(std::make_shared<Spare>()) {
-  // Each worker holds up to four planes (a filled level's two humidities,
-  // a temperature and the plane being made), and the writer the one
-  // waiting and the one it writes.
-  spare_->most = 4 * std::max<std::size_t>(1, workers) + 2;
+  spare_->most = std::max<std::size_t>(2, planes);
 }
 
 RecordWriter::~RecordWriter() = default;
 
 RecordWriter::Plane RecordWriter::plane() {
-  std::unique_ptr<std::vector<float>> p;
-  {
-    std::lock_guard<std::mutex> lock(spare_->mutex);
-    if (!spare_->planes.empty()) {
-      p = std::move(spare_->planes.back());
-      spare_->planes.pop_back();
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(spare_->mutex);
+      if (spare_->out < spare_->most) return make(lock);
     }
+    // As many planes are out as may be: those waiting to be written are
+    // written now if nobody is writing (and that gives them back), else
+    // one comes back when the writer or a worker is done with it.
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (failed_) {
+        std::unique_lock<std::mutex> spare(spare_->mutex);
+        return make(spare);
+      }
+      if (!writing_ && !waiting_.empty()) {
+        write_all(lock);
+        continue;
+      }
+    }
+    std::unique_lock<std::mutex> lock(spare_->mutex);
+    spare_->back.wait_for(lock, std::chrono::milliseconds(20), [&] { return spare_->out < spare_->most; });
   }
-  if (!p) p = std::make_unique<std::vector<float>>(points_);
+}
+
+RecordWriter::Plane RecordWriter::make(std::unique_lock<std::mutex>& lock) {
+  std::unique_ptr<std::vector<float>> p;
+  if (!spare_->planes.empty()) {
+    p = std::move(spare_->planes.back());
+    spare_->planes.pop_back();
+  }
+  ++spare_->out;
+  lock.unlock();
+  try {
+    if (!p) p = std::make_unique<std::vector<float>>(points_);
+  } catch (...) {
+    lock.lock();
+    --spare_->out;
+    throw;
+  }
   std::weak_ptr<Spare> spare = spare_;
   return Plane(p.release(), [spare](std::vector<float>* v) {
     std::unique_ptr<std::vector<float>> owned(v);
     if (const auto s = spare.lock()) {
-      std::lock_guard<std::mutex> lock(s->mutex);
-      if (s->planes.size() < s->most) s->planes.push_back(std::move(owned));
+      std::lock_guard<std::mutex> held(s->mutex);
+      s->planes.push_back(std::move(owned));
+      --s->out;
+      s->back.notify_all();
     }
   });
 }

@@ -71,22 +71,64 @@ bool groups_of(const grib2::Sections& s, Groups& g) {
           ((g.order == 1 || g.order == 2) && g.extra >= 1 && g.extra <= 4));
 }
 
+// Where the integers go: 2 bytes each while they fit (the usual 16 bits
+// or fewer of a field), 4 from the first that does not.
+class Store {
+ public:
+  Store(PackedIntegers& out, std::uint64_t count) : out_(out) {
+    out_.bytes = 2;
+    out_.samples.resize(count * 2);
+    narrow_ = out_.samples.data();
+  }
+
+  void put(std::uint64_t i, std::int32_t v) {
+    if (narrow_ && v >= 0 && v <= 0xffff) {
+      const auto h = static_cast<std::uint16_t>(v);
+      std::memcpy(narrow_ + 2 * i, &h, 2);
+      return;
+    }
+    if (narrow_) widen(i);
+    out_.x[i] = v;
+  }
+
+  // The narrow samples' room given back when the integers went wide.
+  void finish() {
+    if (!narrow_) std::vector<unsigned char>().swap(out_.samples);
+  }
+
+ private:
+  // The first I integers moved to 4 bytes each.
+  void widen(std::uint64_t i) {
+    out_.x.resize(out_.samples.size() / 2);
+    for (std::uint64_t k = 0; k < i; ++k) {
+      std::uint16_t h;
+      std::memcpy(&h, narrow_ + 2 * k, 2);
+      out_.x[k] = h;
+    }
+    out_.bytes = 0;
+    narrow_ = nullptr;
+  }
+
+  PackedIntegers& out_;
+  unsigned char* narrow_;
+};
+
 // The integers made again from the differences, one at a time, in order.
 class Undifference {
  public:
   Undifference(int order, std::int64_t first, std::int64_t second, std::int64_t minimum)
       : order_(order), first_(first), second_(second), min_(minimum) {}
 
-  // The integer of coded value I from its stored D; false when it leaves
-  // the range of 4-byte integers.
-  bool next(std::uint64_t i, std::int64_t d, std::int32_t& x) {
+  // The integer of coded value I from its stored D, put in STORE; false
+  // when it leaves the range of 4-byte integers.
+  bool next(std::uint64_t i, std::int64_t d, Store& store) {
     std::int64_t v = d;
     if (order_ == 1) v = i == 0 ? first_ : d + min_ + a_;
     if (order_ == 2) v = i == 0 ? first_ : i == 1 ? second_ : d + min_ + 2 * a_ - b_;
     if (v < std::numeric_limits<std::int32_t>::min() || v > std::numeric_limits<std::int32_t>::max()) return false;
     b_ = a_;
     a_ = v;
-    x = static_cast<std::int32_t>(v);
+    store.put(i, static_cast<std::int32_t>(v));
     return true;
   }
 
@@ -97,7 +139,7 @@ class Undifference {
 };
 
 // The coded values of G from section 7, data at DATA of BYTES bytes.
-bool unpack(const Groups& g, const unsigned char* data, std::uint64_t bytes, std::vector<std::int32_t>& x) {
+bool unpack(const Groups& g, const unsigned char* data, std::uint64_t bytes, PackedIntegers& out) {
   // The extra descriptors, then the groups' references, widths and
   // lengths, each run filled up to a whole octet, then the values.
   const std::uint64_t head = static_cast<std::uint64_t>(g.extra) * static_cast<std::uint64_t>(g.order + 1);
@@ -113,7 +155,7 @@ bool unpack(const Groups& g, const unsigned char* data, std::uint64_t bytes, std
   }
   BitReader ref(data, bytes, refs), width(data, bytes, widths), length(data, bytes, lengths), value(data, bytes, values);
   Undifference sum(g.order, first, second, minimum);
-  x.resize(g.coded);
+  Store store(out, g.coded);
   std::uint64_t i = 0, bits_left = bytes * 8 - values;
   for (std::uint64_t n = 0; n < g.count; ++n) {
     const std::int64_t r = ref.take(g.ref_bits);
@@ -123,8 +165,9 @@ bool unpack(const Groups& g, const unsigned char* data, std::uint64_t bytes, std
     if (w > 32 || l > g.coded - i || w * l > bits_left) return false;
     bits_left -= w * l;
     for (const std::uint64_t end = i + l; i < end; ++i)
-      if (!sum.next(i, r + value.take(static_cast<int>(w)), x[i])) return false;
+      if (!sum.next(i, r + value.take(static_cast<int>(w)), store)) return false;
   }
+  store.finish();
   return i == g.coded;
 }
 
@@ -138,8 +181,7 @@ bool decode_complex_integers(std::span<const unsigned char> message, std::int64_
   const unsigned char* bitmap = nullptr;
   if (!grib2::bitmap_of(s, n, bitmap) || (bitmap ? g.coded > n || grib2::bits_set(bitmap, n) != g.coded : g.coded != n))
     return false;
-  if (!unpack(g, s.s7 + 5, s.len7 - 5, out.x)) return false;
-  out.bytes = 0;
+  if (!unpack(g, s.s7 + 5, s.len7 - 5, out)) return false;
   out.coded = g.coded;
   out.made(grib2::Scale::of(s.s5), n, bitmap);
   return true;

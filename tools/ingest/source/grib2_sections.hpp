@@ -86,9 +86,9 @@ namespace c2m::ingest {
 // then makes the values of each block from them while the processor's
 // cache holds them, in any order of the blocks.
 struct PackedIntegers {
-  // The integers: signed 4-byte ones (complex packing), or unsigned
-  // samples of BYTES bytes each in this machine's order (CCSDS, as libaec
-  // gives them) in SAMPLES.
+  // The integers: signed 4-byte ones in X, or unsigned samples of BYTES
+  // bytes each in this machine's order in SAMPLES (CCSDS as libaec gives
+  // them; complex packing's while they fit 2 bytes).
   std::vector<std::int32_t> x;
   std::vector<unsigned char> samples;
   int bytes = 0;  // 0: the integers are X

@@ -19,6 +19,7 @@
 #include "source/ccsds_packing.hpp"
 #include "source/complex_packing.hpp"
 #include "source/grib_framing.hpp"
+#include "source/jpeg_packing.hpp"
 #include "source/grib_header.hpp"
 #include "source/grib_keys.hpp"
 #include "source/simple_packing.hpp"
@@ -161,13 +162,14 @@ void GribSource::load(const FieldInfo& f, DecodeScratch& scratch) const {
 namespace {
 
 // The integers of F, of the bytes SCRATCH holds, decoded once, when it is
-// packed in complex packing or CCSDS; nullptr for a message of another
+// packed in complex packing, CCSDS or JPEG 2000; nullptr for a message of another
 // packing (or one those decoders do not take).
 const PackedIntegers* integers_of(const FieldInfo& f, DecodeScratch& scratch) {
   if (scratch.integers_held) return scratch.integers.get();
   if (!scratch.integers) scratch.integers = std::make_shared<PackedIntegers>();
   if (!decode_complex_integers(scratch.bytes, f.points, *scratch.integers) &&
-      !decode_ccsds_integers(scratch.bytes, f.points, *scratch.integers))
+      !decode_ccsds_integers(scratch.bytes, f.points, *scratch.integers) &&
+      !decode_jpeg_integers(scratch.bytes, f.points, *scratch.integers))
     return nullptr;
   scratch.integers_held = true;
   return scratch.integers.get();
