@@ -59,6 +59,18 @@ int main(int argc, char** argv) {
   seed("synth_grib1_ieee", ingesttest::case_as_grib(work.path(), true));
   seed("synth_grib1_simple16", ingesttest::case_as_grib(work.path(), true, true));
   seed("synth_grib2_winds_in_one_message", ingesttest::winds_together(ingesttest::case_as_grib(work.path())));
+  // The packings ingest decodes itself besides simple packing: complex
+  // (GFS's), CCSDS (ECMWF's open data) and JPEG 2000.
+  for (const char* packing : {"grid_complex_spatial_differencing", "grid_ccsds", "grid_jpeg"}) {
+    const std::string name = std::string(packing).substr(5, 5) == "compl" ? "complex" : std::string(packing).substr(5);
+    seed("synth_grib2_" + name, ingesttest::rewrite(ingesttest::case_as_grib(work.path()), [&](ingesttest::Message& m) {
+           const auto v = m.values();
+           m.set("packingType", std::string(packing));
+           m.set("bitsPerValue", 16L);
+           m.set_values(v);
+           return true;
+         }));
+  }
 
   const std::string ex = GRIB_EXAMPLES "/";
   const struct {
