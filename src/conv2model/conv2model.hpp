@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "estab/estab.hpp"
 #include "textio/log.hpp"
 
 namespace c2m {
@@ -31,7 +32,7 @@ float saturation_humidity(float t, float p);
 class LevelSaturation {
  public:
   explicit LevelSaturation(float p);
-  float operator()(float t) const;
+  float operator()(float t) const { return qs_[static_cast<std::size_t>(esat_index(t) - estab::n_first)]; }
   float pressure() const { return p_; }
 
  private:

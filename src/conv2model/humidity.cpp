@@ -45,8 +45,6 @@ LevelSaturation::LevelSaturation(float p) : p_(p), qs_(static_cast<std::size_t>(
     qs_[static_cast<std::size_t>(n - estab::n_first)] = saturation_q(estab::esat(n), p);
 }
 
-float LevelSaturation::operator()(float t) const { return qs_[static_cast<std::size_t>(esat_index(t) - estab::n_first)]; }
-
 float specific_humidity(float t, float r, float p) { return humidity(t, r, saturation_humidity(t, p)); }
 
 LevelHumidity::LevelHumidity(float pr)

@@ -14,6 +14,7 @@
 #include "source/complex_packing.hpp"
 
 using namespace ingesttest;
+using c2m::ingest::Decoding;
 using c2m::ingest::PackedIntegers;
 using c2m::ingest::packed_values;
 using c2m::ingest::packed_values_range;
@@ -28,7 +29,7 @@ constexpr double missing = static_cast<double>(9.999e20f);
 // The values of MESSAGE by the decoder, or nothing when it does not take it.
 std::optional<std::vector<double>> decoded(const std::string& message) {
   PackedIntegers ints;
-  if (!decode_complex_integers(bytes_of(message), points_of(message), ints)) return std::nullopt;
+  if (decode_complex_integers(bytes_of(message), points_of(message), ints).kind != Decoding::decoded) return std::nullopt;
   std::vector<double> v;
   packed_values(ints, missing, v);
   return v;
@@ -139,7 +140,7 @@ TEST_F(ComplexPacking, ValuesOfAnyRangeAreThoseOfTheWhole) {
   int seen[2] = {0, 0};
   for (const std::string& msg : messages_of(repacked(ieee_, "grid_complex_spatial_differencing", 16, 1))) {
     PackedIntegers ints;
-    if (!decode_complex_integers(bytes_of(msg), points_of(msg), ints)) continue;
+    if (decode_complex_integers(bytes_of(msg), points_of(msg), ints).kind != Decoding::decoded) continue;
     const bool bitmapped = ints.bitmap != nullptr;
     if (seen[bitmapped]++) continue;
     const std::vector<double> want = values_by_eccodes(msg);
@@ -156,36 +157,59 @@ TEST_F(ComplexPacking, ValuesOfAnyRangeAreThoseOfTheWhole) {
 struct Refused {
   const char* name;
   std::function<void(std::string&)> edit;
+  Decoding::Kind kind;  // left to ecCodes, or refused as corrupt
 };
 
-TEST(ComplexPackingRefused, MessagesItDoesNotTakeAreLeftToEccodes) {
+TEST(ComplexPackingRefused, MessagesItDoesNotTakeAreLeftToEccodesAndThoseThatDoNotAddUpAreCorrupt) {
   // A GFS message: differences of the first order, two octets a descriptor.
   const std::string msg =
       messages_of(testsupport::read_file(std::string(GRIB_EXAMPLES) + "/gfs.t12z.pgrbf120.2p5deg.grib2"))[0];
   ASSERT_TRUE(decoded(msg));
+  const auto ecc = Decoding::not_taken, corrupt = Decoding::corrupt;
   const Refused rows[] = {
-      {"missing values managed in the groups", [](std::string& b) { b[octet(b, 5, 23)] = 1; }},
-      {"differences of the third order", [](std::string& b) { b[octet(b, 5, 48)] = 3; }},
-      {"no octets for the extra descriptors", [](std::string& b) { b[octet(b, 5, 49)] = 0; }},
-      {"a last group longer than the values left", [](std::string& b) { put_be32(b, octet(b, 5, 43), 1u << 30); }},
-      {"more groups than values", [](std::string& b) { put_be32(b, octet(b, 5, 32), 1u << 30); }},
-      {"groups 40 bits wide", [](std::string& b) { b[octet(b, 5, 36)] = 40; }},
-      {"group references of 33 bits", [](std::string& b) { b[octet(b, 5, 20)] = 33; }},
-      {"another template of section 5", [](std::string& b) { b[octet(b, 5, 11)] = 0; }},
+      {"missing values managed in the groups", [](std::string& b) { b[octet(b, 5, 23)] = 1; }, ecc},
+      {"no groups: one value throughout", [](std::string& b) { put_be32(b, octet(b, 5, 32), 0); }, ecc},
+      {"another template of section 5", [](std::string& b) { b[octet(b, 5, 11)] = 0; }, ecc},
+      {"differences of the third order", [](std::string& b) { b[octet(b, 5, 48)] = 3; }, corrupt},
+      {"no octets for the extra descriptors", [](std::string& b) { b[octet(b, 5, 49)] = 0; }, corrupt},
+      {"a last group longer than the values left", [](std::string& b) { put_be32(b, octet(b, 5, 43), 1u << 30); },
+       corrupt},
+      {"a last group shorter", [](std::string& b) { put_be32(b, octet(b, 5, 43), be32(b, octet(b, 5, 43)) - 1); },
+       corrupt},
+      {"more groups than values", [](std::string& b) { put_be32(b, octet(b, 5, 32), 1u << 30); }, corrupt},
+      {"groups 40 bits wide", [](std::string& b) { b[octet(b, 5, 36)] = 40; }, corrupt},
+      {"group references of 33 bits", [](std::string& b) { b[octet(b, 5, 20)] = 33; }, corrupt},
       {"the data section cut short",
        [](std::string& b) {
          const std::size_t s7 = octet(b, 7, 1);
          b = b.substr(0, s7) + std::string("\0\0\0\x0f\x07", 5) + std::string(10, '\0') + "7777";
          for (int k = 0; k < 8; ++k)
            b[static_cast<std::size_t>(8 + k)] = static_cast<char>((b.size() >> (56 - 8 * k)) & 0xff);
-       }},
+       },
+       corrupt},
   };
   for (const Refused& row : rows) {
     std::string b = msg;
     row.edit(b);
     PackedIntegers ints;
-    EXPECT_FALSE(decode_complex_integers(bytes_of(b), points_of(msg), ints)) << row.name;
+    EXPECT_EQ(decode_complex_integers(bytes_of(b), points_of(msg), ints).kind, row.kind) << row.name;
   }
+}
+
+TEST_F(ComplexPacking, GroupsThatDoNotAddUpAreACorruptMessageNotACrash) {
+  // ecCodes ends the program on an assertion reading such a message;
+  // ingest names it and stops with the input status.
+  const std::string bytes = edit_sections(repacked(ieee_, "grid_complex_spatial_differencing", 16, 1),
+                                          [](std::string& b, std::size_t at, int num) {
+                                            if (num == 5) put_be32(b, at + 42, be32(b, at + 42) + 5);
+                                          });
+  ScratchDir work;
+  write_file(work / "in.grib", bytes);
+  const auto r = conv2model(work.path(), {"ingest", "out", "in.grib"});
+  EXPECT_EQ(r.status, 2) << r.err;
+  EXPECT_NE(r.err.find("in.grib: message "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("its groups of complex packing do not add up to its values: it is corrupt"), std::string::npos)
+      << r.err;
 }
 
 TEST(ComplexPackingIngested, TheCaseIsTheSameAsFromTheValuesEccodesDecodes) {

@@ -13,6 +13,7 @@
 
 using namespace ingesttest;
 using c2m::ingest::decode_jpeg_integers;
+using c2m::ingest::Decoding;
 using c2m::ingest::PackedIntegers;
 using c2m::ingest::packed_values;
 using testsupport::ScratchDir;
@@ -24,7 +25,7 @@ constexpr double missing = static_cast<double>(9.999e20f);
 
 std::optional<std::vector<double>> decoded(const std::string& message) {
   PackedIntegers ints;
-  if (!decode_jpeg_integers(bytes_of(message), points_of(message), ints)) return std::nullopt;
+  if (decode_jpeg_integers(bytes_of(message), points_of(message), ints).kind != Decoding::decoded) return std::nullopt;
   std::vector<double> v;
   packed_values(ints, missing, v);
   return v;
@@ -78,21 +79,29 @@ TEST(JpegPackingOfRealFiles, TheSameDoublesAsEccodesForEveryMessage) {
   }
 }
 
-TEST(JpegPacking, MessagesItDoesNotTakeAreLeftToEccodes) {
+TEST(JpegPacking, MessagesItDoesNotTakeAreLeftToEccodesAndThoseThatDoNotAddUpAreCorrupt) {
   ScratchDir dir;
   make_case(dir.path(), 37, 23, 30.0, -10.0, 1.0, 2);
   const std::string msg = messages_of(repacked(case_as_grib(dir.path()), 16, 1))[5];
   ASSERT_TRUE(decoded(msg));
   // Octet 20 of section 5, the bits; section 7's codestream from its sixth.
-  const std::pair<const char*, std::function<void(std::string&, std::size_t, int)>> rows[] = {
-      {"no bits a value", [](std::string& b, std::size_t at, int num) { if (num == 5) b[at + 19] = 0; }},
+  const struct {
+    const char* name;
+    std::function<void(std::string&, std::size_t, int)> edit;
+    Decoding::Kind kind;
+  } rows[] = {
+      {"no bits a value", [](std::string& b, std::size_t at, int num) { if (num == 5) b[at + 19] = 0; },
+       Decoding::not_taken},
       {"a codestream whose markers are broken",
-       [](std::string& b, std::size_t at, int num) { if (num == 7) b[at + 5] = 0, b[at + 6] = 0; }},
-      {"a codestream of another size",
-       [](std::string& b, std::size_t at, int num) { if (num == 5) put_be32(b, at + 5, be32(b, at + 5) - 1); }},
+       [](std::string& b, std::size_t at, int num) { if (num == 7) b[at + 5] = 0, b[at + 6] = 0; }, Decoding::corrupt},
+      {"fewer values than points",
+       [](std::string& b, std::size_t at, int num) { if (num == 5) put_be32(b, at + 5, be32(b, at + 5) - 1); },
+       Decoding::not_taken},
   };
-  for (const auto& [name, edit] : rows) {
-    EXPECT_FALSE(decoded(edit_sections(msg, edit))) << name;
+  for (const auto& row : rows) {
+    PackedIntegers ints;
+    const std::string b = edit_sections(msg, row.edit);
+    EXPECT_EQ(decode_jpeg_integers(bytes_of(b), points_of(b), ints).kind, row.kind) << row.name;
   }
 }
 

@@ -1,6 +1,7 @@
 #include "plan/humidity.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <optional>
 #include <cstdint>
@@ -130,6 +131,15 @@ void q_from_rh_chunk(float* t_to_q, const float* rh, const float* es, std::size_
 // The product of a 4-byte real by QS is monotonic in that real, so from
 // q / qs (within an ulp or two of the answer) the steps go one way only,
 // until the product passes Q; the nearest is kept.
+// The float next to R, above it when UP; for a finite R of either sign
+// by its bits (the neighbours of a real are those of its bit pattern, in
+// the direction of its magnitude), else as the library makes it.
+float next_float(float r, bool up) {
+  if (r == 0.0f || !std::isfinite(r)) return std::nextafter(r, up ? INFINITY : -INFINITY);
+  const auto bits = std::bit_cast<std::uint32_t>(r);
+  return std::bit_cast<float>(up == (r > 0.0f) ? bits + 1 : bits - 1);
+}
+
 float converter_rh(float q, float qs) {
   float r = q / qs;
   const float first = r * qs;
@@ -137,7 +147,7 @@ float converter_rh(float q, float qs) {
   const bool up = first < q;
   float best = r, best_off = std::fabs(first - q);
   for (int step = 0; step < 4; ++step) {
-    r = std::nextafter(r, up ? INFINITY : -INFINITY);
+    r = next_float(r, up);
     const float got = r * qs;
     const float off = std::fabs(got - q);
     if (off < best_off) best = r, best_off = off;

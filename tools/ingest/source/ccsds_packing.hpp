@@ -19,17 +19,11 @@
 namespace c2m::ingest {
 
 // Decodes the integers of MESSAGE (one whole GRIB 2 message holding one
-// field of POINTS grid points) into OUT, as libaec gives them, and
-// returns true; or returns false when the message is
-// not one this decoder takes (another packing, 0 or more than 32 bits a
-// value) or when its sections or its compressed data do not add up:
-// ecCodes then reads it and says what is wrong.
-bool decode_ccsds_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out);
-
-// True when MESSAGE is of CCSDS packing with a block size or a reference
-// sample interval of 0: libaec, and so ecCodes, end the program on such a
-// message (a crash, or an abort), so its reader refuses it as corrupt
-// instead of decoding it.
-bool ccsds_parameters_unusable(std::span<const unsigned char> message);
+// field of POINTS grid points) into OUT, as libaec gives them.  Not taken:
+// another packing, 0 or 32 bits a value, signed samples or a bitmap that
+// does not fit; those ecCodes reads.  Corrupt: a block size or reference
+// sample interval of 0 (libaec, and so ecCodes, crash or abort on them),
+// or compressed data that does not decompress to the values stated.
+Decoding decode_ccsds_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out);
 
 }  // namespace c2m::ingest

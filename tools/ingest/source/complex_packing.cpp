@@ -49,15 +49,17 @@ struct Groups {
 
 std::uint64_t octets(std::uint64_t bits) { return (bits + 7) / 8; }
 
-// The groups as section 5 describes them; false for a packing other than
-// 5.2 and 5.3, or a description this decoder does not take.
-bool groups_of(const grib2::Sections& s, Groups& g) {
+// The groups as section 5 describes them: not taken for a packing other
+// than 5.2 and 5.3, missing values managed within the groups, or a field
+// of one value (no groups); corrupt where the description cannot be.
+Decoding groups_of(const grib2::Sections& s, Groups& g) {
   const unsigned char* q = s.s5 - 1;  // q[K]: octet K, numbered from 1 as the tables do
   const bool differenced = s.template5 == 3;
-  if ((s.template5 != 2 && !differenced) || s.len5 < (differenced ? 49u : 47u)) return false;
+  if (s.template5 != 2 && !differenced) return {};
+  if (s.len5 < (differenced ? 49u : 47u)) return Decoding::broken("its section 5 is too short for complex packing");
   g.coded = be(q + 6, 4);
   g.ref_bits = q[20];
-  if (q[23] != 0) return false;  // missing values managed within the groups
+  if (q[23] != 0) return {};  // missing values managed within the groups
   g.count = be(q + 32, 4);
   g.width_ref = q[36];
   g.width_bits = q[37];
@@ -66,9 +68,13 @@ bool groups_of(const grib2::Sections& s, Groups& g) {
   g.last_length = static_cast<std::uint32_t>(be(q + 43, 4));
   g.length_bits = q[47];
   if (differenced) g.order = q[48], g.extra = q[49];
-  return g.count >= 1 && g.count <= g.coded && g.ref_bits <= 32 && g.width_bits <= 32 && g.length_bits <= 32 &&
-         (!differenced || (g.order == 0 && g.extra == 0) ||
-          ((g.order == 1 || g.order == 2) && g.extra >= 1 && g.extra <= 4));
+  if (g.count == 0) return {};
+  if (g.count > g.coded || g.ref_bits > 32 || g.width_bits > 32 || g.length_bits > 32)
+    return Decoding::broken("its groups of complex packing cannot hold its values");
+  if (differenced && !(g.order == 0 && g.extra == 0) &&
+      !((g.order == 1 || g.order == 2) && g.extra >= 1 && g.extra <= 4))
+    return Decoding::broken("its spatial differencing is of an order or size no decoder takes");
+  return {Decoding::decoded};
 }
 
 // Where the integers go: 2 bytes each while they fit (the usual 16 bits
@@ -138,15 +144,17 @@ class Undifference {
   std::int64_t a_ = 0, b_ = 0;  // the last integer and the one before
 };
 
+constexpr const char* beyond = "its groups of complex packing do not add up to its values";
+
 // The coded values of G from section 7, data at DATA of BYTES bytes.
-bool unpack(const Groups& g, const unsigned char* data, std::uint64_t bytes, PackedIntegers& out) {
+Decoding unpack(const Groups& g, const unsigned char* data, std::uint64_t bytes, PackedIntegers& out) {
   // The extra descriptors, then the groups' references, widths and
   // lengths, each run filled up to a whole octet, then the values.
   const std::uint64_t head = static_cast<std::uint64_t>(g.extra) * static_cast<std::uint64_t>(g.order + 1);
   const std::uint64_t refs = head * 8, widths = refs + 8 * octets(g.count * static_cast<std::uint64_t>(g.ref_bits));
   const std::uint64_t lengths = widths + 8 * octets(g.count * static_cast<std::uint64_t>(g.width_bits));
   const std::uint64_t values = lengths + 8 * octets(g.count * static_cast<std::uint64_t>(g.length_bits));
-  if (values > bytes * 8) return false;
+  if (values > bytes * 8) return Decoding::broken(beyond);
   std::int64_t first = 0, second = 0, minimum = 0;
   if (g.order > 0) {
     first = grib2::signed_magnitude(data, g.extra);
@@ -162,29 +170,32 @@ bool unpack(const Groups& g, const unsigned char* data, std::uint64_t bytes, Pac
     const std::uint64_t w = g.width_ref + width.take(g.width_bits);
     const std::uint64_t l = n + 1 == g.count ? g.last_length
                                              : g.length_ref + std::uint64_t{g.length_increment} * length.take(g.length_bits);
-    if (w > 32 || l > g.coded - i || w * l > bits_left) return false;
+    if (w > 32 || l > g.coded - i || w * l > bits_left) return Decoding::broken(beyond);
     bits_left -= w * l;
+    // Integers beyond 4 bytes are ecCodes' to make.
     for (const std::uint64_t end = i + l; i < end; ++i)
-      if (!sum.next(i, r + value.take(static_cast<int>(w)), store)) return false;
+      if (!sum.next(i, r + value.take(static_cast<int>(w)), store)) return {};
   }
   store.finish();
-  return i == g.coded;
+  if (i != g.coded) return Decoding::broken(beyond);
+  return {Decoding::decoded};
 }
 
 }  // namespace
 
-bool decode_complex_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out) {
+Decoding decode_complex_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out) {
   grib2::Sections s;
   Groups g;
-  if (points < 1 || !grib2::find_sections(message, s) || !groups_of(s, g)) return false;
+  if (points < 1 || !grib2::find_sections(message, s)) return {};
+  if (const Decoding d = groups_of(s, g); d.kind != Decoding::decoded) return d;
   const auto n = static_cast<std::uint64_t>(points);
   const unsigned char* bitmap = nullptr;
   if (!grib2::bitmap_of(s, n, bitmap) || (bitmap ? g.coded > n || grib2::bits_set(bitmap, n) != g.coded : g.coded != n))
-    return false;
-  if (!unpack(g, s.s7 + 5, s.len7 - 5, out)) return false;
+    return {};
+  if (const Decoding d = unpack(g, s.s7 + 5, s.len7 - 5, out); d.kind != Decoding::decoded) return d;
   out.coded = g.coded;
   out.made(grib2::Scale::of(s.s5), n, bitmap);
-  return true;
+  return {Decoding::decoded};
 }
 
 }  // namespace c2m::ingest

@@ -23,11 +23,11 @@
 namespace c2m::ingest {
 
 // Decodes the integers of MESSAGE (one whole GRIB 2 message holding one
-// field of POINTS grid points) into OUT and returns true; or returns false
-// when the message is not one this decoder takes (another packing, missing
-// values managed within the groups, integers beyond 32 bits) or when its
-// sections do not add up (lengths, counts, groups, bitmap): ecCodes then
-// reads it and says what is wrong.
-bool decode_complex_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out);
+// field of POINTS grid points) into OUT.  Not taken: another packing,
+// missing values managed within the groups, a field of one value (no
+// groups), integers beyond 4 bytes or a bitmap that does not fit; those
+// ecCodes reads.  Corrupt: groups that do not add up to the values or to
+// the section that holds them.
+Decoding decode_complex_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out);
 
 }  // namespace c2m::ingest

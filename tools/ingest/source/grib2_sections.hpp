@@ -106,6 +106,18 @@ struct PackedIntegers {
   void made(const grib2::Scale& s, std::uint64_t n, const unsigned char* bits);
 };
 
+// What a decoder made of a message: its integers; a message it does not
+// take (another packing, or a kind of it left to ecCodes), which ecCodes
+// then reads; or one whose packing does not add up, which is corrupt and
+// refused WHY: ecCodes, and the libraries under it, end the program on
+// some such messages (an assertion, a crash) rather than fail.
+struct Decoding {
+  enum Kind { decoded, not_taken, corrupt } kind = not_taken;
+  const char* why = "";
+
+  static Decoding broken(const char* why) { return {corrupt, why}; }
+};
+
 // The values of points FIRST to FIRST + OUT.size() - 1 of INTS into OUT,
 // the points the bitmap leaves out as MISSING.
 void packed_values_range(const PackedIntegers& ints, std::uint64_t first, double missing, std::span<double> out);

@@ -161,18 +161,28 @@ void GribSource::load(const FieldInfo& f, DecodeScratch& scratch) const {
 
 namespace {
 
+// F in a diagnostic: its file, message (and field) and what it holds.
+std::string field_where(const std::string& path, const FieldInfo& f) {
+  return path + ": message " + decimal(f.message) + (f.subfield > 0 ? " field " + decimal(f.subfield) : std::string()) +
+         " (" + f.short_name + ", " + f.level_words() + ")";
+}
+
 // The integers of F, of the bytes SCRATCH holds, decoded once, when it is
-// packed in complex packing, CCSDS or JPEG 2000; nullptr for a message of another
-// packing (or one those decoders do not take).
-const PackedIntegers* integers_of(const FieldInfo& f, DecodeScratch& scratch) {
+// packed in complex packing, CCSDS or JPEG 2000; nullptr for a message of
+// another packing (or one those decoders leave to ecCodes).  IoFailure
+// naming it (PATH its file) when its packing does not add up.
+const PackedIntegers* integers_of(const std::string& path, const FieldInfo& f, DecodeScratch& scratch) {
   if (scratch.integers_held) return scratch.integers.get();
   if (!scratch.integers) scratch.integers = std::make_shared<PackedIntegers>();
-  if (!decode_complex_integers(scratch.bytes, f.points, *scratch.integers) &&
-      !decode_ccsds_integers(scratch.bytes, f.points, *scratch.integers) &&
-      !decode_jpeg_integers(scratch.bytes, f.points, *scratch.integers))
-    return nullptr;
-  scratch.integers_held = true;
-  return scratch.integers.get();
+  for (auto* decoder : {decode_complex_integers, decode_ccsds_integers, decode_jpeg_integers}) {
+    const Decoding d = decoder(scratch.bytes, f.points, *scratch.integers);
+    if (d.kind == Decoding::corrupt) throw IoFailure(field_where(path, f) + ": " + d.why + ": it is corrupt");
+    if (d.kind == Decoding::decoded) {
+      scratch.integers_held = true;
+      return scratch.integers.get();
+    }
+  }
+  return nullptr;
 }
 
 }  // namespace
@@ -182,7 +192,7 @@ bool GribSource::read_range(const FieldInfo& f, DecodeScratch& scratch, std::int
   if (f.subfield != 0 || f.edition != 2 || f.points < 1 || f.points > max_plane_points) return false;
   load(f, scratch);
   if (decode_simple_packing_range(scratch.bytes, f.points, first, undefined_double, out)) return true;
-  const PackedIntegers* ints = integers_of(f, scratch);
+  const PackedIntegers* ints = integers_of(path(), f, scratch);
   if (!ints || !ints->finite || first < 0 || static_cast<std::uint64_t>(first) + out.size() > ints->points)
     return false;
   packed_values_range(*ints, static_cast<std::uint64_t>(first), undefined_double, out);
@@ -263,28 +273,23 @@ void decode(codes_handle* h, const FieldInfo& f, const std::string& where, std::
 }  // namespace
 
 void GribSource::read(const FieldInfo& f, DecodeScratch& scratch, std::vector<double>& values) const {
-  const std::string where = path() + ": message " + decimal(f.message) +
-                            (f.subfield > 0 ? " field " + decimal(f.subfield) : std::string()) +
-                            " (" + f.short_name + ", " + f.level_words() + ")";
+  const std::string where = field_where(path(), f);
   if (f.points < 1 || f.points > max_plane_points)
     throw SizeFailure(where + ": claims " + decimal(f.points) + " values, more than the limit of " +
                       decimal(max_plane_points) + " a plane");
   load(f, scratch);
-  // The usual packings of a message of one field, simple and complex,
-  // decoded here from its bytes (the same values as ecCodes gives, without
-  // a handle); ecCodes reads every other kind.
+  // The usual packings of a message of one field (simple, complex, CCSDS
+  // and JPEG 2000) decoded here from its bytes (the same values as ecCodes
+  // gives, without a handle); ecCodes reads every other kind.
   if (f.subfield == 0 && f.edition == 2) {
     const PackedIntegers* ints = nullptr;
     if (decode_simple_packing(scratch.bytes, f.points, undefined_double, values) ||
-        (ints = integers_of(f, scratch)) != nullptr) {
+        (ints = integers_of(path(), f, scratch)) != nullptr) {
       if (ints) packed_values(*ints, undefined_double, values);
       scratch.non_finite += undefined_where_not_finite(values);
       return;
     }
   }
-  if (ccsds_parameters_unusable(scratch.bytes))
-    throw IoFailure(where + ": its CCSDS compression states a block size or reference sample interval of 0, "
-                    "which no decoder takes: it is corrupt");
   scratch.held_file = -1;  // the bytes are ecCodes' to read now
   std::unique_lock<std::mutex> lock(grib::multi_field_mutex(), std::defer_lock);
   if (f.subfield != 0) lock.lock();

@@ -85,21 +85,23 @@ bool decode(const unsigned char* p, std::uint64_t size, Image& image) {
 
 }  // namespace
 
-bool decode_jpeg_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out) {
+Decoding decode_jpeg_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out) {
   grib2::Sections s;
-  if (points < 1 || !grib2::find_sections(message, s) || s.template5 != 40 || s.len5 < 23) return false;
+  if (points < 1 || !grib2::find_sections(message, s) || s.template5 != 40) return {};
+  if (s.len5 < 23) return Decoding::broken("its section 5 is too short for JPEG 2000 packing");
   // Section 5: values coded, R, E, D and the bits of a value.
   const std::uint64_t coded = be(s.s5 + 5, 4);
   const int bits = s.s5[19];
-  if (bits < 1 || bits > 31 || coded < 1 || s.len7 <= 5) return false;
+  if (bits < 1 || bits > 31 || coded < 1) return {};
   const auto n = static_cast<std::uint64_t>(points);
   const unsigned char* bitmap = nullptr;
   if (!grib2::bitmap_of(s, n, bitmap) || (bitmap ? coded > n || grib2::bits_set(bitmap, n) != coded : coded != n))
-    return false;
+    return {};
+  constexpr const char* broken = "its JPEG 2000 codestream does not decode to the values it states";
   Image image;
-  if (!decode(s.s7 + 5, s.len7 - 5, image) || image.i->numcomps != 1) return false;
+  if (s.len7 <= 5 || !decode(s.s7 + 5, s.len7 - 5, image) || image.i->numcomps != 1) return Decoding::broken(broken);
   const opj_image_comp_t& c = image.i->comps[0];
-  if (!c.data || c.sgnd || c.prec > 31 || std::uint64_t{c.w} * c.h != coded) return false;
+  if (!c.data || c.sgnd || c.prec > 31 || std::uint64_t{c.w} * c.h != coded) return Decoding::broken(broken);
   // The samples in 2 bytes each when they fit, else 4.
   const bool narrow = c.prec <= 16;
   out.bytes = narrow ? 2 : 0;
@@ -107,9 +109,9 @@ bool decode_jpeg_integers(std::span<const unsigned char> message, std::int64_t p
   else out.x.resize(coded);
   for (std::uint64_t i = 0; i < coded; ++i) {
     const OPJ_INT32 v = c.data[i];
-    if (v < 0) return false;
+    if (v < 0) return Decoding::broken(broken);
     if (narrow) {
-      if (v > 0xffff) return false;
+      if (v > 0xffff) return Decoding::broken(broken);
       const auto h = static_cast<std::uint16_t>(v);
       std::memcpy(out.samples.data() + 2 * i, &h, 2);
     } else {
@@ -118,7 +120,7 @@ bool decode_jpeg_integers(std::span<const unsigned char> message, std::int64_t p
   }
   out.coded = coded;
   out.made(grib2::Scale::of(s.s5), n, bitmap);
-  return true;
+  return {Decoding::decoded};
 }
 
 }  // namespace c2m::ingest

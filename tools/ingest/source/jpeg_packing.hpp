@@ -17,11 +17,10 @@
 namespace c2m::ingest {
 
 // Decodes the integers of MESSAGE (one whole GRIB 2 message holding one
-// field of POINTS grid points) into OUT and returns true; or returns false
-// when the message is not one this decoder takes (another packing, no
-// bits a value, a codestream of several components or signed samples)
-// or when its sections or its codestream do not add up: ecCodes then
-// reads it and says what is wrong.
-bool decode_jpeg_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out);
+// field of POINTS grid points) into OUT.  Not taken: another packing, no
+// bits a value (a field of one value) or a bitmap that does not fit; those
+// ecCodes reads.  Corrupt: a codestream OpenJPEG cannot decode, or that
+// is not one component of unsigned samples, as many as the values stated.
+Decoding decode_jpeg_integers(std::span<const unsigned char> message, std::int64_t points, PackedIntegers& out);
 
 }  // namespace c2m::ingest
