@@ -107,6 +107,26 @@ std::string stating(const std::string& bytes, const char* key, double value) {
   });
 }
 
+// The GRIB 1 messages of BYTES with a bitmap section passed to EDIT (the
+// bytes and where the section starts), each message after the other.
+std::string with_grib1_bitmap_section(const std::string& bytes,
+                                      const std::function<void(std::string&, std::size_t)>& edit) {
+  std::string out;
+  for (std::string m : messages_of(bytes)) {
+    auto len3 = [&](std::size_t at) {
+      return static_cast<std::size_t>(static_cast<unsigned char>(m[at])) << 16 |
+             static_cast<std::size_t>(static_cast<unsigned char>(m[at + 1])) << 8 |
+             static_cast<unsigned char>(m[at + 2]);
+    };
+    const auto flags = static_cast<unsigned char>(m[8 + 7]);
+    std::size_t at = 8 + len3(8);
+    if (flags & 0x80) at += len3(at);
+    if (flags & 0x40) edit(m, at);
+    out += m;
+  }
+  return out;
+}
+
 struct Row {
   const char* name;
   // Writes the files of the row in the scratch directory: in.grib, and
@@ -159,6 +179,22 @@ TEST_F(Hostile, RefusedInTimeNamingTheFileAndTheCause) {
          grib(d, b);
        },
        plain, {"in.grib: message 1 (at byte 0): the unit of its forecast time (69, product section octet 18)"}},
+      // Found by fuzzing: ecCodes 2.28 stops on an assertion reading a
+      // GRIB 1 bitmap section of no length, or one naming a catalogued
+      // bitmap instead of holding its own.
+      {"a GRIB 1 bitmap section of no length",
+       [](const ScratchDir& d, const std::string&) {
+         grib(d, with_grib1_bitmap_section(case_as_grib(dir_->path(), true), [](std::string& b, std::size_t bms) {
+           b[bms] = b[bms + 1] = b[bms + 2] = 0;
+         }));
+       },
+       plain, {"in.grib: message ", ": its bitmap section at byte ", " claims 0 bytes", "it is corrupt"}},
+      {"a GRIB 1 bitmap section naming bitmap 4 of a catalogue",
+       [](const ScratchDir& d, const std::string&) {
+         grib(d, with_grib1_bitmap_section(case_as_grib(dir_->path(), true),
+                                           [](std::string& b, std::size_t bms) { b[bms + 5] = 4; }));
+       },
+       plain, {"in.grib: message ", ": its bitmap section names bitmap 4 of a catalogue instead of holding one"}},
       {"a GRIB 2 message whose forecast time is in an unknown unit",
        [](const ScratchDir& d, const std::string& g) {
          grib(d, edit_sections(g, [](std::string& b, std::size_t pos, int section) {

@@ -52,6 +52,7 @@ class HeaderParser {
   // from the file.
   void bytes_at(unsigned char* dst, std::int64_t from, std::int64_t n);
   void walk_sections();
+  void walk_sections_grib1();
   void check_section(int num, std::int64_t pos, std::int64_t len);
   Handle header_handle();
   // Sections 0 to 4 of a message of one field are all in the header read.
@@ -112,6 +113,40 @@ void HeaderParser::walk_sections() {
   if (fields_ == 0) throw corrupt("the message holds no data section");
   if (fields_ == 1 && section5_ > m_.at + got_ && section5_ - m_.at <= header_bytes_max)
     read_header(section5_ - m_.at);
+}
+
+// The GRIB 1 sections before the data, walked by their lengths: the
+// product section, the grid's and the bitmap's where the product's flags
+// say they are there, each within the message, and a bitmap held in its
+// section.  ecCodes stops the program (an assertion) on a bitmap section
+// of no length, or one that names a bitmap of a catalogue instead.
+void HeaderParser::walk_sections_grib1() {
+  const std::int64_t end = m_.at + m_.total - 4;
+  std::int64_t pos = m_.at + 8;
+  unsigned char sec[6];
+  auto within = [&](const char* what, std::int64_t least, std::int64_t& len) {
+    if (pos + least > end) throw corrupt(std::string("its ") + what + " section runs into the end mark");
+    bytes_at(sec, pos, least < 6 ? least : 6);
+    len = static_cast<std::int64_t>(big_endian(sec, 3));
+    if (len < least || len > end - pos)
+      throw corrupt(std::string("its ") + what + " section at byte " + decimal(pos) + " claims " + decimal(len) +
+                    " bytes, beyond the message's end or too few: it is corrupt");
+  };
+  std::int64_t len = 0;
+  within("product", 28, len);
+  unsigned char flags = 0;
+  bytes_at(&flags, pos + 7, 1);
+  pos += len;
+  if (flags & 0x80) {
+    within("grid", 6, len);
+    pos += len;
+  }
+  if (flags & 0x40) {
+    within("bitmap", 6, len);
+    if (const auto table = big_endian(sec + 4, 2); table != 0)
+      throw corrupt("its bitmap section names bitmap " + decimal(table) +
+                    " of a catalogue instead of holding one, which ingest does not take: it is corrupt");
+  }
 }
 
 void HeaderParser::check_section(int num, std::int64_t pos, std::int64_t len) {
@@ -204,6 +239,7 @@ std::vector<FieldInfo> HeaderParser::parse() {
   // first read is short, and made longer when they need more.
   read_header(std::min(m_.edition == 2 ? head_bytes : header_bytes, m_.total));
   if (m_.edition == 2) walk_sections();
+  else walk_sections_grib1();
   // Edition 1 states the unit of its forecast time in octet 18 of its
   // product section, which starts at byte 8.
   if (m_.edition == 1 && got_ >= 8 + 18 && !known_time_unit(1, header_[8 + 17]))
