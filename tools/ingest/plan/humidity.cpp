@@ -168,15 +168,36 @@ const LevelSaturation& level_saturation(float p) {
 
 void rh_for_converter(std::span<const float> t, std::span<const float> q, std::span<float> rh, float p_hpa) {
   const LevelSaturation& saturation = level_saturation(p_hpa);
-  for (std::size_t i = 0; i < rh.size(); ++i) {
-    const float qi = q[i], ti = t[i];
-    if (undefined(qi) || undefined(ti)) {
-      rh[i] = undefined_value;
-      continue;
+  // A chunk at a time: q / qs for every point in loops the compiler makes
+  // several points at a time, then the search for the few points where
+  // that quotient does not give q back, and the undefined and dry ones.
+  // Q and RH may be one span (the RH made in the place of q).
+  float qs[chunk], quotient[chunk];
+  bool done[chunk];
+  for (std::size_t start = 0; start < rh.size(); start += chunk) {
+    const std::size_t len = std::min(chunk, rh.size() - start);
+    const float* tc = t.data() + start;
+    const float* qc = q.data() + start;
+    float* out = rh.data() + start;
+    for (std::size_t i = 0; i < len; ++i) qs[i] = saturation(tc[i]);
+    for (std::size_t i = 0; i < len; ++i) {
+      const float r = qc[i] / qs[i];
+      done[i] = (r * qs[i] == qc[i]) & (qc[i] != 0.0f) & !undefined(qc[i]) & !undefined(tc[i]);
+      quotient[i] = r;
     }
-    // The converter's saturation is never 0 (its table's least entry, at
-    // 150 K, is positive, and near p it is capped), so q / qs is finite.
-    rh[i] = qi == 0.0f ? 0.0f : converter_rh(qi, saturation(ti));
+    for (std::size_t i = 0; i < len; ++i) {
+      if (done[i]) {
+        out[i] = quotient[i];
+        continue;
+      }
+      if (undefined(qc[i]) || undefined(tc[i])) {
+        out[i] = undefined_value;
+        continue;
+      }
+      // The converter's saturation is never 0 (its table's least entry, at
+      // 150 K, is positive, and near p it is capped), so q / qs is finite.
+      out[i] = qc[i] == 0.0f ? 0.0f : converter_rh(qc[i], qs[i]);
+    }
   }
 }
 
