@@ -31,8 +31,7 @@ Decoding decode_ccsds_integers(std::span<const unsigned char> message, std::int6
   if (bits < 1 || bits > 31 || coded < 1) return {};
   const auto n = static_cast<std::uint64_t>(points);
   const unsigned char* bitmap = nullptr;
-  if (!grib2::bitmap_of(s, n, bitmap) || (bitmap ? coded > n || grib2::bits_set(bitmap, n) != coded : coded != n))
-    return {};
+  if (!grib2::values_fit(s, n, coded, bitmap)) return {};
   // Each sample in 1, 2 or 4 bytes, this machine's order, never 3.
   const int bytes = bits <= 8 ? 1 : bits <= 16 ? 2 : 4;
   // Signed samples (a flag GRIB does not use) would not be simple packing's.

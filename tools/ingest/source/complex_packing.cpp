@@ -190,8 +190,7 @@ Decoding decode_complex_integers(std::span<const unsigned char> message, std::in
   if (const Decoding d = groups_of(s, g); d.kind != Decoding::decoded) return d;
   const auto n = static_cast<std::uint64_t>(points);
   const unsigned char* bitmap = nullptr;
-  if (!grib2::bitmap_of(s, n, bitmap) || (bitmap ? g.coded > n || grib2::bits_set(bitmap, n) != g.coded : g.coded != n))
-    return {};
+  if (!grib2::values_fit(s, n, g.coded, bitmap)) return {};
   if (const Decoding d = unpack(g, s.s7 + 5, s.len7 - 5, out); d.kind != Decoding::decoded) return d;
   out.coded = g.coded;
   out.made(grib2::Scale::of(s.s5), n, bitmap);

@@ -58,6 +58,11 @@ bool bitmap_of(const Sections& s, std::uint64_t points, const unsigned char*& bi
   return true;
 }
 
+bool values_fit(const Sections& s, std::uint64_t points, std::uint64_t coded, const unsigned char*& bitmap) {
+  if (!bitmap_of(s, points, bitmap)) return false;
+  return bitmap ? coded <= points && bits_set(bitmap, points) == coded : coded == points;
+}
+
 std::uint64_t bits_set(const unsigned char* bitmap, std::uint64_t points) {
   // Eight octets at a time: the count of a word costs about what that of
   // an octet does.

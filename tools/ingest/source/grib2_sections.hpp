@@ -60,6 +60,11 @@ struct Scale {
 // bitmap given elsewhere) or is too short for the points.
 bool bitmap_of(const Sections& s, std::uint64_t points, const unsigned char*& bitmap);
 
+// Whether the CODED values of section 5 fit the POINTS of the grid: one a
+// point, or one to each point the bitmap of section 6 sets (BITMAP then
+// points to it, else it is nullptr).
+bool values_fit(const Sections& s, std::uint64_t points, std::uint64_t coded, const unsigned char*& bitmap);
+
 // Points of BITMAP (of POINTS bits) whose bit is set.
 std::uint64_t bits_set(const unsigned char* bitmap, std::uint64_t points);
 

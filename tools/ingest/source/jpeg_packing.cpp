@@ -95,8 +95,7 @@ Decoding decode_jpeg_integers(std::span<const unsigned char> message, std::int64
   if (bits < 1 || bits > 31 || coded < 1) return {};
   const auto n = static_cast<std::uint64_t>(points);
   const unsigned char* bitmap = nullptr;
-  if (!grib2::bitmap_of(s, n, bitmap) || (bitmap ? coded > n || grib2::bits_set(bitmap, n) != coded : coded != n))
-    return {};
+  if (!grib2::values_fit(s, n, coded, bitmap)) return {};
   constexpr const char* broken = "its JPEG 2000 codestream does not decode to the values it states";
   Image image;
   if (s.len7 <= 5 || !decode(s.s7 + 5, s.len7 - 5, image) || image.i->numcomps != 1) return Decoding::broken(broken);

@@ -67,15 +67,13 @@ bool take_apart(std::span<const unsigned char> message, std::int64_t points, Pac
   const std::uint64_t coded = be(s.s5 + 5, 4);
   const int bits = s.s5[19];
   if (bits < 1 || bits > 32) return false;
-  // Section 6: no bitmap, or one that follows here.
+  // Section 6: no bitmap, or one that follows here, with a bit set for
+  // each value (the values go, in order, to the points whose bit is set).
   const auto n = static_cast<std::uint64_t>(points);
   const unsigned char* bitmap = nullptr;
-  if (!grib2::bitmap_of(s, n, bitmap) || (bitmap ? coded > n : coded != n)) return false;
+  if (!grib2::values_fit(s, n, coded, bitmap)) return false;
   // Section 7: the packed values, whole.
   if ((s.len7 - 5) * 8 < coded * static_cast<std::uint64_t>(bits) || coded > (std::uint64_t{1} << 40)) return false;
-  // With a bitmap the values go, in order, to the points whose bit is
-  // set: as many points as values.
-  if (bitmap && grib2::bits_set(bitmap, n) != coded) return false;
   out.points = n;
   out.coded = coded;
   out.bits = bits;
