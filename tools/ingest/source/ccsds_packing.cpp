@@ -25,13 +25,11 @@ Decoding decode_ccsds_integers(std::span<const unsigned char> message, std::int6
                             "which no decoder takes");
   // Section 5: values coded, R, E, D, the bits of a value, then the
   // compression's options, block size and reference sample interval.
-  const std::uint64_t coded = be(s.s5 + 5, 4);
-  const int bits = s.s5[19];
-  // Integers of 32 bits would not all fit the 4-byte signed integers kept.
-  if (bits < 1 || bits > 31 || coded < 1) return {};
   const auto n = static_cast<std::uint64_t>(points);
+  std::uint64_t coded = 0;
+  int bits = 0;
   const unsigned char* bitmap = nullptr;
-  if (!grib2::values_fit(s, n, coded, bitmap)) return {};
+  if (!grib2::compressed_fit(s, n, coded, bits, bitmap)) return {};
   // Each sample in 1, 2 or 4 bytes, this machine's order, never 3.
   const int bytes = bits <= 8 ? 1 : bits <= 16 ? 2 : 4;
   // Signed samples (a flag GRIB does not use) would not be simple packing's.

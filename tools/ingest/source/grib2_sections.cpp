@@ -63,6 +63,13 @@ bool values_fit(const Sections& s, std::uint64_t points, std::uint64_t coded, co
   return bitmap ? coded <= points && bits_set(bitmap, points) == coded : coded == points;
 }
 
+bool compressed_fit(const Sections& s, std::uint64_t points, std::uint64_t& coded, int& bits,
+                    const unsigned char*& bitmap) {
+  coded = be(s.s5 + 5, 4);
+  bits = s.s5[19];
+  return bits >= 1 && bits <= 31 && coded >= 1 && values_fit(s, points, coded, bitmap);
+}
+
 std::uint64_t bits_set(const unsigned char* bitmap, std::uint64_t points) {
   // Eight octets at a time: the count of a word costs about what that of
   // an octet does.

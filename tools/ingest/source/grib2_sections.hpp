@@ -65,6 +65,13 @@ bool bitmap_of(const Sections& s, std::uint64_t points, const unsigned char*& bi
 // points to it, else it is nullptr).
 bool values_fit(const Sections& s, std::uint64_t points, std::uint64_t coded, const unsigned char*& bitmap);
 
+// Of a packing of N-bit integers compressed (templates 5.40 and 5.42): the
+// values coded (octets 6-9 of section 5) and the bits a value (octet 20),
+// when there are some, of 1 to 31 bits (4-byte signed integers hold
+// them), and they fit the POINTS (values_fit); else false.
+bool compressed_fit(const Sections& s, std::uint64_t points, std::uint64_t& coded, int& bits,
+                    const unsigned char*& bitmap);
+
 // Points of BITMAP (of POINTS bits) whose bit is set.
 std::uint64_t bits_set(const unsigned char* bitmap, std::uint64_t points);
 

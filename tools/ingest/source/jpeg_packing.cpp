@@ -90,12 +90,11 @@ Decoding decode_jpeg_integers(std::span<const unsigned char> message, std::int64
   if (points < 1 || !grib2::find_sections(message, s) || s.template5 != 40) return {};
   if (s.len5 < 23) return Decoding::broken("its section 5 is too short for JPEG 2000 packing");
   // Section 5: values coded, R, E, D and the bits of a value.
-  const std::uint64_t coded = be(s.s5 + 5, 4);
-  const int bits = s.s5[19];
-  if (bits < 1 || bits > 31 || coded < 1) return {};
   const auto n = static_cast<std::uint64_t>(points);
+  std::uint64_t coded = 0;
+  int bits = 0;
   const unsigned char* bitmap = nullptr;
-  if (!grib2::values_fit(s, n, coded, bitmap)) return {};
+  if (!grib2::compressed_fit(s, n, coded, bits, bitmap)) return {};
   constexpr const char* broken = "its JPEG 2000 codestream does not decode to the values it states";
   Image image;
   if (s.len7 <= 5 || !decode(s.s7 + 5, s.len7 - 5, image) || image.i->numcomps != 1) return Decoding::broken(broken);
