@@ -97,7 +97,7 @@ MessageSpan Framer::frame(std::int64_t at) {
       // A large edition 1 message states its length in another way,
       // which ecCodes works out from its sections.
       hold(at, header_bytes_max);
-      Handle h(codes_handle_new_from_partial_message(context(), buf_.data(), buf_.size()));
+      const Handle h = handle_from(buf_.data(), buf_.size(), true);
       if (!h.h) throw corrupt("its header sections cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
       total = get_long(h.h, "totalLength").value_or(0);
     }

@@ -186,7 +186,7 @@ Handle HeaderParser::header_handle() {
   Handle h;
   for (bool first = true;; first = false) {
     const std::int64_t use = first && fields_ == 1 && sections_0_to_4_read() ? section5_ - m_.at : got_;
-    h = Handle(codes_handle_new_from_partial_message(context(), header_.data(), static_cast<std::size_t>(use)));
+    h = handle_from(header_.data(), static_cast<std::size_t>(use), true);
     if (h.h || (!first && got_ >= most)) break;
     if (got_ >= most) continue;
     read_header(most);
@@ -225,7 +225,7 @@ std::vector<FieldInfo> HeaderParser::fields_of_whole_message() {
   int err = 0;
   int k = 0;
   for (;;) {
-    Handle fh(codes_grib_handle_new_from_multi_message(context(), &data, &left, &err));
+    Handle fh = next_field_handle(&data, &left, &err);
     if (!fh.h) break;
     out.push_back(field(fh.h, ++k));
   }
@@ -251,7 +251,7 @@ std::vector<FieldInfo> HeaderParser::parse() {
   // such a message is parsed whole.
   if (m_.edition == 1 && get_string(h.h, "gridType").empty()) {
     read_whole();
-    h = Handle(codes_handle_new_from_message(context(), whole_.data(), whole_.size()));
+    h = handle_from(whole_.data(), whole_.size(), false);
     if (!h.h) throw corrupt("it cannot be read (" + eccodes_reason(GRIB_DECODING_ERROR) + ")");
   }
   if (fields_ == 1) return {field(h.h, 0)};

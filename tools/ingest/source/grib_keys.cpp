@@ -17,6 +17,22 @@ std::mutex& multi_field_mutex() {
   return m;
 }
 
+std::mutex& handle_mutex() {
+  static std::mutex m;
+  return m;
+}
+
+Handle handle_from(const unsigned char* data, std::size_t size, bool partial) {
+  std::lock_guard<std::mutex> lock(handle_mutex());
+  return Handle(partial ? codes_handle_new_from_partial_message(context(), data, size)
+                        : codes_handle_new_from_message(context(), data, size));
+}
+
+Handle next_field_handle(void** data, std::size_t* left, int* err) {
+  std::lock_guard<std::mutex> lock(handle_mutex());
+  return Handle(codes_grib_handle_new_from_multi_message(context(), data, left, err));
+}
+
 void multi_field_support() {
   static std::once_flag once;
   std::call_once(once, [] { codes_grib_multi_support_on(context()); });

@@ -39,6 +39,21 @@ struct Handle {
   Handle& operator=(const Handle&) = delete;
 };
 
+// ecCodes 2.28 is not safe making handles on two threads at once: now and
+// then an assertion (while it sizes a new handle's sections) ends the
+// program.  So handles are made one at a time, under this lock; their keys
+// and values are read on every thread at once.
+std::mutex& handle_mutex();
+
+// The handle of the message of SIZE bytes at DATA, or of its first
+// sections when PARTIAL, made under handle_mutex(); empty when ecCodes
+// cannot make it.
+Handle handle_from(const unsigned char* data, std::size_t size, bool partial);
+
+// The next field's handle of a message of several fields (ecCodes'
+// multi-field reader, multi_field_mutex() held), made under handle_mutex().
+Handle next_field_handle(void** data, std::size_t* left, int* err);
+
 // The value of KEY; nothing when the message does not define it or holds
 // it as missing.
 std::optional<long> get_long(codes_handle* h, const char* key);

@@ -204,19 +204,19 @@ namespace {
 // The handle of F from its message's bytes: the message's own, or that of
 // its field among several (the multi-field reader's lock held).
 Handle handle_of(const FieldInfo& f, std::vector<unsigned char>& bytes) {
-  if (f.subfield == 0) return Handle(codes_handle_new_from_message(grib::context(), bytes.data(), bytes.size()));
+  if (f.subfield == 0) return grib::handle_from(bytes.data(), bytes.size(), false);
   Handle h;
   void* data = bytes.data();
   std::size_t left = bytes.size();
   int err = 0;
   for (int k = 1; k <= f.subfield; ++k) {
-    h = Handle(codes_grib_handle_new_from_multi_message(grib::context(), &data, &left, &err));
+    h = grib::next_field_handle(&data, &left, &err);
     if (!h.h) break;
   }
   // The rest of the message read too, so that the reader starts afresh
   // with the next one.
   for (int more = 0; h.h && more < 1000; ++more) {
-    Handle rest(codes_grib_handle_new_from_multi_message(grib::context(), &data, &left, &err));
+    Handle rest = grib::next_field_handle(&data, &left, &err);
     if (!rest.h) break;
   }
   return h;
