@@ -4,13 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
 namespace c2m::ingest {
 
 namespace {
-
-using grib2::be;
 
 // The codestream in memory, as OpenJPEG reads a stream.
 struct Bytes {
