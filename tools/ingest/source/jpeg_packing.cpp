@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace c2m::ingest {
 
@@ -93,6 +94,10 @@ Decoding decode_jpeg_integers(std::span<const unsigned char> message, std::int64
   const unsigned char* bitmap = nullptr;
   if (!grib2::compressed_fit(s, n, coded, bits, bitmap)) return {};
   constexpr const char* broken = "its JPEG 2000 codestream does not decode to the values it states";
+  // The integers of the field before given back first: OpenJPEG's image
+  // and working are the most this worker holds, not those as well.
+  std::vector<unsigned char>().swap(out.samples);
+  std::vector<std::int32_t>().swap(out.x);
   Image image;
   if (s.len7 <= 5 || !decode(s.s7 + 5, s.len7 - 5, image) || image.i->numcomps != 1) return Decoding::broken(broken);
   const opj_image_comp_t& c = image.i->comps[0];
